@@ -1,0 +1,210 @@
+// vessel.h -- the host's record of one vessel: everything its module defined through the API and
+// its dynamic state. Queries (altitude, equatorial position, attitude angles, air data) are derived
+// from the state, never stored twice. Tests read these records directly.
+#pragma once
+
+#include "Orbitersdk.h"
+#include "object.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class World;
+struct Body;
+struct Module;
+struct Mesh;
+
+struct Tank : Object {
+    Tank() : Object(Kind::Tank) {}
+    double max_mass = 0, mass = 0, efficiency = 1;
+};
+
+struct Thruster : Object {
+    Thruster() : Object(Kind::Thruster) {}
+    VECTOR3 pos{}, dir{};
+    double max0 = 0, isp0 = 0, isp_ref = 0, p_ref = 101.4e3;
+    Tank *tank = nullptr;
+    double level = 0;
+};
+
+struct ThrusterGroup : Object {
+    ThrusterGroup() : Object(Kind::Group) {}
+    std::vector<Thruster *> thrusters;
+    THGROUP_TYPE type = THGROUP_MAIN;
+};
+
+struct Exhaust {
+    Thruster *thruster = nullptr;
+    double lscale = 0, wscale = 0;
+    SURFHANDLE tex = nullptr;
+};
+
+struct ParticleStream : Object {
+    ParticleStream() : Object(Kind::Stream) {}
+    enum Source { EXHAUST, REENTRY } source = EXHAUST;
+    Thruster *thruster = nullptr;  // exhaust streams
+    bool has_pos = false;
+    VECTOR3 pos{};
+    bool has_spec = false;
+    PARTICLESTREAMSPEC spec{};  // a copy; the host's defaults when none was given
+};
+
+struct MeshSlot {
+    bool present = false;
+    std::string file;          // the name it was added by ("" when added from a handle)
+    Mesh *source = nullptr;    // the loaded template (null when the file was missing)
+    bool has_ofs = false;
+    VECTOR3 ofs{};
+    WORD vis_mode = MESHVIS_EXTERNAL;
+};
+
+struct AnimComponent : Object {
+    AnimComponent() : Object(Kind::Component) {}
+    UINT anim = 0;
+    double state0 = 0, state1 = 1;
+    MGROUP_TRANSFORM *trans = nullptr;  // owned by the module
+    AnimComponent *parent = nullptr;
+};
+
+struct Animation {
+    double initial = 0, state = 0;
+    std::vector<AnimComponent *> components;
+};
+
+struct Attachment : Object {
+    Attachment() : Object(Kind::Attachment) {}
+    Vessel *owner = nullptr;
+    bool toparent = false;
+    VECTOR3 pos{}, dir{}, rot{};
+    std::string id;
+    bool loose = false;
+    Attachment *mate = nullptr;  // the point at the other end while attached
+};
+
+struct Airfoil : Object {
+    Airfoil() : Object(Kind::Airfoil) {}
+    AIRFOIL_ORIENTATION align = LIFT_VERTICAL;
+    VECTOR3 ref{};
+    AirfoilCoeffFuncEx cf = nullptr;
+    void *context = nullptr;
+    double c = 0, S = 0, A = 0;
+};
+
+struct ControlSurface {
+    AIRCTRL_TYPE type = AIRCTRL_ELEVATOR;
+    double area = 0, dCl = 0;
+    VECTOR3 ref{};
+    int axis = AIRCTRL_AXIS_AUTO;
+    UINT anim = (UINT)-1;
+};
+
+struct Beacon {
+    BEACONLIGHTSPEC *spec = nullptr;  // owned by the module
+};
+
+struct Visual : Object {
+    Visual() : Object(Kind::Visual) {}
+    Vessel *vessel = nullptr;
+    std::vector<Mesh *> meshes;  // one device copy per mesh slot (null for an empty slot)
+};
+
+}  // namespace sim
+
+// The host's vessel record (the SDK's VESSEL keeps a pointer to it).
+class Vessel : public sim::Object {
+public:
+    Vessel() : Object(sim::Kind::Vessel) {}
+
+    sim::World *world = nullptr;
+    std::string name, class_name;
+    sim::Module *module = nullptr;  // null for a plain class that no module serves
+    VESSEL *iface = nullptr;        // the module's object (or the host's own VESSEL2)
+    bool owns_iface = false;        // true when the host made a plain VESSEL2 for it
+    int flight_model = 1;
+
+    // --- definition ---------------------------------------------------------------------
+    double size = 1, empty_mass = 1000;
+    double cw_z_pos = 0.1, cw_z_neg = 0.1, cw_x = 0.1, cw_y = 0.1;
+    double wing_aspect = 1, wing_effectiveness = 2.5;
+    VECTOR3 rot_drag{};
+    double pitch_moment_scale = 0, bank_moment_scale = 0, trim_scale = 0;
+    VECTOR3 pmi = _V(1, 1, 1), cross_sections = _V(1, 1, 1);
+    double cog_elev = 0;
+    VECTOR3 camera_offset{}, camera_dir = _V(0, 0, 1);
+    double cam_range[4] = {0, 0, 0, 0};
+    VECTOR3 cam_shift[3] = {};
+    LiftCoeffFunc lift_func = nullptr;
+    bool has_touchdown = false;
+    VECTOR3 touchdown[3] = {_V(0, -1, 1), _V(-1, -1, -1), _V(1, -1, -1)};
+    VECTOR3 dock_pos{}, dock_dir{}, dock_rot{};
+    double gravity_gradient_damping = 0;
+    double mu_lng = 0.1, mu_lat = 0.5;
+    DWORD adctrl_mode = 7;
+    int attitude_mode = 1;
+    std::vector<sim::Beacon> beacons;
+
+    std::vector<sim::Tank *> tanks;
+    std::vector<sim::Thruster *> thrusters;       // live ones, in creation order
+    std::vector<sim::ThrusterGroup *> groups;
+    std::vector<sim::Exhaust> exhausts;
+    std::vector<sim::ParticleStream *> streams;
+    std::vector<sim::MeshSlot> meshes;
+    std::vector<sim::Animation> animations;
+    std::vector<sim::Attachment *> attachments;  // both kinds, creation order
+    std::vector<sim::Airfoil *> airfoils;
+    std::vector<sim::ControlSurface> ctrl_surfaces;
+    double ctrl_level[6] = {0, 0, 0, 0, 0, 0};  // by AIRCTRL_TYPE
+    sim::Visual *visual = nullptr;
+
+    // --- dynamic state ------------------------------------------------------------------
+    sim::Body *ref = nullptr;  // reference body
+    VECTOR3 rpos{}, rvel{};    // relative to ref, global axes [m, m/s]
+    MATRIX3 R = identity();    // vessel frame -> global frame
+    VECTOR3 omega{};           // angular velocity, vessel frame [rad/s]; a point r moves with r x omega
+    bool landed = false;
+    double surf_lng = 0, surf_lat = 0, surf_hdg = 0;  // valid while landed
+    double landed_elev = 0;                           // centre of gravity above ground while landed [m]
+    Vessel *parent = nullptr;                         // set while attached to a parent
+    bool created_in_frame = false;                    // first step comes in the next frame
+
+    // --- journal of API calls (tests that are about call order) -------------------------
+    bool journaling = false;
+    std::vector<std::string> journal;
+    void Note(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    // --- helpers used by the API and the world ------------------------------------------
+    double Mass() const;  // empty mass + propellant + attached children
+    VECTOR3 GlobalPos() const;
+    VECTOR3 GlobalVel() const;
+    VECTOR3 AirVelocityGlobal() const;   // velocity relative to the rotating atmosphere
+    VECTOR3 HorizonAirspeed() const;     // x east, y up, z north
+    VECTOR3 ShipAirspeed() const;        // in the vessel frame
+    double Altitude() const;             // above the reference body's mean radius
+    void EquPos(double &lng, double &lat, double &rad) const;
+    MATRIX3 HorizonFrame() const;        // columns: east, up, north in global axes
+    double Heading() const;              // [0, 2pi)
+    double Pitch() const;                // nose above the horizon, positive up
+    double Bank() const;                 // positive with the left wing down
+    double Density() const;
+    double Pressure() const;
+    double Temperature() const;
+    double SpeedOfSound() const;
+
+    // Places the vessel (module tests and scripts): on its reference body at a longitude and
+    // latitude [rad] and altitude [m], level with a heading [rad] then pitched and banked [rad],
+    // moving with the atmosphere plus `air_velocity` given in the local horizon frame (x east,
+    // y up, z north) [m/s]. Clears the landed state.
+    void Place(double lng, double lat, double alt, double heading = 0, double pitch = 0, double bank = 0,
+               const VECTOR3 &air_velocity = _V(0, 0, 0));
+    // Sets the vessel landed at a surface point with a heading (as VESSELSTATUS2 status 1 does).
+    void SetLanded(double lng, double lat, double hdg);
+    // Recomputes position and velocity of a landed vessel from its surface point (Earth turns).
+    void UpdateLanded();
+
+    sim::Attachment *AttachmentByIndex(bool toparent, DWORD i) const;
+    sim::Thruster *FindThruster(THRUSTER_HANDLE h) const;
+};

@@ -1,0 +1,253 @@
+// world.h -- the stand-in host's world: time and date, the Sun, Earth and Moon, the vessels in
+// creation order, the focus, annotations, instrument modules and their displays, the host log and a
+// seeded random generator. One world exists at a time; the API functions act on it.
+#pragma once
+
+#include "Orbitersdk.h"
+#include "draw.h"
+#include "mesh.h"
+#include "object.h"
+#include "vessel.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace sim {
+
+
+struct Body : Object {
+    Body() : Object(Kind::Body) {}
+    std::string name;
+    double mass = 0, radius = 0;
+    double sidereal_period = 0;  // rotation [s]; 0 for none
+    bool has_atmosphere = false;
+    VECTOR3 pos{}, vel{};        // global [m, m/s]
+    MATRIX3 R = identity();      // body-fixed -> global axes
+    VECTOR3 omega_global{};      // rotation vector in global axes (right-handed sense of the formulas below)
+};
+
+struct Surface : Object {
+    Surface() : Object(Kind::Surface) {}
+    std::string name;
+    int width = 0, height = 0;
+    bool dynamic = false;
+    struct Blit {
+        Surface *src;
+        int tgtx, tgty, srcx, srcy, w, h;
+        DWORD ck;
+    };
+    std::vector<Blit> blits;  // what was copied onto it
+};
+
+struct Annotation : Object {
+    Annotation() : Object(Kind::Annotation) {}
+    bool exclusive = false;
+    double size = 1;
+    VECTOR3 col{};
+    double x1 = 0, y1 = 0, x2 = 1, y2 = 1;
+    std::string text;
+};
+
+// A loaded module file (vessel module or instrument plugin).
+struct Module {
+    std::string name, path;
+    void *handle = nullptr;  // dlopen handle
+    bool plugin = false;
+    VESSEL *(*ovcInit)(OBJHANDLE, int) = nullptr;
+    void (*ovcExit)(VESSEL *) = nullptr;
+    void (*InitModule)(HINSTANCE) = nullptr;
+    void (*ExitModule)(HINSTANCE) = nullptr;
+    void (*opcPreStep)(double, double, double) = nullptr;
+    void (*opcFocusChanged)(OBJHANDLE, OBJHANDLE) = nullptr;
+};
+
+struct MfdMode {
+    int id = 0;
+    std::string name;
+    DWORD key = 0;
+    OAPI_MSGTYPE (*msgproc)(UINT, UINT, WPARAM, LPARAM) = nullptr;
+    bool registered = true;
+};
+
+// An open MFD display (0 left, 1 right) showing a registered mode.
+struct Display {
+    int mode_id = 0;
+    MFD *mfd = nullptr;
+    DWORD w = 256, h = 256;
+};
+
+struct WorldOptions {
+    std::string root;         // add-on root; empty: $CORVANE_ADDON_ROOT, else "."
+    std::string overlay;      // searched before the root for Config/ files (tests add classes here)
+    double dt = 0.02;         // step length [s]
+    double mjd = 51544.5;     // date at simulation time 0
+    std::uint64_t seed = 1;   // random generator seed
+    bool physics = false;     // integrate motion (off: nothing moves unless placed)
+    bool load_plugins = false;  // load every instrument module found in Modules/Plugin
+    std::string log_path = "Orbiter.log";  // host log, in the current folder
+    bool journal = false;     // journal every vessel's API calls from its creation on
+};
+
+class World {
+public:
+    explicit World(const WorldOptions &opt = WorldOptions());
+    ~World();  // ends the world: vessels deleted, plugins exited, modules unloaded
+    World(const World &) = delete;
+    World &operator=(const World &) = delete;
+
+    static World *Current();
+
+    // --- time -----------------------------------------------------------------------------
+    double SimTime() const { return simt_; }
+    double StepLength() const { return dt_; }
+    double Mjd() const { return mjd0_ + simt_ / 86400.0; }
+    void SetStepLength(double dt) { dt_ = dt; }
+    void SetMjd(double mjd);  // moves the date (bodies follow)
+    std::uint64_t FrameCount() const { return frames_; }
+
+    // --- frames ---------------------------------------------------------------------------
+    // One frame: each vessel's clbkPreStep, each plugin's opcPreStep, the state update, each
+    // vessel's clbkPostStep, then time advances. Vessels created during the frame get their first
+    // step in the next frame.
+    void RunFrame();
+    void RunFrames(int n);
+    void RunFor(double seconds);
+    bool physics() const { return opt_.physics; }
+    void SetPhysics(bool on) { opt_.physics = on; }
+    // The state update of one frame (physics when on, else landed vessels turn with the Earth and
+    // attached children follow their parents). Set by the physics module when present.
+    std::function<void(World &, double dt)> state_update;
+
+    // --- bodies ---------------------------------------------------------------------------
+    Body *Sun() const { return sun_; }
+    Body *Earth() const { return earth_; }
+    Body *Moon() const { return moon_; }
+    Body *FindBody(const std::string &name) const;
+    const std::vector<Body *> &Bodies() const { return bodies_; }
+
+    // --- vessels --------------------------------------------------------------------------
+    // Run-time creation (oapiCreateVessel/Ex): class caps, clbkSetStateEx, post-creation, visual.
+    // Null when the class is not found or its module cannot be used (reported in the log).
+    Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status);
+    Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &status);
+    // A vessel in free flight at a place (tests): created like a run-time vessel, then placed.
+    Vessel *CreateVesselAt(const std::string &name, const std::string &cls, double lng, double lat, double alt,
+                           double heading = 0, const VECTOR3 &air_velocity = _V(0, 0, 0));
+    Vessel *CreateVesselLanded(const std::string &name, const std::string &cls, double lng, double lat,
+                               double heading = 0);
+    bool DeleteVessel(Vessel *v);
+    Vessel *FindVessel(const std::string &name) const;  // case-insensitive, live vessels only
+    const std::vector<Vessel *> &Vessels() const { return vessels_; }  // live, creation order
+    Vessel *Focus() const { return focus_; }
+    void SetFocus(Vessel *v);
+
+    // Visuals: every vessel gets one after post-creation; tests can take it away and give it back.
+    void CreateVisual(Vessel *v);
+    void DestroyVisual(Vessel *v);
+
+    // --- scenarios ------------------------------------------------------------------------
+    bool LoadScenario(const std::string &path, std::string *error);
+    bool LoadScenarioText(const std::string &text, std::string *error, const std::string &source = "<text>");
+    std::string SaveScenarioText(const std::string &description = "");
+    bool SaveScenario(const std::string &path, std::string *error = nullptr);
+    // The lines one vessel writes (host lines and its own), without the name:class line and END.
+    std::vector<std::string> SaveVesselLines(Vessel *v);
+
+    // --- input ----------------------------------------------------------------------------
+    // A buffered key event to a vessel (its clbkConsumeBufferedKey); returns the callback's result.
+    int KeyEvent(Vessel *v, DWORD key, bool down, bool shift = false);
+    // Press and release a key on the focus vessel (or on v); returns what the press returned.
+    int PressKey(DWORD key, bool shift = false, Vessel *v = nullptr);
+    // A pilot's stick, rudder and throttle (ignored for surfaces whose ADCtrlMode bit is off).
+    void SetPilotControl(Vessel *v, AIRCTRL_TYPE type, double level);
+    void SetThrottle(Vessel *v, double level);
+
+    // --- MFD displays ---------------------------------------------------------------------
+    const std::vector<MfdMode> &MfdModes() const { return modes_; }
+    int RegisterMfdMode(const MFDMODESPEC &spec);
+    bool UnregisterMfdMode(int id);
+    // Opens a registered mode on display 0 (left) or 1 (right) of the focus vessel.
+    MFD *OpenMfd(int which, const std::string &mode_name, DWORD w = 256, DWORD h = 256);
+    void CloseMfd(int which);
+    MFD *GetMfd(int which) const;
+    Display *GetDisplay(int which);
+    bool MfdKey(int which, DWORD key);
+    bool MfdButton(int which, int bt, int event = PANEL_MOUSE_LBDOWN);
+    // Draws a display into a fresh recorder (owned by the world until the next draw of that display).
+    DrawRecorder *DrawMfd(int which);
+    // Draws the focus vessel's (or v's) head-up display of a given size into a fresh recorder.
+    DrawRecorder *DrawHud(int w = 1024, int h = 768, Vessel *v = nullptr, int mode = HUD_SURFACE);
+    DWORD char_w = 8, char_h = 14;  // the host's default MFD font cell [pixels]
+
+    // --- annotations, textures, meshes ----------------------------------------------------
+    const std::vector<Annotation *> &Annotations() const { return notes_; }  // live ones
+    Annotation *NewAnnotation();
+    bool DeleteAnnotation(Annotation *a);
+    Surface *LoadTexture(const std::string &name, bool dynamic);
+    Surface *RegisterTexture(const std::string &name);
+    Mesh *LoadMesh(const std::string &name);  // a new copy; null (and a log line) when missing
+    Mesh *CopyMesh(const Mesh *m);
+
+    // --- log, random, events --------------------------------------------------------------
+    void Log(const std::string &line);
+    void Logf(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+    const std::vector<std::string> &LogLines() const { return log_; }
+    double Rand();               // uniform in [0, 1)
+    void ForceRand(double v);    // the next Rand() returns v (queued)
+    // Timeline events (created, focus, attached, detached, note shown/removed, landed, deleted):
+    // "t=..." is added by the listener. Also kept in events().
+    std::function<void(const std::string &)> on_event;
+    void Event(const std::string &text);
+    const std::vector<std::pair<double, std::string>> &events() const { return events_; }
+
+    // --- registry and module files (used by the API implementation) ----------------------
+    void Register(Object *o);  // takes ownership
+    bool Issued(const void *h) const { return issued_.count(h) != 0; }
+    const std::string &root() const { return root_; }
+    std::string FindClassConfig(const std::string &cls, std::vector<std::string> *looked) const;
+    Module *LoadModule(const std::string &name, bool plugin, std::string *error);
+    const std::vector<std::unique_ptr<Module>> &modules() const { return modules_; }
+    void LoadPlugins();  // every instrument module in Modules/Plugin
+    Module *LoadPlugin(const std::string &name);
+
+    WorldOptions opt_;
+
+private:
+    friend struct WorldAccess;
+    Vessel *NewVesselRecord(const std::string &name, const std::string &cls, std::string *error);
+    void FinishCreation(Vessel *v);
+    void UpdateBodies();
+    void DefaultStateUpdate(double dt);
+
+    std::string root_;
+    double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;
+    std::uint64_t frames_ = 0;
+    bool in_frame_ = false;
+    std::vector<std::unique_ptr<Object>> owned_;
+    std::unordered_set<const void *> issued_;
+    std::vector<Body *> bodies_;
+    Body *sun_ = nullptr, *earth_ = nullptr, *moon_ = nullptr;
+    std::vector<Vessel *> vessels_;
+    Vessel *focus_ = nullptr;
+    std::vector<Annotation *> notes_;
+    std::vector<std::unique_ptr<Module>> modules_;
+    std::vector<Module *> plugins_;
+    std::vector<MfdMode> modes_;
+    int next_mode_id_ = 1;
+    Display displays_[2];
+    std::unique_ptr<DrawRecorder> last_draw_[3];  // left, right, hud
+    std::vector<std::string> log_;
+    std::FILE *log_file_ = nullptr;
+    std::mt19937_64 rng_;
+    std::vector<double> forced_rand_;
+    std::vector<std::pair<double, std::string>> events_;
+    std::map<std::string, Mesh *> mesh_cache_;
+};
+
+}  // namespace sim
