@@ -8,10 +8,10 @@
 namespace sim {
 
 struct AtmosphereSample {
-  double density;         // [kg/m^3]
-  double pressure;        // [Pa]
-  double temperature;     // [K] kinetic temperature
-  double speed_of_sound;  // [m/s]
+    double density;         // [kg/m^3]
+    double pressure;        // [Pa]
+    double temperature;     // [K] kinetic temperature
+    double speed_of_sound;  // [m/s]
 };
 
 // Earth's standard atmosphere at a geometric altitude above the mean radius [m].
