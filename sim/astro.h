@@ -1,0 +1,66 @@
+// Sun, Earth and Moon for the stand-in host: masses, radii, positions, velocities, Earth's spin.
+//
+// Global frame (the host's): ecliptic and equinox of J2000, LEFT-handed. x points to the vernal
+// equinox, y to the ecliptic north pole, z completes the left-handed set; so a vector with
+// right-handed ecliptic components (X, Y, Z) has global components (x, y, z) = (X, Z, Y).
+// Origin: the Sun's centre. The Sun stays at the origin and does not move.
+//
+// Time: every function takes the date as a Modified Julian Date [days]. It is used as terrestrial
+// time for the ephemerides and as universal time for Earth's rotation; the ~1 min difference
+// between the two is ignored.
+#pragma once
+
+namespace sim {
+
+struct V3 {
+    double x, y, z;
+};
+
+namespace astro {
+
+constexpr double G = 6.67259e-11;                   // [m^3 kg^-1 s^-2]
+constexpr double kSunMass = 1.9889194444e30;        // [kg]
+constexpr double kEarthMass = 5.973698968e24;       // [kg]
+constexpr double kMoonMass = 7.347673176382784e22;  // [kg]
+constexpr double kEarthRadius = 6371010.0;          // [m]
+constexpr double kMoonRadius = 1738000.0;           // [m]
+constexpr double kSunRadius = 696000000.0;          // [m]
+constexpr double kEarthSiderealDay = 86164.10132;   // [s]
+constexpr double kObliquity = 0.4090928042223;      // [rad] mean obliquity at J2000
+constexpr double kAU = 1.495978707e11;              // [m] astronomical unit
+constexpr double kMjdJ2000 = 51544.5;               // [days] 2000-01-01 12:00
+constexpr double kGmstJ2000 = 4.894961212735793;  // [rad] 280.46061837 deg, sidereal angle at J2000
+
+struct BodyState {
+    V3 pos, vel;  // global frame [m] and [m/s]
+};
+
+BodyState EarthState(double mjd);  // Earth's centre, heliocentric
+BodyState MoonState(double mjd);   // Moon's centre, heliocentric (= Earth + geocentric Moon)
+
+// Ecliptic coordinates referred to the mean ecliptic and equinox OF DATE, as the underlying series
+// give them (before the reduction to J2000): longitude and latitude [rad], distance [m].
+struct EclipticPosition {
+    double lon, lat, dist;
+};
+EclipticPosition EarthHeliocentricOfDate(double mjd);
+EclipticPosition MoonGeocentricOfDate(double mjd);
+
+// Earth-fixed rotating frame, left-handed like the global frame: x toward (lat 0, lng 0), y toward
+// the north pole, z toward (lat 0, lng +90 deg east). So a point at longitude lng (east positive)
+// and latitude lat has the direction (cos lat cos lng, sin lat, cos lat sin lng).
+//
+// EarthRotation fills R (row-major 3x3) so that v_global = R * v_earthfixed. Earth spins about
+// its north pole, which is fixed in the global frame at (0, cos kObliquity, sin kObliquity)
+// (ecliptic longitude 90 deg, latitude 90 deg - obliquity); the Greenwich meridian stands at the
+// sidereal angle kGmstJ2000 + 2 pi (t - J2000) / kEarthSiderealDay east of the J2000 equinox.
+void EarthRotation(double mjd, double R[9]);
+V3 EarthNorthPole();                    // unit vector of Earth's spin axis, global frame
+double EarthRotationAngle(double mjd);  // [rad] sidereal angle in [0, 2 pi)
+
+V3 EquToLocalEarthFixed(double lng, double lat, double radius);  // spherical -> Earth-fixed [m]
+// Earth-fixed -> spherical: lng in (-pi, pi], lat in [-pi/2, pi/2]; the origin gives 0, 0, 0.
+void EarthFixedToEqu(const V3& p, double* lng, double* lat, double* radius);
+
+}  // namespace astro
+}  // namespace sim
