@@ -1,0 +1,289 @@
+// parafoil_test.cpp -- the parafoil capsule module flown through the stand-in host.
+
+#include "testing/sim_test.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kClass = "CorvaneMission/corvane_src_parafoil";
+const char *const kName = "Corvane_SRC_Parafoil";
+const char *const kFlying = "CorvaneMission/cvn_src_parafoil90";
+const char *const kCaught = "CorvaneMission/cvn_src_parafoil_col1";
+const char *const kLanded = "CorvaneMission/cvn_src_parafoil_col2";
+const double kDeg = M_PI / 180.0;
+
+struct Coeffs {
+    double cl, cm, cd;
+};
+
+class ParafoilTest : public simtest::SimTest {
+protected:
+    // The names of the meshes the vessel shows (present slots, in slot order).
+    static std::vector<std::string> Shown(Vessel *v)
+    {
+        std::vector<std::string> names;
+        for (const sim::MeshSlot &s : v->meshes) {
+            if (s.present) names.push_back(s.source ? s.source->name : s.file);
+        }
+        return names;
+    }
+
+    // Calls airfoil `i`'s coefficient function as the host does.
+    static Coeffs Coeff(Vessel *v, int i, double angle, double mach = 0.0)
+    {
+        Coeffs c{-9, -9, -9};
+        sim::Airfoil *a = v->airfoils.at(i);
+        a->cf(v->iface, angle, mach, 1e6, a->context, &c.cl, &c.cm, &c.cd);
+        return c;
+    }
+
+    static double Induced(double cl, double e) { return cl * cl / (M_PI * 1.5 * e); }
+
+    // A plain vessel with a point for a child, and the parafoil attached to it.
+    Vessel *AttachToParent(Vessel *pf)
+    {
+        WriteConfig("Config/Vessels/TestHook.cfg", "ClassName = TestHook\nSize = 5\nMass = 3000\n");
+        Vessel *parent = Create("Hook", "TestHook", 1000);
+        VESSEL *p = oapiGetVesselInterface(parent);
+        ATTACHMENTHANDLE hook = p->CreateAttachment(false, _V(0, -2, 0), _V(0, 0, 1), _V(0, 1, 0), "HK");
+        hook_ = hook;
+        EXPECT_TRUE(p->AttachChild(pf, hook, oapiGetVesselInterface(pf)->GetAttachmentHandle(true, 0)));
+        return parent;
+    }
+
+    ATTACHMENTHANDLE hook_ = nullptr;
+};
+
+TEST_F(ParafoilTest, DefinitionOffersOnePointForAParentAndTwoAirfoils)
+{
+    Vessel *v = Create(kName, kClass, 2000);
+    EXPECT_DOUBLE_EQ(v->empty_mass, 191.0);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+
+    VESSEL *vi = oapiGetVesselInterface(v);
+    ASSERT_EQ(vi->AttachmentCount(true), 1u);
+    ATTACHMENTHANDLE ap = vi->GetAttachmentHandle(true, 0);
+    VECTOR3 pos, dir, rot;
+    vi->GetAttachmentParams(ap, pos, dir, rot);
+    EXPECT_EQ(pos.y, 13.0);
+    EXPECT_EQ(dir.z, -1.0);
+    EXPECT_EQ(rot.y, 1.0);
+
+    ASSERT_EQ(v->airfoils.size(), 2u);
+    EXPECT_EQ(v->airfoils[0]->align, LIFT_VERTICAL);
+    EXPECT_EQ(v->airfoils[0]->S, 90.0);
+    EXPECT_EQ(v->airfoils[1]->align, LIFT_HORIZONTAL);
+    EXPECT_EQ(v->airfoils[1]->S, 15.0);
+    ASSERT_EQ(v->ctrl_surfaces.size(), 1u);
+    EXPECT_EQ(v->ctrl_surfaces[0].type, AIRCTRL_ELEVATORTRIM);
+    EXPECT_EQ(v->ctrl_surfaces[0].axis, AIRCTRL_AXIS_XPOS);
+    EXPECT_EQ(v->ctrl_surfaces[0].anim, (UINT)-1);
+
+    // The canopy animation scales group 5 of the flying mesh in two overlapping phases.
+    ASSERT_EQ(v->animations.size(), 1u);
+    ASSERT_EQ(v->animations[0].components.size(), 2u);
+    const MGROUP_TRANSFORM *t = v->animations[0].components[0]->trans;
+    ASSERT_EQ(t->Type(), MGROUP_TRANSFORM::SCALE);
+    EXPECT_EQ(t->grp[0], 5u);
+    EXPECT_EQ(static_cast<const MGROUP_SCALE *>(t)->scale.y, 0.04);
+    EXPECT_EQ(v->animations[0].components[1]->state1, 0.3);
+}
+
+TEST_F(ParafoilTest, VerticalCoefficientsFollowTheTable)
+{
+    Vessel *v = Create(kName, kClass, 2000);
+    // Breakpoints and the point between -2 and 10 deg
+    Coeffs c = Coeff(v, 0, 0.0);
+    EXPECT_NEAR(c.cl, 0.05, 1e-12);
+    EXPECT_NEAR(c.cm, 0.00225, 1e-12);
+    EXPECT_NEAR(c.cd, 0.03 + Induced(0.05, 0.7), 1e-12);
+    c = Coeff(v, 0, 10 * kDeg);
+    EXPECT_NEAR(c.cl, 0.3, 1e-12);
+    EXPECT_NEAR(c.cm, -0.006, 1e-12);
+    c = Coeff(v, 0, -30 * kDeg);
+    EXPECT_NEAR(c.cl, -0.4, 1e-12);
+    EXPECT_NEAR(c.cm, 0.014, 1e-12);
+    EXPECT_NEAR(c.cd, 0.03 + 0.4 * 0.25 + Induced(0.4, 0.7), 1e-12);
+    c = Coeff(v, 0, 30 * kDeg);  // 15..50 deg
+    EXPECT_NEAR(c.cl, 0.6 + 0.2 * 15.0 / 35.0, 1e-12);
+    EXPECT_NEAR(c.cm, -0.008 - 0.002 * 15.0 / 35.0, 1e-12);
+
+    // Table ends: pi as the host gives it lies a hair beyond the last breakpoint.
+    for (double a : {M_PI, -M_PI, std::nextafter(M_PI, 4.0)}) {
+        c = Coeff(v, 0, a);
+        EXPECT_NEAR(c.cl, 0.0, 1e-15) << a;
+        EXPECT_NEAR(c.cm, 0.0, 1e-15) << a;
+        EXPECT_NEAR(c.cd, 0.03, 1e-12) << a;
+    }
+    c = Coeff(v, 0, std::numeric_limits<double>::quiet_NaN());  // no read outside the table
+    EXPECT_TRUE(std::isnan(c.cl));
+
+    // Wave drag: none below M 0.75, rising to 0.04 at M 1, held to M 1.1, then falling.
+    const double base = Coeff(v, 0, 0.0).cd;
+    EXPECT_NEAR(Coeff(v, 0, 0.0, 0.7).cd - base, 0.0, 1e-12);
+    EXPECT_NEAR(Coeff(v, 0, 0.0, 0.9).cd - base, 0.024, 1e-12);
+    EXPECT_NEAR(Coeff(v, 0, 0.0, 1.05).cd - base, 0.04, 1e-12);
+    EXPECT_NEAR(Coeff(v, 0, 0.0, 2.0).cd - base, 0.04 * std::sqrt(1.21 - 1) / std::sqrt(3.0), 1e-12);
+}
+
+TEST_F(ParafoilTest, HorizontalCoefficientsFollowTheTable)
+{
+    Vessel *v = Create(kName, kClass, 2000);
+    const struct {
+        double deg, cl;
+    } points[] = {{0, 0}, {45, 0.4}, {-45, -0.4}, {135, -0.3}, {-135, 0.3}, {112.5, -0.15}, {-157.5, 0.15}};
+    for (const auto &p : points) {
+        const Coeffs c = Coeff(v, 1, p.deg * kDeg, 0.5);
+        EXPECT_NEAR(c.cl, p.cl, 1e-12) << p.deg;
+        EXPECT_EQ(c.cm, 0.0) << p.deg;
+        EXPECT_NEAR(c.cd, 0.03 + Induced(p.cl, 0.6), 1e-12) << p.deg;
+    }
+    // Beyond the last breakpoint the end value holds instead of running on along the last segment.
+    for (double a : {M_PI, -M_PI, 3.2, -3.2}) EXPECT_NEAR(Coeff(v, 1, a).cl, 0.0, 1e-14) << a;
+    EXPECT_NEAR(Coeff(v, 1, 0.0, 1.05).cd, 0.07, 1e-12);
+    EXPECT_TRUE(std::isnan(Coeff(v, 1, std::numeric_limits<double>::quiet_NaN()).cl));
+}
+
+TEST_F(ParafoilTest, CanopyOpensOverTwoSecondsAndTrimIsHeldEveryStep)
+{
+    Vessel *v = Create(kName, kClass, 2000);
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 1 1.0000");  // stowed when created
+    v->ctrl_level[AIRCTRL_ELEVATORTRIM] = -0.4;
+    Step(1);
+    EXPECT_EQ(v->ctrl_level[AIRCTRL_ELEVATORTRIM], 1.0);
+    Step(49);  // 1 s at 0.02 s per frame
+    EXPECT_NEAR(v->animations[0].state, 0.5, 1e-9);
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 2 0.5000");
+
+    v->ctrl_level[AIRCTRL_ELEVATORTRIM] = 0.0;
+    Step(1);
+    EXPECT_EQ(v->ctrl_level[AIRCTRL_ELEVATORTRIM], 1.0);
+    Step(55);
+    EXPECT_EQ(v->animations[0].state, 0.0);
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 0 0.0000");  // open and at rest; it stays so
+    Step(50);
+    EXPECT_EQ(v->animations[0].state, 0.0);
+}
+
+TEST_F(ParafoilTest, CaughtAndReleasedChangeTheMeshLandedIsFinal)
+{
+    Vessel *v = Create(kName, kClass, 1000);
+    Vessel *parent = AttachToParent(v);
+    VESSEL *p = oapiGetVesselInterface(parent);
+    Step(1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kCaught});
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 1");
+
+    ASSERT_TRUE(p->DetachChild(hook_, 0.0));
+    Step(1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 0");
+
+    // Caught again, then on the ground: the landed mesh stays even when caught once more.
+    ASSERT_TRUE(p->AttachChild(v, hook_, oapiGetVesselInterface(v)->GetAttachmentHandle(true, 0)));
+    Step(1);
+    ASSERT_TRUE(p->DetachChild(hook_, 0.0));
+    v->SetLanded(0.1, 0.2, 0.3);
+    Step(1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
+    v->Place(0.1, 0.2, 100.0);
+    ASSERT_TRUE(p->AttachChild(v, hook_, oapiGetVesselInterface(v)->GetAttachmentHandle(true, 0)));
+    Step(3);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 2");
+}
+
+TEST_F(ParafoilTest, CapturePointTurnsWithForwardAirspeedWhileCaught)
+{
+    Vessel *v = Create(kName, kClass, 1000);
+    Vessel *parent = AttachToParent(v);
+    const struct {
+        double speed, dy, dz;
+    } cases[] = {{0, 0, -1}, {100, -std::sin(20 * kDeg), -std::cos(20 * kDeg)}, {600, -1, 0}, {-600, 1, 0}};
+    sim::Attachment *point = v->AttachmentByIndex(true, 0);
+    for (const auto &c : cases) {
+        // The host places the load as the parent carries it; the module reads the airspeed it sees.
+        const double hdg = 0.7;
+        parent->Place(0.2, 0.3, 1020, hdg);
+        v->Place(0.2, 0.3, 1000, hdg, 0, 0, _V(c.speed * std::sin(hdg), 0, c.speed * std::cos(hdg)));
+        Step(1);
+        EXPECT_NEAR(point->pos.y, 13.0, 1e-12) << c.speed;
+        EXPECT_NEAR(point->dir.x, 0.0, 1e-9) << c.speed;
+        EXPECT_NEAR(point->dir.y, c.dy, 1e-9) << c.speed;
+        EXPECT_NEAR(point->dir.z, c.dz, 1e-9) << c.speed;
+        EXPECT_NEAR(point->rot.y, -c.dz, 1e-9) << c.speed;  // (0, cos a, -sin a)
+        EXPECT_NEAR(point->rot.z, c.dy, 1e-9) << c.speed;
+    }
+}
+
+TEST_F(ParafoilTest, SetDownBelowHalfAMetreWhereItIsEveryStep)
+{
+    options.journal = true;
+    Vessel *v = Create(kName, kClass, 1000);
+    v->Place(0.5, -0.25, 0.6, 2.0);
+    Step(1);
+    EXPECT_FALSE(v->landed);
+
+    v->Place(0.5, -0.25, 0.3, 2.0);
+    v->journal.clear();
+    Step(1);
+    ASSERT_TRUE(v->landed);
+    EXPECT_NEAR(v->surf_lng, 0.5, 1e-9);
+    EXPECT_NEAR(v->surf_lat, -0.25, 1e-9);
+    EXPECT_NEAR(v->surf_hdg, 2.0, 1e-9);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});  // the landed mesh comes the step after
+
+    Step(2);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
+    int setdowns = 0;
+    for (const std::string &call : v->journal) setdowns += call.rfind("DefSetStateEx(", 0) == 0;
+    EXPECT_EQ(setdowns, 3);
+    EXPECT_NEAR(v->surf_lng, 0.5, 1e-9);
+    EXPECT_NEAR(v->surf_hdg, 2.0, 1e-9);
+}
+
+TEST_F(ParafoilTest, ScenarioLinesRestoreMeshAndCanopy)
+{
+    // Caught in the scenario but no parent: the caught mesh at creation, flying from the first step.
+    Vessel *v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "CONFIGURATION 1", "COL 0 0.0000"});
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kCaught});
+    Step(1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 0");
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 0 0.0000");
+    EndWorld();
+
+    // State 3 closes the canopy from where it is, then it opens again.
+    v = LoadVessel(kName, kClass, {"STATUS Landed Earth", "POS 10 20", "HEADING 30", "CONFIGURATION 2", "col 3 0.5000"});
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
+    EXPECT_EQ(v->animations[0].state, 0.5);
+    double highest = 0;
+    for (int i = 0; i < 60; ++i) {
+        Step(1);
+        highest = std::max(highest, v->animations[0].state);
+    }
+    EXPECT_EQ(highest, 1.0);
+    EXPECT_LT(v->animations[0].state, 1.0);  // on its way back
+    Step(120);
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 0 0.0000");
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 2");
+    EndWorld();
+
+    // Malformed or out-of-range values leave the defaults; the host's own lines still reach it.
+    v = LoadVessel(kName, kClass,
+                   {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "CONFIGURATION 7", "COL x", "COL 2 nan", "AFCMODE 0"});
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 0");
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 2 1.0000");
+    EXPECT_EQ(SavedLine(v, "AFCMODE"), "AFCMODE 0");
+}
+
+}  // namespace
