@@ -1,0 +1,538 @@
+// CorvaneMFD4 -- the "Corvane L1 Display" MFD mode: where the focus spacecraft is relative to the
+// Sun-Earth L1 point. Every frame the module locates L1 and works out readouts for the focus
+// vessel; every 2 days of simulated date it samples the vessel's position in a frame turning with
+// the Sun-barycentre line. Any open display of the mode plots that track in one of three
+// projections or shows the readouts; a display owns only its page and zoom choice.
+#define ORBITER_MODULE
+#include "Orbitersdk.h"
+
+#include "l1_point.h"
+#include "scenario_keyword.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// ---------------------------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+char kModeName[] = "Corvane L1 Display";
+const DWORD kModeKey = OAPI_KEY_P;  // picks the mode in the host's mode list
+const char kTitle[] = "          Corvane L1 Display";
+
+// Bodies looked up every frame, in this order.
+enum BodyIndex { EARTH, MOON, SUN, BODY_COUNT };
+char kBodyName[BODY_COUNT][8] = {"Earth", "Moon", "Sun"};
+
+const double GRAV_CONSTANT = 6.67259e-11;       // [m^3 kg^-1 s^-2]
+const double kDegPerRad = 57.29577951308239;    // [deg/rad]
+const double kKmPerMetre = 0.001;               // [km/m]
+const double SAMPLE_INTERVAL = 2.0;             // between track samples [days]
+const int TRACK_SIZE = 720;                     // track slots
+
+// Buttons: label, menu line, key sent to ConsumeKeyBuffered.
+const int kButtonCount = 3;
+char kButtonLabel[kButtonCount][4] = {"VW", "ZM+", "ZM-"};
+const MFDBUTTONMENU kButtonMenu[kButtonCount] = {
+    {"Select View", nullptr, 'V'},
+    {"Zoom In", nullptr, 'B'},
+    {"Zoom Out", nullptr, 'N'},
+};
+const DWORD kButtonKey[kButtonCount] = {OAPI_KEY_V, OAPI_KEY_B, OAPI_KEY_N};
+
+// Pages of a display.
+enum Page { PAGE_ECLIPTIC_PROJECTION, PAGE_ECLIPTIC_PLANE, PAGE_SUN_LINE, PAGE_READOUTS, PAGE_COUNT };
+const int kZoomCount = 5;
+const int kDefaultPage = 0;
+const int kDefaultZoom = 2;
+
+// Scale table: half the display width stands for 1/plotScale km.
+struct ScaleEntry {
+    double plotScale;  // [1/km]
+    const char *label;
+};
+const ScaleEntry kScaleTable[kZoomCount] = {
+    {1e-4, "km x 1e+04"}, {1e-5, "km x 1e+05"}, {1e-6, "km x 1e+06"},
+    {1e-7, "km x 1e+07"}, {1e-8, "km x 1e+08"},
+};
+
+// Pens (solid, 1 pixel) and text colours.
+const COLORREF kAxisPen = RGB(136, 136, 136);
+const COLORREF kGridPen = RGB(119, 119, 85);
+const COLORREF kTrackPen = RGB(51, 255, 51);
+const COLORREF kGreen = RGB(51, 255, 51);
+const COLORREF kYellow = RGB(255, 255, 51);
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kLightBlue = RGB(136, 136, 255);
+
+// Host default fonts.
+const DWORD kFontSmall = 0;
+const DWORD kFontNormal = 1;
+const DWORD kFontVertical = 2;  // labels along the left edge
+
+// ---------------------------------------------------------------------------------------------
+// Module-wide state
+// ---------------------------------------------------------------------------------------------
+// The track lives in fixed storage: nothing to allocate, nothing that can fail.
+struct L1Track {
+    float trackX[TRACK_SIZE];  // [km]
+    float trackY[TRACK_SIZE];  // [km]
+    float trackZ[TRACK_SIZE];  // [km]
+    int sampleCount;           // samples shown; index of the next sample
+    double nextSampleMjd;      // date of the next sample [MJD]
+    double earthDistanceKm;    // Earth-L1 distance at the latest sample [km]
+};
+
+struct L1Readouts {
+    VECTOR3 relPos;    // L1 relative to the spacecraft, vessel frame [m]
+    VECTOR3 relVel;    // L1 velocity relative to the spacecraft, vessel frame [m/s]
+    double distance;   // |relPos| [m]
+    double sepAngle;   // Sun-Earth-spacecraft angle [deg]
+    double c3;         // characteristic energy about the Earth [m^2/s^2]
+    VECTOR3 prevL1;    // L1 of the previous frame, global [m]
+    double prevSimt;   // simulation time of the previous frame [s]
+    bool havePrevL1;   // prevL1/prevSimt hold a frame of this module's life
+};
+
+int modeId = 0;
+L1Track track;
+L1Readouts readouts;
+double plotScale = 1e-6;  // [1/km]
+int savedPage = kDefaultPage;
+int savedZoom = kDefaultZoom;
+
+// ---------------------------------------------------------------------------------------------
+// Screen arithmetic: the display sizes are unsigned 32-bit; coordinates go to GDI as int.
+// ---------------------------------------------------------------------------------------------
+// An integer screen expression, formed in signed 64-bit so that a small display cannot wrap.
+inline int Px(long long v) { return (int)v; }
+// A floating-point screen expression, truncated toward zero.
+inline int Pxf(double v) { return (int)v; }
+
+void Text(HDC hDC, int x, int y, const char *s) { TextOutA(hDC, x, y, s, (int)std::strlen(s)); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The instrument
+// ---------------------------------------------------------------------------------------------
+class L1DisplayMfd final : public GraphMFD {
+public:
+    L1DisplayMfd(DWORD w, DWORD h, VESSEL *vessel) : GraphMFD(w, h, vessel) {}
+    ~L1DisplayMfd() override {}
+
+    void Update(HDC hDC) override;
+    bool ConsumeKeyBuffered(DWORD key) override;
+    bool ConsumeButton(int bt, int event) override;
+    char *ButtonLabel(int bt) override;
+    int ButtonMenu(const MFDBUTTONMENU **menu) const override;
+    void WriteStatus(FILEHANDLE scn) const override;
+    void ReadStatus(FILEHANDLE scn) override;
+    void StoreStatus() const override;
+    void RecallStatus() override;
+
+private:
+    void DrawPlotPage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen);
+    void DrawSunLinePage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen);
+    void DrawTrack(HDC hDC, int pg, double sx, double sy);
+    void DrawReadoutPage(HDC hDC);
+
+    int page = kDefaultPage;
+    int zoom = kDefaultZoom;
+};
+
+namespace {
+
+// Selects a pen, remembering the pen the context held before the first selection.
+void UsePen(HDC hDC, HPEN pen, HGDIOBJ &oldPen)
+{
+    HGDIOBJ prev = SelectObject(hDC, pen);
+    if (!oldPen) oldPen = prev;
+}
+
+void Line(HDC hDC, int x0, int y0, int x1, int y1)
+{
+    MoveToEx(hDC, x0, y0, nullptr);
+    LineTo(hDC, x1, y1);
+}
+
+// A signed readout: negative values carry their own minus sign, everything else gets a "+".
+// A negative zero is shown as +0.0 rather than "+-0.0".
+void SignedValue(char *buf, size_t n, double value, double scale, const char *negFmt, const char *posFmt)
+{
+    if (value < 0) {
+        std::snprintf(buf, n, negFmt, value * scale);
+    } else {
+        double shown = value * scale;
+        if (shown == 0) shown = 0.0;
+        std::snprintf(buf, n, posFmt, shown);
+    }
+}
+
+}  // namespace
+
+void L1DisplayMfd::Update(HDC hDC)
+{
+    SelectDefaultFont(hDC, kFontNormal);
+    Title(hDC, kTitle);
+    SelectDefaultFont(hDC, kFontSmall);
+
+    HPEN axisPen = CreatePen(PS_SOLID, 1, kAxisPen);
+    HPEN gridPen = CreatePen(PS_SOLID, 1, kGridPen);
+    HPEN trackPen = CreatePen(PS_SOLID, 1, kTrackPen);
+    HGDIOBJ oldPen = nullptr;
+
+    if (page < PAGE_READOUTS && zoom >= 0 && zoom < kZoomCount) {
+        plotScale = kScaleTable[zoom].plotScale;
+        Text(hDC, Pxf(W / 2 - 5.1 * cw), Pxf(H - 2.2 * ch), kScaleTable[zoom].label);
+    }
+    SelectDefaultFont(hDC, kFontNormal);
+
+    switch (page) {
+    case PAGE_ECLIPTIC_PROJECTION:
+    case PAGE_ECLIPTIC_PLANE: DrawPlotPage(hDC, axisPen, gridPen, trackPen, oldPen); break;
+    case PAGE_SUN_LINE: DrawSunLinePage(hDC, axisPen, gridPen, trackPen, oldPen); break;
+    case PAGE_READOUTS: DrawReadoutPage(hDC); break;
+    default: break;
+    }
+
+    if (oldPen) SelectObject(hDC, oldPen);
+    DeleteObject(axisPen);
+    DeleteObject(gridPen);
+    DeleteObject(trackPen);
+}
+
+// Pages 0 and 1: L1 at (W/4, H/2), the Sun off the left edge, the "+1" line at 3W/4.
+void L1DisplayMfd::DrawPlotPage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen)
+{
+    const long long w = W, h = H, cW = cw, cH = ch;
+    const bool projection = page == PAGE_ECLIPTIC_PROJECTION;
+
+    SelectDefaultFont(hDC, kFontVertical);
+    Text(hDC, 0, Pxf(1.5 * cw), "+1");
+    Text(hDC, 0, Px(h / 2 + cW), "0");
+    SelectDefaultFont(hDC, kFontNormal);
+    Text(hDC, Pxf(3 * W / 4 - 1.2 * cw), Px(h - cH), "+1");
+    Text(hDC, Px(w / 4 - cW), Px(h - cH), "0");
+    SetTextColor(hDC, kGreen);
+    Text(hDC, Px(w - 14 * cW), 0, projection ? "(X-Z) Ecliptic Projection" : "(X-Y) Ecliptic Plane View");
+    Text(hDC, Px(w - 5 * cW), Px(h - cH), "+X");
+    SelectDefaultFont(hDC, kFontVertical);
+    Text(hDC, 0, Px(6 * cW), projection ? "+Z" : "+Y");
+    SelectDefaultFont(hDC, kFontNormal);
+    SetTextColor(hDC, kYellow);
+    Text(hDC, Px(w / 4), Px(h / 2 - cH), "L1");
+    Text(hDC, 0, Px(h / 2 - cH), "<-Sun");
+
+    UsePen(hDC, axisPen, oldPen);
+    Line(hDC, 0, Px(h / 2), Px(w), Px(h / 2));
+    Line(hDC, Px(w / 4), 0, Px(w / 4), Px(h));
+    Line(hDC, Px(3 * w / 4), 0, Px(3 * w / 4), Px(h));
+
+    UsePen(hDC, gridPen, oldPen);
+    static const int kGridX[] = {1, 2, 3, 4, 6, 7};
+    Line(hDC, Px(w / 20), 0, Px(w / 20), Px(h));
+    Line(hDC, Px(3 * w / 20), 0, Px(3 * w / 20), Px(h));
+    for (int k : kGridX) Line(hDC, Px(w / 4 + k * w / 10), 0, Px(w / 4 + k * w / 10), Px(h));
+    static const int kGridY[] = {1, 2, 3, 4, 6, 7, 8, 9};
+    for (int k : kGridY) Line(hDC, 0, Px(k * h / 10), Px(w), Px(k * h / 10));
+
+    UsePen(hDC, trackPen, oldPen);
+    DrawTrack(hDC, page, (W / 2) * plotScale, (H / 2) * plotScale);
+}
+
+// Page 2: looking along the line from L1 to the Sun, L1 at the centre.
+void L1DisplayMfd::DrawSunLinePage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen)
+{
+    const long long w = W, h = H, cW = cw, cH = ch;
+
+    SelectDefaultFont(hDC, kFontVertical);
+    Text(hDC, 0, Pxf(1.5 * cw), "+1");
+    Text(hDC, 0, Px(h / 2 + cW), "0");
+    SelectDefaultFont(hDC, kFontNormal);
+    Text(hDC, Pxf(W - 1.2 * cw), Px(h - cH), "+1");
+    Text(hDC, Px(w / 2 - cW), Px(h - cH), "0");
+    SetTextColor(hDC, kGreen);
+    Text(hDC, Px(w - 14 * cW), 0, "(Z-Y) L1-Sun Line View");
+    Text(hDC, Px(w - 5 * cW), Px(h - cH), "+Z");
+    SelectDefaultFont(hDC, kFontVertical);
+    Text(hDC, 0, Px(6 * cW), "+Y");
+    SelectDefaultFont(hDC, kFontNormal);
+    SetTextColor(hDC, kYellow);
+    Text(hDC, Px(w / 2), Px(h / 2 - cH), "L1");
+
+    UsePen(hDC, axisPen, oldPen);
+    Line(hDC, 0, Px(h / 2), Px(w), Px(h / 2));
+    Line(hDC, Px(w / 2), 0, Px(w / 2), Px(h));
+
+    UsePen(hDC, gridPen, oldPen);
+    static const int kGrid[] = {1, 2, 3, 4, 6, 7, 8, 9};
+    for (int k : kGrid) Line(hDC, Px(k * w / 10), 0, Px(k * w / 10), Px(h));
+    for (int k : kGrid) Line(hDC, 0, Px(k * h / 10), Px(w), Px(k * h / 10));
+
+    UsePen(hDC, trackPen, oldPen);
+    DrawTrack(hDC, page, (W / 2) * plotScale, (H / 2) * plotScale);
+}
+
+// The polyline through samples 0..sampleCount-1 (the first segment of zero length), the "+" on the
+// newest sample and, on pages 0 and 1, the Earth "o" at its distance from L1 along X.
+void L1DisplayMfd::DrawTrack(HDC hDC, int pg, double sx, double sy)
+{
+    const int n = track.sampleCount;
+    if (n <= 0) return;
+
+    // Origin and the track coordinates drawn across and up.
+    const double x0 = pg == PAGE_SUN_LINE ? W / 2 : W / 4;
+    const double y0 = H / 2;
+    const float *across = pg == PAGE_SUN_LINE ? track.trackZ : track.trackX;
+    const float *up = pg == PAGE_ECLIPTIC_PROJECTION ? track.trackZ : track.trackY;
+
+    MoveToEx(hDC, Pxf(x0 + across[0] * sx), Pxf(y0 - up[0] * sy), nullptr);
+    for (int i = 0; i < n; ++i) LineTo(hDC, Pxf(x0 + across[i] * sx), Pxf(y0 - up[i] * sy));
+
+    const double xn = x0 + across[n - 1] * sx, yn = y0 - up[n - 1] * sy;
+    SetTextColor(hDC, kWhite);
+    Text(hDC, Pxf(xn - (double)(cw / 3)), Pxf(yn - (double)(ch / 2)), "+");
+    if (pg != PAGE_SUN_LINE) {
+        SetTextColor(hDC, kLightBlue);
+        Text(hDC, Pxf(x0 + track.earthDistanceKm * sx - (double)(cw / 2)), Px((long long)(H / 2) - (long long)(ch / 2)),
+             "o");
+    }
+}
+
+// Page 3: the readouts, all with font 0.
+void L1DisplayMfd::DrawReadoutPage(HDC hDC)
+{
+    SelectDefaultFont(hDC, kFontSmall);
+    const double c = cw, r = ch;
+
+    struct Label {
+        const char *text;
+        double col, row;  // [characters]
+    };
+    static const Label kLabels[] = {
+        {"L1 Relative to Spacecraft", 0.5, 2}, {"(vessel frame of reference)", 0, 3},
+        {"Pos", 0.5, 5},                        {"Vel", 20, 5},
+        {"Distance", 0.5, 10},                  {"Spacecraft C3 Energy", 0.5, 13},
+        {"Relative to Earth", 0.5, 14},         {"Sun-Earth-Spacecraft Angle", 0.5, 17},
+    };
+    SetTextColor(hDC, kGreen);
+    for (const Label &l : kLabels) Text(hDC, Pxf(l.col * c), Pxf(l.row * r), l.text);
+
+    SetTextColor(hDC, kYellow);
+    char buf[64];
+    const VECTOR3 &p = readouts.relPos, &v = readouts.relVel;
+    SignedValue(buf, sizeof buf, p.x, kKmPerMetre, "X %0.1f km", "X +%0.1f km");
+    Text(hDC, Pxf(0.5 * c), Pxf(6 * r), buf);
+    SignedValue(buf, sizeof buf, p.y, kKmPerMetre, "Y %0.1f km", "Y +%0.1f km");
+    Text(hDC, Pxf(0.5 * c), Pxf(7 * r), buf);
+    SignedValue(buf, sizeof buf, p.z, kKmPerMetre, "Z %0.1f km", "Z +%0.1f km");
+    Text(hDC, Pxf(0.5 * c), Pxf(8 * r), buf);
+    SignedValue(buf, sizeof buf, v.x, 1.0, "X %0.2f m/s", "X +%0.2f m/s");
+    Text(hDC, Pxf(20 * c), Pxf(6 * r), buf);
+    SignedValue(buf, sizeof buf, v.y, 1.0, "Y %0.2f m/s", "Y +%0.2f m/s");
+    Text(hDC, Pxf(20 * c), Pxf(7 * r), buf);
+    SignedValue(buf, sizeof buf, v.z, 1.0, "Z %0.2f m/s", "Z +%0.2f m/s");
+    Text(hDC, Pxf(20 * c), Pxf(8 * r), buf);
+    std::snprintf(buf, sizeof buf, "%0.1f km", readouts.distance * kKmPerMetre);
+    Text(hDC, Pxf(0.5 * c), Pxf(11 * r), buf);
+    std::snprintf(buf, sizeof buf, "%0.2f km^2/s^2", readouts.c3 * 1e-6);
+    Text(hDC, Pxf(0.5 * c), Pxf(15 * r), buf);
+    std::snprintf(buf, sizeof buf, "%0.1f deg", readouts.sepAngle);
+    Text(hDC, Pxf(0.5 * c), Pxf(18 * r), buf);
+}
+
+bool L1DisplayMfd::ConsumeKeyBuffered(DWORD key)
+{
+    switch (key) {
+    case OAPI_KEY_V:  // next page; the remainder truncates toward zero like the host's own
+        page = (int)(((long long)page + 1) % PAGE_COUNT);
+        return true;
+    case OAPI_KEY_B:  // zoom in, from the closest scale round to the widest
+        if (zoom > INT_MIN) --zoom;
+        if (zoom == -1) zoom = kZoomCount - 1;
+        return true;
+    case OAPI_KEY_N:  // zoom out, from the widest scale round to the closest
+        if (zoom < INT_MAX) ++zoom;
+        if (zoom == kZoomCount) zoom = 0;
+        return true;
+    case OAPI_KEY_T: return true;
+    default: return false;
+    }
+}
+
+bool L1DisplayMfd::ConsumeButton(int bt, int event)
+{
+    if (!(event & PANEL_MOUSE_LBDOWN) || bt < 0 || bt >= kButtonCount) return false;
+    return ConsumeKeyBuffered(kButtonKey[bt]);
+}
+
+char *L1DisplayMfd::ButtonLabel(int bt)
+{
+    return bt >= 0 && bt < kButtonCount ? kButtonLabel[bt] : nullptr;
+}
+
+int L1DisplayMfd::ButtonMenu(const MFDBUTTONMENU **menu) const
+{
+    if (menu) *menu = kButtonMenu;
+    return kButtonCount;
+}
+
+void L1DisplayMfd::WriteStatus(FILEHANDLE scn) const
+{
+    char pageItem[] = "PAGE", zoomItem[] = "ZOOM";
+    oapiWriteScenario_int(scn, pageItem, page);
+    oapiWriteScenario_int(scn, zoomItem, zoom);
+}
+
+// Values are taken as read; a line without an integer after its keyword changes nothing.
+void L1DisplayMfd::ReadStatus(FILEHANDLE scn)
+{
+    char *line;
+    while (oapiReadScenario_nextline(scn, line)) {
+        if (const char *rest = corvane::MatchKeyword(line, "PAGE")) {
+            std::sscanf(rest, "%d", &page);
+        } else if (const char *rest2 = corvane::MatchKeyword(line, "ZOOM")) {
+            std::sscanf(rest2, "%d", &zoom);
+        }
+    }
+}
+
+void L1DisplayMfd::StoreStatus() const
+{
+    savedPage = page;
+    savedZoom = zoom;
+}
+
+void L1DisplayMfd::RecallStatus()
+{
+    page = savedPage;
+    zoom = savedZoom;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The per-frame step: L1, readouts and the track
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+// Readouts for the focus vessel from this frame's L1 point.
+void UpdateReadouts(VESSEL *vessel, const L1Point &l1, OBJHANDLE hEarth, OBJHANDLE hSun, double mE,
+                    double simt, const VECTOR3 &pV, const VECTOR3 &vV)
+{
+    L1Readouts &r = readouts;
+    r.distance = length(r.relPos);
+
+    // The first frame of the module's life has no earlier L1 position, and a frame at the same
+    // simulation time has no elapsed time: both keep the previous velocity.
+    if (r.havePrevL1 && simt != r.prevSimt) {
+        const VECTOR3 vL1 = (l1.L1 - r.prevL1) / (simt - r.prevSimt);
+        vessel->Global2Local(pV + (vL1 - vV), r.relVel);
+    }
+    r.prevL1 = l1.L1;
+    r.prevSimt = simt;
+    r.havePrevL1 = true;
+
+    VECTOR3 s, c;
+    oapiGetRelativePos(hSun, hEarth, &s);
+    oapiGetRelativePos(vessel->GetHandle(), hEarth, &c);
+    r.sepAngle = std::acos(dotp(s, c) / (length(c) * length(s))) * kDegPerRad;
+
+    ELEMENTS el = {};
+    vessel->GetElements(hEarth, el, nullptr, 0.0, 0);
+    r.c3 = -(mE * GRAV_CONSTANT) / el.a;
+}
+
+// One track sample in the frame turning with the Sun-barycentre line, when one is due.
+void SampleTrack(const L1Point &l1, const VECTOR3 &pE, const VECTOR3 &pV, double mjd)
+{
+    L1Track &t = track;
+    if (!(mjd >= t.nextSampleMjd)) return;  // a date that is not a number is never due
+
+    const double theta = std::atan2(l1.v.z, l1.v.x);
+    const double c = std::cos(theta), s = std::sin(theta);
+    const VECTOR3 d = pV - l1.L1;
+    t.trackX[t.sampleCount] = (float)((d.x * c + d.z * s) * kKmPerMetre);
+    t.trackY[t.sampleCount] = (float)(d.y * kKmPerMetre);
+    t.trackZ[t.sampleCount] = (float)((d.z * c - d.x * s) * kKmPerMetre);
+    t.earthDistanceKm = length(pE - l1.L1) * kKmPerMetre;
+    t.sampleCount = (t.sampleCount + 1) % TRACK_SIZE;
+    t.nextSampleMjd = mjd + SAMPLE_INTERVAL;
+}
+
+void ResetModuleState()
+{
+    std::memset(track.trackX, 0, sizeof track.trackX);
+    std::memset(track.trackY, 0, sizeof track.trackY);
+    std::memset(track.trackZ, 0, sizeof track.trackZ);
+    track.sampleCount = 0;
+    track.nextSampleMjd = 0.0;
+    track.earthDistanceKm = 0.0;
+    readouts = L1Readouts();
+    plotScale = kScaleTable[kDefaultZoom].plotScale;
+    savedPage = kDefaultPage;
+    savedZoom = kDefaultZoom;
+}
+
+OAPI_MSGTYPE MsgProc(UINT msg, UINT /*mfd*/, WPARAM wparam, LPARAM lparam)
+{
+    if (msg != OAPI_MSG_MFD_OPENED) return 0;
+    const DWORD w = (DWORD)(wparam & 0xFFFF), h = (DWORD)((wparam >> 16) & 0xFFFF);
+    L1DisplayMfd *mfd = new L1DisplayMfd(w, h, reinterpret_cast<VESSEL *>(lparam));
+    return reinterpret_cast<OAPI_MSGTYPE>(mfd);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Entry points
+// ---------------------------------------------------------------------------------------------
+DLLCLBK void InitModule(HINSTANCE /*hModule*/)
+{
+    ResetModuleState();
+    MFDMODESPEC spec;
+    spec.name = kModeName;
+    spec.key = kModeKey;
+    spec.msgproc = MsgProc;
+    modeId = oapiRegisterMFDMode(spec);
+}
+
+DLLCLBK void ExitModule(HINSTANCE /*hModule*/)
+{
+    oapiUnregisterMFDMode(modeId);
+}
+
+// The plots restart empty; the next frame takes the new focus vessel's first sample.
+DLLCLBK void opcFocusChanged(OBJHANDLE /*hGainsFocus*/, OBJHANDLE /*hLosesFocus*/)
+{
+    track.sampleCount = 0;
+    track.nextSampleMjd = 0.0;
+}
+
+// Without a focus vessel or one of the three bodies the frame's work is skipped.
+DLLCLBK void opcPreStep(double simt, double /*simdt*/, double mjd)
+{
+    VESSEL *vessel = oapiGetFocusInterface();
+    if (!vessel) return;
+
+    OBJHANDLE hBody[BODY_COUNT];
+    double mass[BODY_COUNT];
+    VECTOR3 pos[BODY_COUNT];
+    for (int i = 0; i < BODY_COUNT; ++i) {
+        hBody[i] = oapiGetGbodyByName(kBodyName[i]);
+        if (!hBody[i]) return;
+        mass[i] = oapiGetMass(hBody[i]);
+        oapiGetGlobalPos(hBody[i], &pos[i]);
+    }
+
+    const L1Point l1 = ComputeL1Point(mass[SUN], mass[EARTH], mass[MOON], pos[SUN], pos[EARTH], pos[MOON]);
+    vessel->Global2Local(l1.L1, readouts.relPos);
+    VECTOR3 pV, vV;
+    vessel->GetGlobalPos(pV);
+    vessel->GetGlobalVel(vV);
+
+    UpdateReadouts(vessel, l1, hBody[EARTH], hBody[SUN], mass[EARTH], simt, pV, vV);
+    SampleTrack(l1, pos[EARTH], pV, mjd);
+}
