@@ -30,16 +30,25 @@ struct HFONT__ {
 
 struct HDC__ {
     struct Op {
-        enum Type { TEXT, LINE, RECTANGLE, SET_TEXT_COLOR, SELECT_PEN, SELECT_FONT, DELETE_PEN } type;
+        enum Type { TEXT, LINE, RECTANGLE, SET_TEXT_COLOR, SELECT_PEN, SELECT_FONT, DELETE_PEN,
+                    CREATE_PEN } type;
         int x = 0, y = 0, x2 = 0, y2 = 0;  // TEXT: x, y; LINE: from (x, y) to (x2, y2); RECTANGLE: l, t, r, b
-        std::string text;                  // TEXT
-        COLORREF color = 0;                // TEXT: text colour; LINE/RECTANGLE/SELECT_PEN: pen colour
+        std::string text;                  // TEXT; SELECT_PEN of a host pen: "stock" or "default N"
+        COLORREF color = 0;                // TEXT: text colour; SET_TEXT_COLOR: the new colour;
+                                           // LINE/RECTANGLE/SELECT_PEN/CREATE_PEN: pen colour
         int font = 0;                      // TEXT / SELECT_FONT: default font index
-        int pen = 0;                       // LINE/RECTANGLE/SELECT_PEN/DELETE_PEN: pen id (0 = stock)
+        // LINE/RECTANGLE/SELECT_PEN/DELETE_PEN/CREATE_PEN: the pen's number in this context
+        // (0 = the stock pen; other pens 1, 2, ... in order of first appearance in this context,
+        // so that listings do not depend on what was drawn before).
+        int pen = 0;
+        int width = 1;                     // LINE/RECTANGLE/SELECT_PEN/CREATE_PEN: pen width [pixels]
+        int style = PS_SOLID;              // same: pen style
     };
 
     HDC__(int w, int h);
     ~HDC__();
+    HDC__(const HDC__ &) = delete;  // a context registers itself with the host while it lives
+    HDC__ &operator=(const HDC__ &) = delete;
 
     int width, height;
     std::vector<Op> ops;
@@ -50,6 +59,11 @@ struct HDC__ {
     HFONT__ *font;        // currently selected
     int cur_x = 0, cur_y = 0;
     std::vector<std::string> problems;  // misuse found while drawing (also logged)
+    std::vector<const HPEN__ *> pen_order;  // pens by their number in this context (number i+1)
+    std::vector<HPEN__ *> created;          // pens made during the current drawing
+
+    // The pen's number in this context (see Op::pen), given on first appearance.
+    int PenNumber(const HPEN__ *p);
 
     // Ends a drawing: pens created since this context began and not deleted are reported.
     void Finish();
@@ -64,10 +78,17 @@ struct HDC__ {
 namespace sim {
 typedef ::HDC__ DrawRecorder;
 
-// The host's default pens and fonts (shared by all contexts).
+// The host's default pens and fonts (shared by all contexts). An index out of range gives
+// font 0 / pen 0. The stock pen is the one a fresh context holds (green, 1 pixel).
+constexpr int kDefaultFontCount = 3;
+constexpr int kDefaultPenCount = 6;  // green, yellow, white, grey, red, light blue
 HFONT__ *DefaultFont(int index);
 HPEN__ *StockPen();
 HPEN__ *DefaultPen(int index);
+// True for a pen record the host issued (deleted ones included), without dereferencing `p`.
+bool IsPen(const void *p);
+// True for a device context that is alive now.
+bool IsLiveContext(const void *dc);
 // Where misuse reports go (the world's log when a world exists, else standard error).
 void ReportDrawProblem(const std::string &text);
 }  // namespace sim
