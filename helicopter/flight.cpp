@@ -1,0 +1,285 @@
+// flight.cpp -- the helicopter's frame: engine start and stop by frame count, rotor ramp and look,
+// the lift thruster whose thrust follows the air density, the manual attitude law (angular
+// velocity written from the stick), the cockpit camera's motion and the keyboard commands.
+
+#include "helicopter.h"
+
+namespace {
+
+// --- frame ------------------------------------------------------------------------------------
+constexpr double kAutoReleaseAlt = 16;        // a load is let go below this altitude [m]
+constexpr double kFrictionLng = 0.05;         // surface friction, longitudinal
+constexpr double kFrictionLat = 0.4;          // lateral
+
+// --- attitude -----------------------------------------------------------------------------------
+constexpr double kManualRateGain = 0.5;       // full stick [rad/s]
+enum Axis { AXIS_PITCH = 0, AXIS_YAW = 1, AXIS_ROLL = 2 };
+
+// --- engine and rotor ---------------------------------------------------------------------------
+constexpr double kRampStep = 0.01;            // rotor speed change per frame of the ramp
+constexpr double kPitchStep = 50;             // sound pitch base change per frame of the ramp
+// The ramp ends within half a step of its end value: 800 steps of 0.01 add up to slightly less
+// than 8 in binary floating point, and the start is meant to take 800 frames, not 801.
+constexpr double kRampTolerance = 0.5 * kRampStep;
+constexpr double kLookMinRotorSpeed = 2;      // the blades blur above this rotor speed
+constexpr float kLookStep = 0.003f;           // alpha change per frame
+constexpr DWORD kMaterialBlades = 3, kMaterialBlur = 11;
+constexpr DWORD kHidden = 0x3;                // user flag bits: hidden, no shadow
+
+// --- lift thruster ------------------------------------------------------------------------------
+const VECTOR3 kLiftPos = {{0, 2.5, 0}}, kLiftDir = {{0, 1, 0}};  // [m]
+constexpr double kLiftThrust = 30000;         // maximum thrust at density 1 [N per kg/m^3]
+constexpr double kLiftIsp = 2e6;              // [m/s]
+constexpr double kRefPressure = 101400;       // [Pa]
+
+// --- camera -------------------------------------------------------------------------------------
+constexpr double kCamRateStep = 0.003;        // camera offset change per frame, per key press [m]
+
+// --- keys ---------------------------------------------------------------------------------------
+// With Shift: commands.
+struct ShiftCommand {
+    DWORD key;
+    void (Helicopter::*run)();
+};
+const ShiftCommand kShiftCommands[] = {
+    {OAPI_KEY_P, &Helicopter::TogglePole},
+    {OAPI_KEY_S, &Helicopter::ToggleHover},
+    {OAPI_KEY_D, &Helicopter::DescentCommand},
+    {OAPI_KEY_F, &Helicopter::PlaneModeCommand},
+    {OAPI_KEY_G, &Helicopter::FollowCourseCommand},
+    {OAPI_KEY_H, &Helicopter::HeadingHoldCommand},
+    {OAPI_KEY_J, &Helicopter::ReleaseLoad},
+    {OAPI_KEY_L, &Helicopter::ToggleBeacons},
+    {OAPI_KEY_X, &Helicopter::AltHoldCommand},
+    {OAPI_KEY_END, &Helicopter::CameraStop},
+    {OAPI_KEY_DELETE, &Helicopter::CameraReset},
+};
+// With Shift: camera offset rates (axis 0 x, 1 y, 2 z).
+struct CameraKey {
+    DWORD key;
+    int axis;
+    double delta;  // [m per frame]
+};
+const CameraKey kCameraKeys[] = {
+    {OAPI_KEY_UP, 2, +kCamRateStep},    {OAPI_KEY_DOWN, 2, -kCamRateStep},
+    {OAPI_KEY_LEFT, 0, -kCamRateStep},  {OAPI_KEY_RIGHT, 0, +kCamRateStep},
+    {OAPI_KEY_PRIOR, 1, +kCamRateStep}, {OAPI_KEY_NEXT, 1, -kCamRateStep},
+};
+
+void SetFlagBits(MESHGROUP *g, DWORD bits, bool on)
+{
+    if (!g) return;
+    if (on)
+        g->UsrFlag |= bits;
+    else
+        g->UsrFlag &= ~bits;
+}
+
+void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
+{
+    MATERIAL *m = oapiMeshMaterial(mesh, idx);
+    if (!m) return;
+    m->diffuse.a = m->ambient.a = m->specular.a = m->emissive.a = alpha;
+}
+
+}  // namespace
+
+void Helicopter::clbkPostStep(double, double simdt, double)
+{
+    if (!visual_present) return;
+    if (!hx220::target_ready) ReadHeliportTarget();
+
+    airspeed = GetAirspeed();
+    attached = GetAttachmentStatus(pole_attach) != nullptr;
+    if (GetAltitude() < kAutoReleaseAlt && attached) ReleaseLoad();
+    GetShipAirspeedVector(ship_airspeed);
+    GetHorizonAirspeedVector(horizon_airspeed);
+    OBJHANDLE capsule = hx220::FindVessel(hx220::kParafoilName);
+
+    if (hover_on && lift_present == 1.0) {
+        RunAutopilot();
+    } else {
+        ManualAttitude();
+        if (lift_present == 1.0) ManualAssists(capsule);
+    }
+    if (lift_present == 1.0) lift_level = GetThrusterGroupLevel(lift_group);
+
+    EngineSounds();
+    MoveCamera();
+    SetSurfaceFrictionCoeff(kFrictionLng, kFrictionLat);
+    TrackParafoil(capsule);
+    MovePole(simdt, capsule);
+    RampRotor();
+    if (hx220::own_handle) UpdateRotorLook();
+    UpdateBeaconGroups();
+    ManageLiftThruster();
+    TurnRotor(simdt);
+}
+
+void Helicopter::SetAngularRate(int axis, double rate)
+{
+    VECTOR3 w;
+    GetAngularVel(w);
+    w.data[axis] = rate;
+    SetAngularVel(w);
+}
+
+void Helicopter::ManualAttitude()
+{
+    bank_cmd = GetControlSurfaceLevel(AIRCTRL_AILERON);
+    pitch_cmd = GetControlSurfaceLevel(AIRCTRL_ELEVATOR);
+    SetAngularRate(AXIS_ROLL, kManualRateGain * bank_cmd);
+    SetAngularRate(AXIS_PITCH, kManualRateGain * pitch_cmd);
+}
+
+void Helicopter::MoveCamera()
+{
+    cam_offset.x += cam_rate.x;
+    SetCameraOffset(cam_offset);
+    cam_offset.z += cam_rate.z;
+    SetCameraOffset(cam_offset);
+    cam_offset.y += cam_rate.y;
+    SetCameraOffset(cam_offset);
+}
+
+void Helicopter::ToggleEngine()
+{
+    switch (engine_state) {
+    case ENGINE_OFF:
+    case ENGINE_STOPPING: engine_state = ENGINE_STARTING; break;
+    case ENGINE_STARTING:
+    case ENGINE_RUNNING: engine_state = ENGINE_STOPPING; break;
+    }
+}
+
+void Helicopter::RampRotor()
+{
+    if (spool_count < spool_delay) return;
+    if (engine_state == ENGINE_STARTING) {
+        rotor_speed += kRampStep;
+        sound_pitch_base += kPitchStep;
+        if (rotor_speed >= rotor_speed_max - kRampTolerance) {
+            engine_state = ENGINE_RUNNING;
+            rotor_speed = rotor_speed_max;
+        }
+    } else if (engine_state == ENGINE_STOPPING) {
+        rotor_speed -= kRampStep;
+        sound_pitch_base -= kPitchStep;
+        if (rotor_speed <= kRampTolerance) {
+            rotor_speed = 0;
+            engine_state = ENGINE_OFF;
+            spool_count = 0;
+            sound_freq = 0;
+            start_sound_played = false;
+        }
+    }
+}
+
+void Helicopter::UpdateRotorLook()
+{
+    if (engine_state == ENGINE_STARTING && rotor_speed > kLookMinRotorSpeed && blur_alpha < 1) {
+        blur_alpha += kLookStep;
+        blade_alpha -= kLookStep;
+    }
+    if (engine_state == ENGINE_STOPPING && rotor_speed > kLookMinRotorSpeed && blur_alpha > 0) {
+        blur_alpha -= kLookStep;
+        blade_alpha += kLookStep;
+    }
+    const bool running = engine_state == ENGINE_RUNNING;
+    if (running) {
+        blur_alpha = 1;
+        blade_alpha = 0;
+    }
+    SetFlagBits(main_blades, kHidden, running);
+    SetFlagBits(tail_blades, kHidden, running);
+    if (engine_state == ENGINE_OFF) {
+        blur_alpha = 0;
+        blade_alpha = 1;
+    }
+    if (!mesh) return;
+    SetMaterialAlpha(mesh, kMaterialBlades, blade_alpha);
+    SetMaterialAlpha(mesh, kMaterialBlur, blur_alpha);
+    oapiSetMeshProperty(mesh, MESHPROPERTY_MODULATEMATALPHA, 1);
+}
+
+void Helicopter::UpdateBeaconGroups()
+{
+    // The beacon lamps' meshes show only while the beacons are on.
+    SetFlagBits(beacon_group_a, kHidden, !beacon1.active);
+    SetFlagBits(beacon_group_b, kHidden, !beacon1.active);
+}
+
+void Helicopter::CreateLiftThruster()
+{
+    lift_thruster = CreateThruster(kLiftPos, kLiftDir, kLiftThrust, tank, kLiftIsp, 0, kRefPressure);
+    lift_group = CreateThrusterGroup(&lift_thruster, 1, THGROUP_MAIN);
+}
+
+void Helicopter::ManageLiftThruster()
+{
+    if (engine_state == ENGINE_RUNNING) {
+        if (lift_present == 0.0) {
+            lift_present = 1.0;
+            CreateLiftThruster();
+        }
+        if (lift_present == 1.0) SetThrusterMax0(lift_thruster, GetAtmDensity() * kLiftThrust);
+    } else if (engine_state == ENGINE_STOPPING && lift_present == 1.0) {
+        lift_present = 0.0;
+        DelThruster(lift_thruster);
+    }
+}
+
+void Helicopter::TurnRotor(double simdt)
+{
+    rotor_anim_pos += simdt * rotor_speed;  // never wrapped
+    SetAnimation(anim_rotor, rotor_anim_pos);
+}
+
+// --- commands -----------------------------------------------------------------------------------
+
+void Helicopter::ToggleBeacons()
+{
+    const bool on = !beacon1.active;
+    beacon1.active = on;
+    beacon2.active = on;
+}
+
+void Helicopter::PlaneModeCommand()
+{
+    if (!heading_hold_on) plane_mode_on = !plane_mode_on;
+}
+
+void Helicopter::HeadingHoldCommand()
+{
+    heading_hold_on = !heading_hold_on;
+    plane_mode_on = false;
+}
+
+void Helicopter::AltHoldCommand() { alt_hold_on = !alt_hold_on; }
+
+void Helicopter::CameraStop() { cam_rate = _V(0, 0, 0); }
+
+void Helicopter::CameraReset() { cam_offset = hx220::kCamOffsetDefault; }
+
+int Helicopter::clbkConsumeBufferedKey(DWORD key, bool down, char *kstate)
+{
+    if (!down) return 0;
+    if (!KEYMOD_SHIFT(kstate)) {
+        if (key != OAPI_KEY_K) return 0;
+        ToggleEngine();
+        return 1;
+    }
+    for (const ShiftCommand &c : kShiftCommands) {
+        if (c.key == key) {
+            (this->*c.run)();
+            return 1;
+        }
+    }
+    for (const CameraKey &c : kCameraKeys) {
+        if (c.key == key) {
+            cam_rate.data[c.axis] += c.delta;
+            return 1;
+        }
+    }
+    return 0;
+}
