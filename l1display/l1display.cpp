@@ -438,7 +438,12 @@ void UpdateReadouts(VESSEL *vessel, const L1Point &l1, OBJHANDLE hEarth, OBJHAND
     VECTOR3 s, c;
     oapiGetRelativePos(hSun, hEarth, &s);
     oapiGetRelativePos(vessel->GetHandle(), hEarth, &c);
-    r.sepAngle = std::acos(dotp(s, c) / (length(c) * length(s))) * kDegPerRad;
+    // Rounding can take the cosine of an exactly aligned spacecraft just past 1 or -1, which
+    // would show as not-a-number instead of 0 or 180 degrees.
+    double cosSep = dotp(s, c) / (length(c) * length(s));
+    if (cosSep > 1.0) cosSep = 1.0;
+    if (cosSep < -1.0) cosSep = -1.0;
+    r.sepAngle = std::acos(cosSep) * kDegPerRad;
 
     ELEMENTS el = {};
     vessel->GetElements(hEarth, el, nullptr, 0.0, 0);
