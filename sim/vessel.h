@@ -205,6 +205,9 @@ public:
     // Recomputes position and velocity of a landed vessel from its surface point (Earth turns).
     void UpdateLanded();
 
+    std::vector<sim::Object *> parts;  // every sub-record issued for this vessel (handles)
+    const std::vector<sim::Object *> &Children() const { return parts; }
+
     sim::Attachment *AttachmentByIndex(bool toparent, DWORD i) const;
     sim::Thruster *FindThruster(THRUSTER_HANDLE h) const;
 };

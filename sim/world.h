@@ -29,7 +29,7 @@ struct Body : Object {
     bool has_atmosphere = false;
     VECTOR3 pos{}, vel{};        // global [m, m/s]
     MATRIX3 R = identity();      // body-fixed -> global axes
-    VECTOR3 omega_global{};      // rotation vector in global axes (right-handed sense of the formulas below)
+    MATRIX3 spin = _M(0, 0, 0, 0, 0, 0, 0, 0, 0);  // dR/dt R^T: velocity of a body-fixed point = spin * r
 };
 
 struct Surface : Object {
@@ -192,6 +192,7 @@ public:
     Surface *LoadTexture(const std::string &name, bool dynamic);
     Surface *RegisterTexture(const std::string &name);
     Mesh *LoadMesh(const std::string &name);  // a new copy; null (and a log line) when missing
+    Mesh *MeshTemplate(const std::string &name);  // the file's parsed mesh, loaded once (null when missing)
     Mesh *CopyMesh(const Mesh *m);
 
     // --- log, random, events --------------------------------------------------------------
@@ -209,6 +210,10 @@ public:
     // --- registry and module files (used by the API implementation) ----------------------
     void Register(Object *o);  // takes ownership
     bool Issued(const void *h) const { return issued_.count(h) != 0; }
+    std::vector<std::string> journal;  // global API calls, when journaling (options.journal)
+    void Note(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+    // The vessel whose callback is running (for journaling global calls), or null.
+    Vessel *current_vessel = nullptr;
     const std::string &root() const { return root_; }
     std::string FindClassConfig(const std::string &cls, std::vector<std::string> *looked) const;
     Module *LoadModule(const std::string &name, bool plugin, std::string *error);
@@ -218,12 +223,26 @@ public:
 
     WorldOptions opt_;
 
+    // The callbacks of a vessel's object (null for a plain VESSEL or a dead vessel).
+    static VESSEL2 *Callbacks(Vessel *v);
+    // Puts every attached child on its parent's point (parents before children).
+    void FollowParents();
+    static void PlaceChild(Vessel *parent, Attachment *pa, Vessel *child, Attachment *ca);
+    bool in_frame() const { return in_frame_; }
+    const std::vector<Module *> &plugins() const { return plugins_; }
+    // Scenario loading keeps these while a vessel reads its lines.
+    struct LoadContext *loading = nullptr;
+
 private:
     friend struct WorldAccess;
     Vessel *NewVesselRecord(const std::string &name, const std::string &cls, std::string *error);
     void FinishCreation(Vessel *v);
     void UpdateBodies();
     void DefaultStateUpdate(double dt);
+    void ExitVessel(Vessel *v);
+    void UnloadModules();
+    void ReapDeleted();
+    std::vector<Vessel *> pending_delete_;
 
     std::string root_;
     double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;

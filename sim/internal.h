@@ -1,0 +1,52 @@
+// internal.h -- pieces shared by the stand-in host's own source files (not seen by tests or modules).
+#pragma once
+
+#include "world.h"
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A vessel class configuration file.
+struct ClassConfig {
+    std::string class_name, module;
+    bool has_size = false, has_mass = false;
+    double size = 0, mass = 0;
+};
+bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error);
+
+// Attitude angles <-> rotation matrix (vessel frame -> global): R = Rx(-a) Ry(-b) Rz(-c).
+MATRIX3 MatrixFromArot(const VECTOR3 &arot);
+VECTOR3 ArotFromMatrix(const MATRIX3 &R);
+
+// What a vessel's scenario block carried besides the status record.
+struct LoadContext {
+    Vessel *vessel = nullptr;
+    std::vector<std::pair<int, double>> prplevel;  // tank index, level
+    bool attached = false;
+    int child_point = 0, parent_point = 0;
+    std::string parent_name;
+    bool have_landed_pos = false;
+    double afcmode = -1;
+};
+
+// A scenario file handle: lines read from a block, or text written for a vessel or display.
+struct ScenarioFile : Object {
+    ScenarioFile() : Object(Kind::File) {}
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    std::string current;  // the line handed out (modules may write into it)
+    std::vector<char> buf;
+    std::vector<std::string> *out = nullptr;
+};
+
+// Applies a status record to a vessel (creation, DefSetStateEx, scenario loading).
+void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s);
+// The host's own scenario lines of a vessel (VESSEL2::clbkSaveState).
+void WriteHostLines(Vessel *v, FILEHANDLE scn);
+
+// Trims blanks and removes a ';' comment.
+std::string CleanLine(const std::string &line);
+
+}  // namespace sim

@@ -1,0 +1,290 @@
+// host_test.cpp -- the stand-in host itself, driven through a test-only vessel module and a
+// test-only instrument module: callback order, creation inside a callback, scenario round trip,
+// class lookup, unloading, attachments, the attitude convention, displays and faults.
+#include "testing/sim_test.h"
+
+#include "spawn_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+using simtest::SimTest;
+
+namespace {
+
+const char *kBox =
+    "MSHX1\nGROUPS 1\nMATERIAL 1\nTEXTURE 0\nGEOM 3 1\n0 0 0 0 1 0\n1 0 0 0 1 0\n0 0 1 0 1 0\n0 1 2\n"
+    "MATERIALS 1\nm\nMATERIAL m\n1 1 1 1\n1 1 1 1\n0 0 0 1 5\n0 0 0 1\n";
+
+class HostTest : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        WriteConfig("Config/Vessels/simtest.cfg", "ClassName = simtest\nModule = sim_test_vessel\n");
+        WriteConfig("Config/plain.cfg", "ClassName = plain\nSize = 2\nMass = 300\n");
+        WriteConfig("Meshes/CorvaneTest/box.msh", kBox);
+    }
+    // The log lines of the test module, in order, from index `from` on.
+    std::vector<std::string> Said(std::size_t from = 0)
+    {
+        std::vector<std::string> out;
+        const auto &l = W().LogLines();
+        for (std::size_t i = from; i < l.size(); ++i)
+            if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
+        return out;
+    }
+    static std::vector<std::string> V(std::initializer_list<const char *> l)
+    {
+        return std::vector<std::string>(l.begin(), l.end());
+    }
+};
+
+const char *kScenario =
+    "BEGIN_ENVIRONMENT\n  System Sol\n  Date MJD 51544.5\nEND_ENVIRONMENT\n\n"
+    "BEGIN_FOCUS\n  Ship A\nEND_FOCUS\n\n"
+    "BEGIN_SHIPS\n"
+    "A:simtest\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7700\n  AROT 10 20 30\n"
+    "  COUNTER 5\n  TEXT hello ; a comment\nEND\n"
+    "B:plain\n  STATUS Landed Earth\n  POS 10.0000000 20.0000000\n  HEADING 90.00\nEND\n"
+    "END_SHIPS\n";
+
+}  // namespace
+
+TEST_F(HostTest, ScenarioVesselGetsCallbacksInOrderAndItsOwnLines)
+{
+    Vessel *a = LoadScenarioText(kScenario, "A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(Said(), V({"instance 1", "clbkSetClassCaps A", "clbkLoadStateEx A", "clbkPostCreation A",
+                         "clbkVisualCreated A"}));
+    const std::size_t mark = W().LogLines().size();
+    Step();
+    EXPECT_EQ(Said(mark), V({"clbkPreStep A", "clbkPostStep A"}));
+    EXPECT_EQ(SavedLine(a, "COUNTER"), "COUNTER 6");
+    EXPECT_EQ(SavedLine(a, "TEXT"), "TEXT hello");
+    EXPECT_EQ(W().Focus(), a);
+    Vessel *b = W().FindVessel("b");
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(b->landed);
+    EXPECT_NEAR(b->surf_lng, 10 * RAD, 1e-12);
+}
+
+TEST_F(HostTest, SaveLoadSaveGivesTheSameText)
+{
+    LoadScenarioText(kScenario);
+    Step(3);
+    const std::string first = W().SaveScenarioText();
+    EndWorld();
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(first, &err)) << err;
+    EXPECT_EQ(W().SaveScenarioText(), first);
+}
+
+TEST_F(HostTest, VesselCreatedInACallbackAppearsAtOnceAndStepsFromTheNextFrame)
+{
+    Vessel *a = Create("A", "simtest");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(Key(a, OAPI_KEY_K), 1);
+    const std::size_t mark = W().LogLines().size();
+    Step();
+    EXPECT_EQ(Said(mark), V({"clbkPreStep A", "instance 2", "clbkSetClassCaps Child", "clbkSetStateEx Child",
+                             "clbkPostCreation Child", "clbkVisualCreated Child", "clbkPostStep A"}));
+    Vessel *c = W().FindVessel("Child");
+    ASSERT_NE(c, nullptr);
+    EXPECT_NEAR(length(c->rpos - a->rpos), 0.0, 1e-6);
+    const std::size_t mark2 = W().LogLines().size();
+    Step();
+    EXPECT_EQ(Said(mark2), V({"clbkPreStep A", "clbkPreStep Child", "clbkPostStep A", "clbkPostStep Child"}));
+}
+
+TEST_F(HostTest, AFreshWorldStartsWithFreshModuleData)
+{
+    Create("A", "simtest");
+    Create("B", "simtest");
+    EXPECT_EQ(Said().back(), "clbkVisualCreated B");
+    EXPECT_NE(std::find(Said().begin(), Said().end(), "instance 2"), Said().end());
+    EndWorld();
+    Create("C", "simtest");
+    EXPECT_EQ(Said().front(), "instance 1");
+}
+
+TEST_F(HostTest, ClassLookupPrefersVesselsFolderAndReportsWhatIsMissing)
+{
+    WriteConfig("Config/Vessels/twice.cfg", "Module = sim_test_vessel\n");
+    WriteConfig("Config/twice.cfg", "Size = 9\n");
+    Vessel *t = Create("T", "twice");
+    ASSERT_NE(t, nullptr);
+    EXPECT_NE(t->module, nullptr);
+    Vessel *p = Create("P", "plain");  // found by the second lookup, served by no module
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->module, nullptr);
+    EXPECT_DOUBLE_EQ(p->size, 2.0);
+    EXPECT_DOUBLE_EQ(p->empty_mass, 300.0);
+
+    EXPECT_EQ(Create("X", "nosuch/class"), nullptr);
+    const std::string &why = W().LogLines().back();
+    EXPECT_NE(why.find("Config/Vessels/nosuch/class.cfg"), std::string::npos) << why;
+    EXPECT_NE(why.find("Config/nosuch/class.cfg"), std::string::npos) << why;
+
+    WriteConfig("Config/nomodule.cfg", "Module = not_there\n");
+    EXPECT_EQ(Create("Y", "nomodule"), nullptr);
+    EXPECT_NE(W().LogLines().back().find("not_there.so not found"), std::string::npos);
+    WriteConfig("Config/noentry.cfg", "Module = Plugin/sim_test_plugin\n");
+    EXPECT_EQ(Create("Z", "noentry"), nullptr);
+    EXPECT_NE(W().LogLines().back().find("ovcInit"), std::string::npos);
+    EXPECT_EQ(W().Vessels().size(), 2u);
+}
+
+TEST_F(HostTest, MalformedScenarioNamesFileAndLine)
+{
+    std::string err;
+    EXPECT_FALSE(W().LoadScenarioText("BEGIN_SHIPS\nA:plain\n  STATUS Orbiting Earth\nEND_SHIPS\n", &err, "x.scn"));
+    EXPECT_NE(err.find("x.scn:4"), std::string::npos) << err;
+    EXPECT_FALSE(W().LoadScenarioText("hello\n", &err, "y.scn"));
+    EXPECT_NE(err.find("y.scn:1"), std::string::npos) << err;
+    EXPECT_FALSE(W().LoadScenarioText("BEGIN_SHIPS\nnocolon\nEND_SHIPS\n", &err, "z.scn"));
+    EXPECT_NE(err.find("z.scn:2"), std::string::npos) << err;
+    // An unknown class skips that vessel only.
+    ASSERT_TRUE(W().LoadScenarioText("BEGIN_SHIPS\nA:nosuch\nEND\nB:plain\nEND\nEND_SHIPS\n", &err)) << err;
+    EXPECT_EQ(W().FindVessel("A"), nullptr);
+    EXPECT_NE(W().FindVessel("B"), nullptr);
+}
+
+TEST_F(HostTest, AttachmentsFollowTheRulesAndCarryTheChild)
+{
+    Vessel *p = Create("P", "plain"), *c = Create("C", "plain");
+    VESSEL *pi = p->iface, *ci = c->iface;
+    ATTACHMENTHANDLE pp = pi->CreateAttachment(false, _V(0, -2, 3), _V(0, 0, 1), _V(0, 1, 0), "P");
+    ATTACHMENTHANDLE cp = ci->CreateAttachment(true, _V(0, 1, 0), _V(0, 0, 1), _V(0, 1, 0), "C");
+    ATTACHMENTHANDLE wrong = ci->CreateAttachment(false, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "W");
+    EXPECT_FALSE(pi->AttachChild(c, pp, wrong));  // a child point must be made for a parent
+    EXPECT_FALSE(pi->DetachChild(pp));            // nothing attached yet
+    EXPECT_EQ(pi->GetAttachmentHandle(false, 0), pp);
+    EXPECT_EQ(pi->GetAttachmentHandle(false, 1), nullptr);
+    EXPECT_EQ(ci->GetAttachmentHandle(true, 0), cp);
+    ASSERT_TRUE(pi->AttachChild(c, pp, cp));
+    EXPECT_EQ(pi->GetAttachmentStatus(pp), c);
+    EXPECT_EQ(ci->GetAttachmentStatus(cp), p);
+    EXPECT_DOUBLE_EQ(p->Mass(), 600.0);
+    p->Place(0.1, 0.2, 5000, 1.0);
+    Step();
+    VECTOR3 ppos, cpos;
+    pi->Local2Rel(_V(0, -2, 3), ppos);
+    ci->Local2Rel(_V(0, 1, 0), cpos);
+    EXPECT_LT(length(ppos - cpos), 1e-6);
+    EXPECT_NEAR(c->Heading(), p->Heading(), 1e-5);
+    EXPECT_TRUE(pi->DetachChild(pp, 0.0));
+    EXPECT_FALSE(pi->DetachChild(pp, 0.0));
+    EXPECT_EQ(pi->GetAttachmentStatus(pp), nullptr);
+}
+
+TEST_F(HostTest, AttitudeAnglesGiveTheAxesOfBothSpawnFormulas)
+{
+    Vessel *ref = Create("R", "plain");
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> ang(-M_PI, M_PI);
+    for (int i = 0; i < 50; ++i) {
+        ref->Place(ang(rng), ang(rng) / 2.1, 1000, ang(rng), ang(rng) / 2.1, ang(rng));
+        const MATRIX3 &R = ref->R;
+        const VECTOR3 x = _V(R.m11, R.m21, R.m31), y = _V(R.m12, R.m22, R.m32), z = _V(R.m13, R.m23, R.m33);
+        // The release: turned 180 degrees about y.
+        const VECTOR3 gx = -x, gz = -z;
+        const VECTOR3 ny = unit(crossp(gz, gx)), nx = crossp(ny, gz);
+        // The hand-off: a quarter turn about x.
+        const VECTOR3 Z = unit(crossp(y, x)), X = crossp(Z, y);
+        struct Case {
+            VECTOR3 arot, ex, ey, ez;
+        } cases[] = {{corvane::ArotFromAxes(nx, ny, gz), -x, y, -z}, {corvane::ArotFromAxes(X, Z, y), x, -z, y}};
+        for (const Case &k : cases) {
+            VESSELSTATUS vs;
+            ref->iface->GetStatus(vs);
+            vs.arot = k.arot;
+            Vessel *n = W().CreateVessel("N", "plain", vs);
+            ASSERT_NE(n, nullptr);
+            const MATRIX3 &M = n->R;
+            EXPECT_LT(length(_V(M.m11, M.m21, M.m31) - k.ex), 1e-9);
+            EXPECT_LT(length(_V(M.m12, M.m22, M.m32) - k.ey), 1e-9);
+            EXPECT_LT(length(_V(M.m13, M.m23, M.m33) - k.ez), 1e-9);
+            W().DeleteVessel(n);
+        }
+    }
+}
+
+TEST_F(HostTest, PlacementAndAttitudeQueriesAgree)
+{
+    Vessel *v = Create("V", "plain");
+    v->Place(0.5, -0.3, 2000, 1.2, 0.1, -0.2, _V(3, -1, 4));
+    double lng, lat, rad;
+    v->iface->GetEquPos(lng, lat, rad);
+    EXPECT_NEAR(lng, 0.5, 1e-12);
+    EXPECT_NEAR(lat, -0.3, 1e-12);
+    EXPECT_NEAR(v->iface->GetAltitude(), 2000, 1e-6);
+    double hdg;
+    oapiGetHeading(v, &hdg);
+    EXPECT_NEAR(hdg, 1.2, 1e-9);
+    EXPECT_NEAR(v->iface->GetPitch(), 0.1, 1e-9);
+    EXPECT_NEAR(v->iface->GetBank(), -0.2, 1e-9);
+    VECTOR3 h;
+    v->iface->GetHorizonAirspeedVector(h);
+    EXPECT_LT(length(h - _V(3, -1, 4)), 1e-6);
+    EXPECT_NEAR(v->iface->GetAirspeed(), std::sqrt(26.0), 1e-6);
+    EXPECT_GT(v->iface->GetAtmDensity(), 0.9);
+
+    Vessel *g = CreateLanded("G", "plain", 1.0, 0.4, 3.0);
+    EXPECT_EQ(g->iface->GetFlightStatus() & 1u, 1u);
+    Step(100);  // the Earth turns under it; it stays on its spot
+    g->iface->GetEquPos(lng, lat, rad);
+    EXPECT_NEAR(lng, 1.0, 1e-9);
+    EXPECT_NEAR(lat, 0.4, 1e-9);
+    oapiGetHeading(g, &hdg);
+    EXPECT_NEAR(hdg, 3.0, 1e-9);
+}
+
+TEST_F(HostTest, InstrumentModuleDisplaysKeysAndStatus)
+{
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin"), nullptr);
+    Vessel *a = Create("A", "plain");
+    W().SetFocus(a);
+    EXPECT_EQ(W().LogLines().back(), "plugin: focus A after 0 frames");
+    ASSERT_NE(W().OpenMfd(0, "Test Mode"), nullptr);
+    EXPECT_TRUE(W().MfdKey(0, OAPI_KEY_V));
+    EXPECT_FALSE(W().MfdKey(0, OAPI_KEY_B));
+    HDC__ *d = W().DrawMfd(0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_NE(d->FindText("page 1"), nullptr);
+    EXPECT_NE(d->FindText("Test Mode"), nullptr);
+    EXPECT_TRUE(d->problems.empty());
+    const std::string scn = W().SaveScenarioText();
+    EXPECT_NE(scn.find("BEGIN_MFD Left\n  TYPE User\n  MODE Test Mode\n  PAGE 1\nEND_MFD"), std::string::npos) << scn;
+    EndWorld();
+    W().LoadPlugin("sim_test_plugin");
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(scn, &err)) << err;
+    EXPECT_NE(W().DrawMfd(0)->FindText("page 1"), nullptr);
+}
+
+TEST_F(HostTest, FaultsAreReportedNotCrashed)
+{
+    int junk = 0;
+    W();
+    EXPECT_EQ(oapiGetVesselInterface(&junk), nullptr);
+    EXPECT_EQ(oapiSetFocusObject(nullptr), nullptr);
+    EXPECT_EQ(oapiGetVesselByName(const_cast<char *>("nobody")), nullptr);
+    Vessel *a = Create("A", "simtest");
+    VESSEL *ai = a->iface;
+    EXPECT_DOUBLE_EQ(ai->GetPropellantMass(&junk), 0.0);
+    THRUSTER_HANDLE th = ai->CreateThruster(_V(0, 0, 0), _V(0, 0, 1), 10);
+    EXPECT_TRUE(ai->DelThruster(th));
+    EXPECT_EQ(th, nullptr);
+    ai->SetThrusterLevel(th, 1.0);
+    EXPECT_FALSE(ai->DelMesh(7));
+    EXPECT_TRUE(ai->DelMesh(0));
+    EXPECT_FALSE(ai->DelMesh(0));
+    EXPECT_NE(std::find_if(W().LogLines().begin(), W().LogLines().end(),
+                           [](const std::string &l) { return l.find("oapiGetVesselInterface") == 0; }),
+              W().LogLines().end());
+    HDC__ *hud = W().DrawHud(1024, 768, a);
+    ASSERT_NE(hud, nullptr);
+    EXPECT_NE(hud->FindText("TEST"), nullptr);
+}

@@ -1,0 +1,80 @@
+// test_plugin_module.cpp -- a test-only instrument module: one MFD mode whose display draws a
+// line and a text, keeps a page number in the scenario, and reports focus changes in the log.
+#define ORBITER_MODULE
+#include "Orbitersdk.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int g_mode = 0;
+int g_frames = 0;
+
+class TestMfd final : public MFD {
+public:
+    TestMfd(DWORD w, DWORD h, VESSEL *v) : MFD(w, h, v) {}
+    void Update(HDC hdc) override
+    {
+        Title(hdc, "Test Mode");
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+        HGDIOBJ old = SelectObject(hdc, pen);
+        MoveToEx(hdc, 0, static_cast<int>(H / 2), nullptr);
+        LineTo(hdc, static_cast<int>(W), static_cast<int>(H / 2));
+        SelectObject(hdc, old);
+        DeleteObject(pen);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "page %d", page);
+        TextOutA(hdc, 0, static_cast<int>(ch), buf, static_cast<int>(std::strlen(buf)));
+    }
+    bool ConsumeKeyBuffered(DWORD key) override
+    {
+        if (key != OAPI_KEY_V) return false;
+        ++page;
+        return true;
+    }
+    void WriteStatus(FILEHANDLE scn) const override
+    {
+        char item[8] = "PAGE";
+        oapiWriteScenario_int(scn, item, page);
+    }
+    void ReadStatus(FILEHANDLE scn) override
+    {
+        char *line;
+        while (oapiReadScenario_nextline(scn, line))
+            if (!_strnicmp(line, "PAGE", 4)) std::sscanf(line + 4, "%d", &page);
+    }
+    int page = 0;
+};
+
+OAPI_MSGTYPE MsgProc(UINT msg, UINT, WPARAM wparam, LPARAM lparam)
+{
+    if (msg != OAPI_MSG_MFD_OPENED) return 0;
+    return reinterpret_cast<OAPI_MSGTYPE>(
+        new TestMfd(static_cast<DWORD>(wparam & 0xFFFF), static_cast<DWORD>(wparam >> 16),
+                    reinterpret_cast<VESSEL *>(lparam)));
+}
+
+}  // namespace
+
+DLLCLBK void InitModule(HINSTANCE)
+{
+    static char name[] = "Test Mode";
+    MFDMODESPEC spec;
+    spec.name = name;
+    spec.key = OAPI_KEY_T;
+    spec.msgproc = MsgProc;
+    g_mode = oapiRegisterMFDMode(spec);
+}
+
+DLLCLBK void ExitModule(HINSTANCE) { oapiUnregisterMFDMode(g_mode); }
+
+DLLCLBK void opcPreStep(double, double, double) { ++g_frames; }
+
+DLLCLBK void opcFocusChanged(OBJHANDLE hNew, OBJHANDLE)
+{
+    char buf[128], name[64];
+    oapiGetObjectName(hNew, name, sizeof name);
+    std::snprintf(buf, sizeof buf, "plugin: focus %s after %d frames", name, g_frames);
+    oapiWriteLog(buf);
+}

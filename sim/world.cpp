@@ -1,0 +1,823 @@
+// world.cpp -- the stand-in host's world: bodies by date, the frame loop, vessel creation and
+// deletion, visuals, focus, input, MFD displays, annotations, textures, meshes, log and random draws.
+#include "world.h"
+
+#include "astro.h"
+#include "internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace sim {
+
+namespace {
+World *g_world = nullptr;
+
+// The object the host makes for a vessel of a class that no module serves.
+class PlainVessel final : public VESSEL2 {
+public:
+    using VESSEL2::VESSEL2;
+};
+
+bool FileExists(const std::string &p)
+{
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+MATRIX3 FromRowMajor(const double m[9]) { return _M(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); }
+}  // namespace
+
+bool IsIssued(const void *handle) { return g_world && g_world->Issued(handle); }
+
+void ReportDrawProblem(const std::string &text)
+{
+    if (g_world)
+        g_world->Log("drawing: " + text);
+    else
+        std::fprintf(stderr, "drawing: %s\n", text.c_str());
+}
+
+World *World::Current() { return g_world; }
+
+World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
+{
+    if (g_world) std::fprintf(stderr, "corvane-sim: a second world was made while one exists\n");
+    g_world = this;
+    root_ = opt_.root;
+    if (root_.empty()) {
+        const char *env = std::getenv("CORVANE_ADDON_ROOT");
+        root_ = env ? env : ".";
+    }
+    dt_ = opt_.dt;
+    mjd0_ = opt_.mjd;
+    if (!opt_.log_path.empty()) {
+        log_file_ = std::fopen(opt_.log_path.c_str(), "w");
+        if (log_file_) std::fprintf(log_file_, "**** Orbiter.log (corvane stand-in host)\n");
+    }
+    auto make_body = [this](const char *name, double mass, double radius, bool atm) {
+        auto *b = new Body;
+        b->name = name;
+        b->mass = mass;
+        b->radius = radius;
+        b->has_atmosphere = atm;
+        Register(b);
+        bodies_.push_back(b);
+        return b;
+    };
+    sun_ = make_body("Sun", astro::kSunMass, astro::kSunRadius, false);
+    earth_ = make_body("Earth", astro::kEarthMass, astro::kEarthRadius, true);
+    earth_->sidereal_period = astro::kEarthSiderealDay;
+    moon_ = make_body("Moon", astro::kMoonMass, astro::kMoonRadius, false);
+    UpdateBodies();
+    if (opt_.load_plugins) LoadPlugins();
+}
+
+World::~World()
+{
+    for (int i = 0; i < 2; ++i) CloseMfd(i);
+    for (auto &d : last_draw_) d.reset();
+    // Vessels go first (their modules are still loaded), in creation order.
+    std::vector<Vessel *> vs = vessels_;
+    for (Vessel *v : vs) {
+        if (v->visual) DestroyVisual(v);
+        ExitVessel(v);
+    }
+    vessels_.clear();
+    for (Module *p : plugins_)
+        if (p->ExitModule) p->ExitModule(reinterpret_cast<HINSTANCE>(p->handle));
+    for (auto &m : modules_)
+        if (!m->plugin && m->ExitModule) m->ExitModule(reinterpret_cast<HINSTANCE>(m->handle));
+    UnloadModules();
+    owned_.clear();
+    issued_.clear();
+    if (log_file_) std::fclose(log_file_);
+    if (g_world == this) g_world = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registry, log, random, events
+// ---------------------------------------------------------------------------------------------
+void World::Register(Object *o)
+{
+    owned_.emplace_back(o);
+    issued_.insert(static_cast<const void *>(o));
+}
+
+void World::Log(const std::string &line)
+{
+    log_.push_back(line);
+    if (log_file_) {
+        std::fprintf(log_file_, "%s\n", line.c_str());
+        std::fflush(log_file_);
+    }
+}
+
+void World::Logf(const char *fmt, ...)
+{
+    char buf[2048];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    Log(buf);
+}
+
+void World::Note(const char *fmt, ...)
+{
+    if (!opt_.journal) return;
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    journal.emplace_back(buf);
+}
+
+double World::Rand()
+{
+    if (!forced_rand_.empty()) {
+        const double v = forced_rand_.front();
+        forced_rand_.erase(forced_rand_.begin());
+        return v;
+    }
+    return static_cast<double>(rng_() >> 11) * (1.0 / 9007199254740992.0);
+}
+
+void World::ForceRand(double v) { forced_rand_.push_back(v); }
+
+void World::Event(const std::string &text)
+{
+    events_.emplace_back(simt_, text);
+    if (on_event) on_event(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bodies
+// ---------------------------------------------------------------------------------------------
+void World::SetMjd(double mjd)
+{
+    mjd0_ = mjd - simt_ / 86400.0;
+    UpdateBodies();
+    for (Vessel *v : vessels_) v->UpdateLanded();
+}
+
+void World::UpdateBodies()
+{
+    const double mjd = Mjd();
+    const astro::BodyState e = astro::EarthState(mjd), m = astro::MoonState(mjd);
+    sun_->pos = _V(0, 0, 0);
+    sun_->vel = _V(0, 0, 0);
+    earth_->pos = _V(e.pos.x, e.pos.y, e.pos.z);
+    earth_->vel = _V(e.vel.x, e.vel.y, e.vel.z);
+    moon_->pos = _V(m.pos.x, m.pos.y, m.pos.z);
+    moon_->vel = _V(m.vel.x, m.vel.y, m.vel.z);
+    double r[9], rp[9], rm[9];
+    const double h = 1.0;  // [s] for the spin matrix
+    astro::EarthRotation(mjd, r);
+    astro::EarthRotation(mjd + h / 86400.0, rp);
+    astro::EarthRotation(mjd - h / 86400.0, rm);
+    earth_->R = FromRowMajor(r);
+    MATRIX3 dR;
+    for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * h);
+    // spin = dR * R^T
+    const MATRIX3 &R = earth_->R;
+    const MATRIX3 Rt = _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33);
+    earth_->spin = mul(dR, Rt);
+}
+
+Body *World::FindBody(const std::string &name) const
+{
+    for (Body *b : bodies_)
+        if (strcasecmp(b->name.c_str(), name.c_str()) == 0) return b;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frames
+// ---------------------------------------------------------------------------------------------
+void World::RunFrame()
+{
+    in_frame_ = true;
+    const double simt = simt_, dt = dt_, mjd = Mjd();
+    const std::size_t n = vessels_.size();
+    for (std::size_t i = 0; i < n && i < vessels_.size(); ++i) {
+        Vessel *v = vessels_[i];
+        if (!v->alive || v->created_in_frame) continue;
+        if (VESSEL2 *v2 = Callbacks(v)) {
+            current_vessel = v;
+            v2->clbkPreStep(simt, dt, mjd);
+            current_vessel = nullptr;
+        }
+    }
+    for (Module *p : plugins_)
+        if (p->opcPreStep) p->opcPreStep(simt, dt, mjd);
+    if (state_update)
+        state_update(*this, dt);
+    else
+        DefaultStateUpdate(dt);
+    for (std::size_t i = 0; i < n && i < vessels_.size(); ++i) {
+        Vessel *v = vessels_[i];
+        if (!v->alive || v->created_in_frame) continue;
+        if (VESSEL2 *v2 = Callbacks(v)) {
+            current_vessel = v;
+            v2->clbkPostStep(simt, dt, mjd);
+            current_vessel = nullptr;
+        }
+    }
+    simt_ += dt_;
+    ++frames_;
+    UpdateBodies();
+    for (Vessel *v : vessels_) {
+        v->created_in_frame = false;
+        v->UpdateLanded();
+    }
+    FollowParents();
+    in_frame_ = false;
+    ReapDeleted();
+}
+
+void World::RunFrames(int n)
+{
+    for (int i = 0; i < n; ++i) RunFrame();
+}
+
+void World::RunFor(double seconds)
+{
+    const double end = simt_ + seconds - 1e-9;
+    while (simt_ < end) RunFrame();
+}
+
+void World::DefaultStateUpdate(double)
+{
+    // Without physics nothing moves by itself; landed vessels turn with the Earth (after the time
+    // advance) and attached children follow their parents.
+    FollowParents();
+}
+
+void World::FollowParents()
+{
+    for (Vessel *v : vessels_) {
+        if (!v->alive) continue;
+        for (Attachment *a : v->attachments)
+            if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive)
+                PlaceChild(v, a, a->mate->owner, a->mate);
+    }
+}
+
+namespace {
+MATRIX3 PointFrame(const Attachment *a)
+{
+    VECTOR3 d = a->dir, r = a->rot;
+    const double ld = length(d);
+    d = ld > 0 ? d / ld : _V(0, 0, 1);
+    r = r - d * dotp(r, d);
+    const double lr = length(r);
+    r = lr > 1e-12 ? r / lr : (std::fabs(d.y) < 0.9 ? unit(crossp(d, _V(0, 1, 0))) : unit(crossp(d, _V(1, 0, 0))));
+    const VECTOR3 c = crossp(d, r);
+    return _M(d.x, r.x, c.x, d.y, r.y, c.y, d.z, r.z, c.z);
+}
+}  // namespace
+
+void World::PlaceChild(Vessel *parent, Attachment *pa, Vessel *child, Attachment *ca)
+{
+    // The child's point sits on the parent's point, its direction and rotation reference along the
+    // parent's (both point the same way in the global frame).
+    const MATRIX3 Mp = PointFrame(pa), Mc = PointFrame(ca);
+    const MATRIX3 Mct = _M(Mc.m11, Mc.m21, Mc.m31, Mc.m12, Mc.m22, Mc.m32, Mc.m13, Mc.m23, Mc.m33);
+    child->R = mul(mul(parent->R, Mp), Mct);
+    child->ref = parent->ref;
+    child->rpos = parent->rpos + mul(parent->R, pa->pos) - mul(child->R, ca->pos);
+    child->rvel = parent->rvel;
+    child->omega = parent->omega;
+    child->landed = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vessels
+// ---------------------------------------------------------------------------------------------
+VESSEL2 *World::Callbacks(Vessel *v)
+{
+    if (!v || !v->iface || v->iface->Version() < 1) return nullptr;
+    return static_cast<VESSEL2 *>(v->iface);
+}
+
+std::string World::FindClassConfig(const std::string &cls, std::vector<std::string> *looked) const
+{
+    std::vector<std::string> bases;
+    if (!opt_.overlay.empty()) bases.push_back(opt_.overlay);
+    bases.push_back(root_);
+    for (const std::string &base : bases) {
+        for (const char *sub : {"/Config/Vessels/", "/Config/"}) {
+            const std::string p = base + sub + cls + ".cfg";
+            if (looked) looked->push_back(p);
+            if (FileExists(p)) return p;
+        }
+    }
+    return "";
+}
+
+Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, std::string *error)
+{
+    std::vector<std::string> looked;
+    const std::string cfg = FindClassConfig(cls, &looked);
+    if (cfg.empty()) {
+        std::string msg = "vessel class \"" + cls + "\" not found (looked in:";
+        for (const auto &l : looked) msg += " " + l;
+        msg += ")";
+        if (error) *error = msg;
+        return nullptr;
+    }
+    ClassConfig cc;
+    if (!ReadClassConfig(cfg, &cc, error)) return nullptr;
+    Module *mod = nullptr;
+    if (!cc.module.empty()) {
+        mod = LoadModule(cc.module, false, error);
+        if (!mod) return nullptr;
+        if (!mod->ovcInit) {
+            if (error) *error = "module " + mod->path + " has no entry point ovcInit";
+            return nullptr;
+        }
+    }
+    auto *v = new Vessel;
+    v->world = this;
+    v->name = name;
+    v->class_name = cls;
+    v->module = mod;
+    v->ref = earth_;
+    v->journaling = opt_.journal;
+    if (cc.has_size) v->size = cc.size;
+    if (cc.has_mass) v->empty_mass = cc.mass;
+    Register(v);
+    v->created_in_frame = in_frame_;
+    vessels_.push_back(v);
+    if (mod) {
+        v->iface = mod->ovcInit(Handle(v), v->flight_model);
+        if (!v->iface) {
+            if (error) *error = "module " + mod->path + ": ovcInit returned no vessel for \"" + name + "\"";
+            v->alive = false;
+            vessels_.pop_back();
+            return nullptr;
+        }
+    } else {
+        v->iface = new PlainVessel(Handle(v), v->flight_model);
+        v->owns_iface = true;
+    }
+    return v;
+}
+
+Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status)
+{
+    std::string error;
+    Vessel *v = NewVesselRecord(name, cls, &error);
+    if (!v) {
+        Log("oapiCreateVessel: " + error + "; vessel \"" + name + "\" not created");
+        return nullptr;
+    }
+    if (VESSEL2 *v2 = Callbacks(v)) {
+        Vessel *prev = current_vessel;
+        current_vessel = v;
+        v2->clbkSetClassCaps(nullptr);
+        v2->clbkSetStateEx(&status);
+        current_vessel = prev;
+    }
+    FinishCreation(v);
+    return v;
+}
+
+Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &vs)
+{
+    VESSELSTATUS2 s;
+    std::memset(&s, 0, sizeof s);
+    s.version = 2;
+    s.rbody = vs.rbody;
+    s.base = vs.base;
+    s.port = vs.port;
+    s.status = vs.status;
+    s.rpos = vs.rpos;
+    s.rvel = vs.rvel;
+    s.vrot = vs.vrot;
+    s.arot = vs.arot;
+    if (vs.status == 1) {
+        s.surf_lng = vs.vdata[0].x;
+        s.surf_lat = vs.vdata[0].y;
+        s.surf_hdg = vs.vdata[0].z;
+        s.vrot = _V(0, 0, 0);
+    }
+    return CreateVessel(name, cls, s);
+}
+
+void World::FinishCreation(Vessel *v)
+{
+    if (VESSEL2 *v2 = Callbacks(v)) {
+        Vessel *prev = current_vessel;
+        current_vessel = v;
+        v2->clbkPostCreation();
+        current_vessel = prev;
+    }
+    Event("created " + v->name + " (" + v->class_name + ")");
+    CreateVisual(v);
+}
+
+Vessel *World::CreateVesselAt(const std::string &name, const std::string &cls, double lng, double lat, double alt,
+                              double heading, const VECTOR3 &air_velocity)
+{
+    // Placed first through a status record so the module's clbkSetStateEx sees a sensible state.
+    Vessel probe;
+    probe.world = this;
+    probe.ref = earth_;
+    probe.Place(lng, lat, alt, heading, 0, 0, air_velocity);
+    VESSELSTATUS2 s;
+    std::memset(&s, 0, sizeof s);
+    s.version = 2;
+    s.rbody = Handle(earth_);
+    s.rpos = probe.rpos;
+    s.rvel = probe.rvel;
+    s.arot = ArotFromMatrix(probe.R);
+    return CreateVessel(name, cls, s);
+}
+
+Vessel *World::CreateVesselLanded(const std::string &name, const std::string &cls, double lng, double lat,
+                                  double heading)
+{
+    VESSELSTATUS2 s;
+    std::memset(&s, 0, sizeof s);
+    s.version = 2;
+    s.rbody = Handle(earth_);
+    s.status = 1;
+    s.surf_lng = lng;
+    s.surf_lat = lat;
+    s.surf_hdg = heading;
+    return CreateVessel(name, cls, s);
+}
+
+void World::ExitVessel(Vessel *v)
+{
+    if (v->owns_iface) {
+        delete static_cast<PlainVessel *>(v->iface);
+    } else if (v->module && v->module->ovcExit && v->iface) {
+        v->module->ovcExit(v->iface);
+    }
+    v->iface = nullptr;
+    v->alive = false;
+}
+
+bool World::DeleteVessel(Vessel *v)
+{
+    if (!v || !v->alive) return false;
+    // Detach it from everything first.
+    for (Attachment *a : v->attachments)
+        if (a->mate) {
+            a->mate->mate = nullptr;
+            a->mate = nullptr;
+        }
+    v->parent = nullptr;
+    for (Vessel *o : vessels_)
+        if (o->parent == v) o->parent = nullptr;
+    if (focus_ == v) focus_ = nullptr;
+    pending_delete_.push_back(v);
+    vessels_.erase(std::remove(vessels_.begin(), vessels_.end(), v), vessels_.end());
+    Event("deleted " + v->name);
+    if (!in_frame_) ReapDeleted();
+    return true;
+}
+
+void World::ReapDeleted()
+{
+    std::vector<Vessel *> del;
+    del.swap(pending_delete_);
+    for (Vessel *v : del) {
+        if (v->visual) DestroyVisual(v);
+        ExitVessel(v);
+        for (Object *o : v->Children()) o->alive = false;
+    }
+}
+
+Vessel *World::FindVessel(const std::string &name) const
+{
+    for (Vessel *v : vessels_)
+        if (v->alive && strcasecmp(v->name.c_str(), name.c_str()) == 0) return v;
+    return nullptr;
+}
+
+void World::SetFocus(Vessel *v)
+{
+    if (!v || !v->alive || v == focus_) return;
+    Vessel *old = focus_;
+    focus_ = v;
+    if (old)
+        if (VESSEL2 *o2 = Callbacks(old)) o2->clbkFocusChanged(false, Handle(v), Handle(old));
+    if (VESSEL2 *n2 = Callbacks(v)) n2->clbkFocusChanged(true, Handle(v), old ? Handle(old) : nullptr);
+    for (Module *p : plugins_)
+        if (p->opcFocusChanged) p->opcFocusChanged(Handle(v), old ? Handle(old) : nullptr);
+    Event("focus " + v->name);
+}
+
+void World::CreateVisual(Vessel *v)
+{
+    if (!v || !v->alive || v->visual) return;
+    auto *vis = new Visual;
+    vis->vessel = v;
+    Register(vis);
+    for (const MeshSlot &s : v->meshes) vis->meshes.push_back(s.present && s.source ? CopyMesh(s.source) : nullptr);
+    v->visual = vis;
+    if (VESSEL2 *v2 = Callbacks(v)) {
+        Vessel *prev = current_vessel;
+        current_vessel = v;
+        v2->clbkVisualCreated(Handle(vis), 1);
+        current_vessel = prev;
+    }
+}
+
+void World::DestroyVisual(Vessel *v)
+{
+    if (!v || !v->visual) return;
+    Visual *vis = v->visual;
+    if (VESSEL2 *v2 = Callbacks(v)) {
+        Vessel *prev = current_vessel;
+        current_vessel = v;
+        v2->clbkVisualDestroyed(Handle(vis), 1);
+        current_vessel = prev;
+    }
+    for (Mesh *m : vis->meshes)
+        if (m) m->alive = false;
+    vis->alive = false;
+    v->visual = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+// ---------------------------------------------------------------------------------------------
+int World::KeyEvent(Vessel *v, DWORD key, bool down, bool shift)
+{
+    VESSEL2 *v2 = Callbacks(v);
+    if (!v2) return 0;
+    char kstate[256];
+    std::memset(kstate, 0, sizeof kstate);
+    if (shift) kstate[OAPI_KEY_LSHIFT] = static_cast<char>(0x80);
+    if (down && key < 256) kstate[key] = static_cast<char>(0x80);
+    Vessel *prev = current_vessel;
+    current_vessel = v;
+    const int r = v2->clbkConsumeBufferedKey(key, down, kstate);
+    current_vessel = prev;
+    return r;
+}
+
+int World::PressKey(DWORD key, bool shift, Vessel *v)
+{
+    if (!v) v = focus_;
+    if (!v) return 0;
+    const int r = KeyEvent(v, key, true, shift);
+    if (v->alive) KeyEvent(v, key, false, shift);
+    return r;
+}
+
+void World::SetPilotControl(Vessel *v, AIRCTRL_TYPE type, double level)
+{
+    if (!v || type < 0 || type > 5) return;
+    level = std::max(-1.0, std::min(1.0, level));
+    DWORD bit = 0;
+    if (type == AIRCTRL_ELEVATOR) bit = 1;
+    if (type == AIRCTRL_RUDDER) bit = 2;
+    if (type == AIRCTRL_AILERON) bit = 4;
+    if (bit && !(v->adctrl_mode & bit)) return;  // the pilot's input does not reach a switched-off surface
+    v->ctrl_level[type] = level;
+}
+
+void World::SetThrottle(Vessel *v, double level)
+{
+    if (!v) return;
+    level = std::max(0.0, std::min(1.0, level));
+    for (ThrusterGroup *g : v->groups)
+        if (g->alive && g->type == THGROUP_MAIN)
+            for (Thruster *t : g->thrusters)
+                if (t->alive) t->level = level;
+}
+
+// ---------------------------------------------------------------------------------------------
+// MFD modes and displays
+// ---------------------------------------------------------------------------------------------
+int World::RegisterMfdMode(const MFDMODESPEC &spec)
+{
+    MfdMode m;
+    m.id = next_mode_id_++;
+    m.name = spec.name ? spec.name : "";
+    m.key = spec.key;
+    m.msgproc = spec.msgproc;
+    modes_.push_back(m);
+    return m.id;
+}
+
+bool World::UnregisterMfdMode(int id)
+{
+    for (int i = 0; i < 2; ++i)
+        if (displays_[i].mfd && displays_[i].mode_id == id) CloseMfd(i);
+    for (auto it = modes_.begin(); it != modes_.end(); ++it)
+        if (it->id == id) {
+            modes_.erase(it);
+            return true;
+        }
+    return false;
+}
+
+MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
+{
+    if (which < 0 || which > 1) return nullptr;
+    CloseMfd(which);
+    const MfdMode *mode = nullptr;
+    for (const MfdMode &m : modes_)
+        if (strcasecmp(m.name.c_str(), mode_name.c_str()) == 0) mode = &m;
+    if (!mode || !mode->msgproc) {
+        Log("MFD: no mode \"" + mode_name + "\" is registered");
+        return nullptr;
+    }
+    VESSEL *vi = focus_ ? focus_->iface : nullptr;
+    const WPARAM wp = static_cast<WPARAM>(w) | (static_cast<WPARAM>(h) << 16);
+    const OAPI_MSGTYPE r = mode->msgproc(OAPI_MSG_MFD_OPENED, static_cast<UINT>(which), wp,
+                                         reinterpret_cast<LPARAM>(vi));
+    MFD *mfd = reinterpret_cast<MFD *>(r);
+    if (!mfd) {
+        Log("MFD: mode \"" + mode_name + "\" made no display");
+        return nullptr;
+    }
+    displays_[which].mode_id = mode->id;
+    displays_[which].mfd = mfd;
+    displays_[which].w = w;
+    displays_[which].h = h;
+    mfd->RecallStatus();
+    return mfd;
+}
+
+void World::CloseMfd(int which)
+{
+    if (which < 0 || which > 1 || !displays_[which].mfd) return;
+    MFD *m = displays_[which].mfd;
+    displays_[which].mfd = nullptr;
+    m->StoreStatus();
+    delete m;
+}
+
+MFD *World::GetMfd(int which) const { return (which == 0 || which == 1) ? displays_[which].mfd : nullptr; }
+Display *World::GetDisplay(int which) { return (which == 0 || which == 1) ? &displays_[which] : nullptr; }
+
+bool World::MfdKey(int which, DWORD key)
+{
+    MFD *m = GetMfd(which);
+    return m ? m->ConsumeKeyBuffered(key) : false;
+}
+
+bool World::MfdButton(int which, int bt, int event)
+{
+    MFD *m = GetMfd(which);
+    return m ? m->ConsumeButton(bt, event) : false;
+}
+
+DrawRecorder *World::DrawMfd(int which)
+{
+    MFD *m = GetMfd(which);
+    if (!m) return nullptr;
+    auto rec = std::make_unique<HDC__>(static_cast<int>(displays_[which].w), static_cast<int>(displays_[which].h));
+    m->Update(rec.get());
+    rec->Finish();
+    last_draw_[which] = std::move(rec);
+    return last_draw_[which].get();
+}
+
+DrawRecorder *World::DrawHud(int w, int h, Vessel *v, int mode)
+{
+    if (!v) v = focus_;
+    VESSEL2 *v2 = Callbacks(v);
+    if (!v2) return nullptr;
+    HUDPAINTSPEC hps;
+    hps.W = w;
+    hps.H = h;
+    hps.CX = w / 2;
+    hps.CY = h / 2;
+    hps.Scale = h / 60.0;  // pixels per degree of view
+    hps.Markersize = h / 32;
+    auto rec = std::make_unique<HDC__>(w, h);
+    Vessel *prev = current_vessel;
+    current_vessel = v;
+    v2->clbkDrawHUD(mode, &hps, rec.get());
+    current_vessel = prev;
+    rec->Finish();
+    last_draw_[2] = std::move(rec);
+    return last_draw_[2].get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Annotations, textures, meshes
+// ---------------------------------------------------------------------------------------------
+Annotation *World::NewAnnotation()
+{
+    auto *a = new Annotation;
+    Register(a);
+    notes_.push_back(a);
+    return a;
+}
+
+bool World::DeleteAnnotation(Annotation *a)
+{
+    if (!a || !a->alive) return false;
+    a->alive = false;
+    notes_.erase(std::remove(notes_.begin(), notes_.end(), a), notes_.end());
+    Event("note removed" + (a->text.empty() ? std::string() : ": \"" + a->text + "\""));
+    return true;
+}
+
+namespace {
+bool ReadDdsSize(const std::string &path, int *w, int *h)
+{
+    std::ifstream f(path, std::ios::binary);
+    unsigned char hdr[20];
+    if (!f.read(reinterpret_cast<char *>(hdr), sizeof hdr)) return false;
+    if (std::memcmp(hdr, "DDS ", 4) != 0) return false;
+    auto u32 = [&](int o) { return hdr[o] | (hdr[o + 1] << 8) | (hdr[o + 2] << 16) | (hdr[o + 3] << 24); };
+    *h = static_cast<int>(u32(12));
+    *w = static_cast<int>(u32(16));
+    return true;
+}
+}  // namespace
+
+Surface *World::LoadTexture(const std::string &name, bool dynamic)
+{
+    const std::string path = root_ + "/Textures/" + name;
+    if (!FileExists(path)) {
+        Log("texture not found: " + path);
+        return nullptr;
+    }
+    auto *s = new Surface;
+    s->name = name;
+    s->dynamic = dynamic;
+    ReadDdsSize(path, &s->width, &s->height);
+    Register(s);
+    return s;
+}
+
+Surface *World::RegisterTexture(const std::string &name)
+{
+    std::string path = root_ + "/Textures/" + name;
+    if (!FileExists(path) && !FileExists(path + ".dds")) Log("texture not found: " + path + "(.dds)");
+    auto *s = new Surface;
+    s->name = name;
+    Register(s);
+    return s;
+}
+
+Mesh *World::LoadMesh(const std::string &name)
+{
+    Mesh *tmpl = MeshTemplate(name);
+    return tmpl ? CopyMesh(tmpl) : nullptr;
+}
+
+Mesh *World::MeshTemplate(const std::string &name)
+{
+    auto it = mesh_cache_.find(name);
+    Mesh *tmpl = nullptr;
+    if (it != mesh_cache_.end()) {
+        tmpl = it->second;
+    } else {
+        std::string path = root_ + "/Meshes/" + name + ".msh";
+        if (!opt_.overlay.empty() && FileExists(opt_.overlay + "/Meshes/" + name + ".msh"))
+            path = opt_.overlay + "/Meshes/" + name + ".msh";
+        auto *m = new Mesh;
+        std::string err;
+        if (!LoadMeshFile(path, m, &err)) {
+            Log("mesh not loaded: " + path + ": " + err);
+            delete m;
+            mesh_cache_[name] = nullptr;
+            return nullptr;
+        }
+        m->name = name;
+        m->alive = false;  // the cached template itself is never handed out
+        Register(m);
+        for (const std::string &t : m->texture_names) {
+            auto *s = new Surface;
+            s->name = t;
+            ReadDdsSize(root_ + "/Textures/" + t, &s->width, &s->height);
+            Register(s);
+            m->textures.push_back(s);
+        }
+        mesh_cache_[name] = m;
+        tmpl = m;
+    }
+    return tmpl;
+}
+
+Mesh *World::CopyMesh(const Mesh *src)
+{
+    auto *m = new Mesh;
+    m->CopyFrom(*src);
+    m->name = src->name;
+    m->alive = true;
+    Register(m);
+    return m;
+}
+
+}  // namespace sim
