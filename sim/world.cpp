@@ -4,6 +4,7 @@
 
 #include "astro.h"
 #include "internal.h"
+#include "physics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -220,6 +221,8 @@ void World::RunFrame()
         if (p->opcPreStep) p->opcPreStep(simt, dt, mjd);
     if (state_update)
         state_update(*this, dt);
+    else if (opt_.physics)
+        PhysicsStep(*this, dt);
     else
         DefaultStateUpdate(dt);
     for (std::size_t i = 0; i < n && i < vessels_.size(); ++i) {
