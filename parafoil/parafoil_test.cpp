@@ -192,6 +192,8 @@ TEST_F(ParafoilTest, CaughtAndReleasedChangeTheMeshLandedIsFinal)
     Step(1);
     EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
     v->Place(0.1, 0.2, 100.0);
+    Step(1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
     ASSERT_TRUE(p->AttachChild(v, hook_, oapiGetVesselInterface(v)->GetAttachmentHandle(true, 0)));
     Step(3);
     EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
