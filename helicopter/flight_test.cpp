@@ -1,0 +1,297 @@
+// The helicopter's connection to the sound add-on, engine start and stop by frame count, the lift
+// thruster, the manual attitude law, rotor look, beacons and keys, through the stand-in host with
+// the stand-in sound add-on loaded.
+#include "hx220_test_support.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace hx220test;
+
+namespace {
+
+bool Has(const std::vector<std::string> &v, const std::string &s) { return std::count(v.begin(), v.end(), s) > 0; }
+
+std::vector<std::string> Starting(const std::vector<std::string> &s)
+{
+    std::vector<std::string> out;
+    for (const auto &c : s)
+        if (c.rfind("PlayVesselWaveOBSound3(0, 3,", 0) == 0 || c.rfind("PlayVesselWaveOBSound3(0, 4,", 0) == 0)
+            out.push_back(c);
+    return out;
+}
+
+int LiveThrusters(Vessel *v)
+{
+    int n = 0;
+    for (auto *t : v->thrusters) n += t->alive ? 1 : 0;
+    return n;
+}
+
+sim::Thruster *LiftThruster(Vessel *v)
+{
+    for (auto *g : v->groups)
+        if (g->alive && g->type == THGROUP_MAIN && g->thrusters.size() == 1 && g->thrusters[0]->alive)
+            return g->thrusters[0];
+    return nullptr;
+}
+
+class FlightTest : public HelicopterTest {};
+
+TEST_F(FlightTest, ConnectsSwitchesOptionsOffAndLoadsFiveWaves)
+{
+    Heli();
+    const std::vector<std::string> want = {
+        "GetVesselSoundID3(@)",
+        "SoundOption3(0, 1, 0)", "SoundOption3(0, 9, 0)", "SoundOption3(0, 17, 0)",
+        "SoundOption3(0, 5, 0)", "SoundOption3(0, 3, 0)",
+        "LoadVesselWaveOBSound3(0, 1, \"Sound\\Vessel\\helico.wav\", 7)",
+        "LoadVesselWaveOBSound3(0, 2, \"Sound\\Vessel\\helico.wav\", 1)",
+        "LoadVesselWaveOBSound3(0, 3, \"Sound\\Vessel\\demarragehelico.wav\", 7)",
+        "LoadVesselWaveOBSound3(0, 4, \"Sound\\Vessel\\demarragehelico.wav\", 1)",
+        "LoadVesselWaveOBSound3(0, 5, \"Sound\\Vessel\\warningHX220.wav\", 1)",
+    };
+    EXPECT_EQ(sound->Calls(), want);
+    EXPECT_TRUE(simtest::ReadFile("OrbiterSound_Log.txt").empty()) << "a good connection logs nothing";
+}
+
+TEST_F(FlightTest, AnIdOutOfRangeKeepsTheHelicopterSilent)
+{
+    for (int id : {60, -1}) {
+        sound->reset();
+        sound->set_id(id);
+        Vessel *v = Heli({}, "H" + std::to_string(id + 1));
+        Key(v, OAPI_KEY_K);
+        Step(600);
+        EXPECT_EQ(sound->Calls(), std::vector<std::string>{"GetVesselSoundID3(@)"}) << "id " << id;
+    }
+}
+
+TEST_F(FlightTest, EngineStartsIn500FramesOfStartSoundThen800OfRamp)
+{
+    Vessel *v = Heli();
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Stop(0, 1), Stop(0, 2), Stop(0, 3), Stop(0, 4)}))
+        << "an engine that is off stops its sounds every frame";
+    EXPECT_EQ(Key(v, OAPI_KEY_K), 1);
+
+    const std::vector<std::string> start = {Play(0, 3, 0, 200, 0), Play(0, 4, 0, 180, 0)};
+    for (int frame = 1; frame < 500; ++frame) {
+        const auto s = FrameSounds();
+        ASSERT_EQ(s, start) << "frame " << frame;
+    }
+    // Frame 500: the counter runs out, the rotor loops begin at the pitch base, the ramp starts.
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{start[0], start[1], Play(0, 1, 1, 255, 0),
+                                                       Play(0, 2, 1, 220, -2000)}));
+    // Frame 501 still finds the frequency below 10 and asks for the start sound once more.
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{start[0], start[1], Play(0, 1, 1, 255, 50),
+                                                       Play(0, 2, 1, 220, -1950)}));
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Play(0, 1, 1, 255, 100), Play(0, 2, 1, 220, -1900)}));
+
+    Step(1298 - 502);
+    EXPECT_EQ(Values(v, "MOTEUR"), "1 39950.000000 501 7.990000 1");
+    EXPECT_EQ(LiftThruster(v), nullptr);
+    Step();  // frame 1299: the 800th frame of the ramp
+    EXPECT_EQ(Values(v, "MOTEUR"), "2 40000.000000 501 8.000000 1");
+    sim::Thruster *lift = LiftThruster(v);
+    ASSERT_NE(lift, nullptr) << "the lift thruster comes with the running state";
+    EXPECT_EQ(lift->pos.y, 2.5);
+    EXPECT_EQ(lift->dir.y, 1.0);
+    EXPECT_EQ(lift->isp0, 2e6);
+    EXPECT_EQ(lift->p_ref, 101400);
+
+    // Running: slot 1 at lift level x 10000 + airspeed x 20 + pitch base, slot 2 2000 below.
+    W().SetThrottle(v, 0.5);
+    v->Place(0, 0, 100e3, 0, 0, 0, _V(10.01, 0, 0));  // 200.2 above the base: truncated to 200
+    Step();
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Play(0, 1, 1, 255, 45200), Play(0, 2, 1, 220, 43200)}));
+}
+
+TEST_F(FlightTest, KDuringTheStartWaitStopsWhenTheCounterRunsOut)
+{
+    Vessel *v = Heli();
+    Key(v, OAPI_KEY_K);
+    Step(100);
+    Key(v, OAPI_KEY_K);  // stopping; the counter keeps counting
+    Mark();
+    Step(399);
+    EXPECT_TRUE(Starting(SoundCalls()).empty()) << "no start sound while stopping";
+    EXPECT_EQ(Values(v, "MOTEUR"), "3 0.000000 499 0.000000 1");
+    Step();  // frame 500: the stop ramp ends at once
+    EXPECT_EQ(Values(v, "MOTEUR"), "0 -50.000000 0 0.000000 0");
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Stop(0, 1), Stop(0, 2), Stop(0, 3), Stop(0, 4)}));
+}
+
+TEST_F(FlightTest, KWhileStoppingRampsUpAgainAtOnce)
+{
+    Vessel *v = RunningHeli();
+    Step();
+    ASSERT_NE(LiftThruster(v), nullptr) << "a running engine from a scenario gets its lift on the first frame";
+    Key(v, OAPI_KEY_K);
+    Step();
+    EXPECT_EQ(LiftThruster(v), nullptr) << "deleted on the first stopping frame";
+    EXPECT_EQ(LiveThrusters(v), 1) << "only the exhaust carrier is left";
+    Step(99);
+    EXPECT_EQ(Values(v, "MOTEUR"), "3 35000.000000 501 7.000000 1");
+    Key(v, OAPI_KEY_K);
+    const auto s = FrameSounds();
+    EXPECT_TRUE(Starting(s).empty());
+    EXPECT_EQ(s, (std::vector<std::string>{Play(0, 1, 1, 255, 35000), Play(0, 2, 1, 220, 33000)}));
+    EXPECT_EQ(Values(v, "MOTEUR"), "1 35050.000000 501 7.010000 1");
+}
+
+TEST_F(FlightTest, LiftThrustFollowsAirDensity)
+{
+    Vessel *v = RunningHeli();
+    v->Place(0, 0, 0);
+    Step();
+    ASSERT_NE(LiftThruster(v), nullptr);
+    EXPECT_NEAR(LiftThruster(v)->max0, 1.225 * 30000, 1.0) << "sea level";
+    v->Place(0, 0, 5000);
+    Step();
+    EXPECT_DOUBLE_EQ(LiftThruster(v)->max0, v->Density() * 30000);
+    EXPECT_LT(LiftThruster(v)->max0, 0.7 * 36750);
+    v->ref = W().Moon();  // no air at all
+    v->Place(0, 0, 5000);
+    Step();
+    EXPECT_EQ(LiftThruster(v)->max0, 0.0);
+}
+
+TEST_F(FlightTest, ManualLawWritesOneRateComponentAtATime)
+{
+    options.journal = true;
+    Vessel *v = Heli();
+    W().SetPilotControl(v, AIRCTRL_AILERON, 1.0);
+    W().SetPilotControl(v, AIRCTRL_ELEVATOR, -0.5);
+    v->omega = _V(0.1, 0.2, 0.3);
+    v->journal.clear();
+    Step();
+    std::vector<std::string> rates;
+    for (const auto &j : v->journal)
+        if (j.find("AngularVel") != std::string::npos || j.find("GetControlSurfaceLevel") == 0 ||
+            j.find("SetThrusterLevel") == 0)
+            rates.push_back(j);
+    EXPECT_EQ(rates, (std::vector<std::string>{
+                         "GetControlSurfaceLevel(2)", "GetControlSurfaceLevel(0)",
+                         "GetAngularVel()", "SetAngularVel(0.1, 0.2, 0.5)",
+                         "GetAngularVel()", "SetAngularVel(-0.25, 0.2, 0.5)"}))
+        << "without lift the yaw rate and the thrust are not touched";
+}
+
+TEST_F(FlightTest, NothingHappensWhileTheVisualIsAway)
+{
+    options.journal = true;
+    Vessel *v = Heli();
+    W().DestroyVisual(v);
+    Key(v, OAPI_KEY_K);
+    v->journal.clear();
+    Mark();
+    Step(600);
+    EXPECT_TRUE(v->journal.empty()) << v->journal.front();
+    EXPECT_TRUE(SoundCalls().empty());
+    EXPECT_EQ(Values(v, "MOTEUR"), "1 0.000000 0 0.000000 0");
+    W().CreateVisual(v);
+    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Play(0, 3, 0, 200, 0), Play(0, 4, 0, 180, 0)}));
+}
+
+TEST_F(FlightTest, RotorLookAndBeaconGroups)
+{
+    Vessel *v = Heli({"MOTEUR 1 0 501 3.0 1"});  // starting, fast enough to blur
+    Step(10);
+    sim::Mesh *m = v->visual->meshes[0];
+    ASSERT_NE(m, nullptr);
+    for (const COLOUR4 *c : {&m->materials[3].diffuse, &m->materials[3].ambient, &m->materials[3].specular,
+                             &m->materials[3].emissive})
+        EXPECT_NEAR(c->a, 0.97, 1e-5);
+    EXPECT_NEAR(m->materials[11].emissive.a, 0.03, 1e-5);
+    EXPECT_EQ(m->properties[MESHPROPERTY_MODULATEMATALPHA], 1u);
+    EXPECT_EQ(m->groups[19].UsrFlag & 1, 1u) << "blur discs cast no shadow";
+    EXPECT_EQ(m->groups[18].UsrFlag & 1, 1u);
+    EXPECT_EQ(m->groups[7].UsrFlag & 3, 0u) << "blades shown until the engine runs";
+    EXPECT_EQ(m->groups[6].UsrFlag & 3, 3u) << "beacon lamps hidden while off";
+    EXPECT_EQ(m->groups[15].UsrFlag & 3, 3u);
+
+    Step(500);  // running
+    EXPECT_EQ(m->materials[3].diffuse.a, 0.0f);
+    EXPECT_EQ(m->materials[11].diffuse.a, 1.0f);
+    EXPECT_EQ(m->groups[7].UsrFlag & 3, 3u);
+    EXPECT_EQ(m->groups[8].UsrFlag & 3, 3u);
+
+    EXPECT_EQ(Key(v, OAPI_KEY_L, true), 1);
+    Step();
+    EXPECT_TRUE(v->beacons[0].spec->active && v->beacons[1].spec->active);
+    EXPECT_EQ(m->groups[6].UsrFlag & 3, 0u);
+    EXPECT_EQ(m->groups[15].UsrFlag & 3, 0u);
+    EXPECT_EQ(v->beacons[0].spec->pos->y, 1.216);
+    EXPECT_EQ(v->beacons[1].spec->col->x, 0.9);
+}
+
+TEST_F(FlightTest, ModuleWideValuesAreSharedByTwoHelicopters)
+{
+    Vessel *a = Heli({}, "A");
+    Vessel *b = Heli({}, "B");  // the add-on gave it id 1: the module's id is now 1 for both
+    Key(a, OAPI_KEY_K);
+    const auto s = FrameSounds();
+    EXPECT_TRUE(Has(s, Play(1, 3, 0, 200, 0)));
+    EXPECT_FALSE(Has(s, Play(0, 3, 0, 200, 0)));
+
+    // B's visual goes: the shared own handle is cleared, A's rotor look stops, its beacons still work.
+    W().DestroyVisual(b);
+    sim::Mesh *m = a->visual->meshes[0];
+    m->materials[3].diffuse.a = 0.5f;
+    Key(a, OAPI_KEY_L, true);
+    Step();
+    EXPECT_EQ(m->materials[3].diffuse.a, 0.5f);
+    EXPECT_EQ(m->groups[6].UsrFlag & 3, 0u);
+}
+
+TEST_F(FlightTest, KeyTable)
+{
+    Vessel *v = Heli();
+    const DWORD shift_keys[] = {OAPI_KEY_P, OAPI_KEY_S, OAPI_KEY_D, OAPI_KEY_F, OAPI_KEY_G, OAPI_KEY_H,
+                                OAPI_KEY_J, OAPI_KEY_L, OAPI_KEY_X, OAPI_KEY_UP, OAPI_KEY_DOWN, OAPI_KEY_LEFT,
+                                OAPI_KEY_RIGHT, OAPI_KEY_PRIOR, OAPI_KEY_NEXT, OAPI_KEY_END, OAPI_KEY_DELETE};
+    for (DWORD k : shift_keys) EXPECT_EQ(Key(v, k), 0) << "without Shift: key " << k;
+    EXPECT_EQ(Key(v, OAPI_KEY_K, true), 0) << "Shift+K";
+    EXPECT_EQ(Key(v, OAPI_KEY_A, true), 0);
+    EXPECT_EQ(W().KeyEvent(v, OAPI_KEY_K, false), 0) << "a release";
+    EXPECT_EQ(Values(v, "MOTEUR"), "0 0.000000 0 0.000000 0");
+    EXPECT_EQ(Key(v, OAPI_KEY_K), 1);
+    EXPECT_EQ(Values(v, "MOTEUR"), "1 0.000000 0 0.000000 0");
+
+    EXPECT_EQ(Key(v, OAPI_KEY_F, true), 1);
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "0 1 0");
+    EXPECT_EQ(Key(v, OAPI_KEY_H, true), 1);
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "1 0 0") << "H clears the airplane mode";
+    Key(v, OAPI_KEY_F, true);
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "1 0 0") << "F does nothing under heading hold";
+    EXPECT_EQ(Key(v, OAPI_KEY_X, true), 1);
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "1 0 1");
+    EXPECT_EQ(Key(v, OAPI_KEY_P, true), 1);
+    EXPECT_EQ(Values(v, "PERCHE"), "2 0.000000");
+    EXPECT_EQ(Key(v, OAPI_KEY_S, true), 1);
+    EXPECT_EQ(Values(v, "STATIO"), "1 0");
+    EXPECT_EQ(Key(v, OAPI_KEY_J, true), 1);
+    EXPECT_EQ(Key(v, OAPI_KEY_G, true), 1);
+    EXPECT_EQ(Values(v, "PILOTEAUTO").substr(0, 1), "1");
+    EXPECT_EQ(Key(v, OAPI_KEY_D, true), 1);
+    EXPECT_EQ(Values(v, "STATIO"), "1 1");
+
+    // Camera: rates per frame from the arrows and Page Up/Down, End stops, Delete resets.
+    for (DWORD k : {OAPI_KEY_UP, OAPI_KEY_UP, OAPI_KEY_DOWN, OAPI_KEY_RIGHT, OAPI_KEY_RIGHT, OAPI_KEY_LEFT,
+                    OAPI_KEY_PRIOR, OAPI_KEY_PRIOR, OAPI_KEY_NEXT})
+        EXPECT_EQ(Key(v, k, true), 1);
+    Step(2);
+    EXPECT_NEAR(v->camera_offset.x, 0.306, 1e-12);
+    EXPECT_NEAR(v->camera_offset.y, 0.006, 1e-12);
+    EXPECT_NEAR(v->camera_offset.z, 2.006, 1e-12);
+    EXPECT_EQ(Key(v, OAPI_KEY_END, true), 1);
+    Step();
+    EXPECT_NEAR(v->camera_offset.z, 2.006, 1e-12);
+    Key(v, OAPI_KEY_DOWN, true);
+    EXPECT_EQ(Key(v, OAPI_KEY_DELETE, true), 1);
+    Step();
+    EXPECT_NEAR(v->camera_offset.z, 1.997, 1e-12) << "Delete resets the offset, the rate stays";
+    EXPECT_NEAR(v->camera_offset.x, 0.3, 1e-12);
+}
+
+}  // namespace
