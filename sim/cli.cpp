@@ -1,0 +1,514 @@
+// cli.cpp -- corvane-sim run SCENARIO [options]: loads a scenario into the stand-in host, flies it
+// with physics, applies timed inputs at the first frame at or after their time, and prints a
+// timeline (vessels created, focus, attach and detach, notes shown and removed, landings).
+#include "cli.h"
+
+#include "png.h"
+#include "world.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+namespace {
+
+const char *kUsage =
+    "usage: corvane-sim run SCENARIO [options]\n"
+    "       corvane-sim --help\n"
+    "\n"
+    "Runs a scenario in the stand-in host and prints its timeline.\n"
+    "SCENARIO is a .scn file, or a name under <root>/Scenarios (\"Corvane/Mission\").\n"
+    "\n"
+    "options:\n"
+    "  --root DIR     add-on root (Config/, Meshes/, Modules/, Scenarios/); default: the\n"
+    "                 installed tree beside the program, else $CORVANE_ADDON_ROOT, else .\n"
+    "  --dt S         step length in seconds (default 0.02)\n"
+    "  --until T      stop at simulation time T (default: an 'end' input, else 60 s)\n"
+    "  --inputs FILE  timed inputs (default: the scenario's name with .inputs, if present)\n"
+    "  --save FILE    write the final scenario to FILE\n"
+    "  --seed N       seed of the host's random generator (default 1)\n"
+    "  --out DIR      write timeline.txt, final.scn, trajectory.csv, summary.txt and the\n"
+    "                 snapshots into DIR\n"
+    "  --no-physics   nothing moves unless placed\n"
+    "  --progress     progress line on standard error even when it is not a terminal\n"
+    "\n"
+    "inputs, one per line ('#' comments), acting at the first frame at or after <t>:\n"
+    "  <t> key <vessel> [shift+]<KEY>        KEY: a letter, or UP DOWN LEFT RIGHT PRIOR NEXT END DELETE\n"
+    "  <t> control <vessel> elevator|aileron|rudder|throttle <level>\n"
+    "  <t> focus <vessel>\n"
+    "  <t> mfd left|right open <mode name>\n"
+    "  <t> mfd left|right key <KEY>\n"
+    "  <t> mfd left|right button <n>\n"
+    "  <t> snapshot hud|mfd-left|mfd-right <file.png>\n"
+    "  <t> pilot <name> ...                   a virtual pilot of the harness\n"
+    "  <t> save <file>\n"
+    "  <t> end\n";
+
+std::string Lower(std::string s)
+{
+    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool ReadText(const std::string &path, std::string *text)
+{
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    std::stringstream ss;
+    ss << f.rdbuf();
+    *text = ss.str();
+    return true;
+}
+
+bool ParseDouble(const std::string &s, double *v)
+{
+    if (s.empty()) return false;
+    char *end = nullptr;
+    *v = std::strtod(s.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(*v);
+}
+
+std::string DefaultRoot(const char *argv0_dir)
+{
+    // The installed layout: bin/corvane-sim beside Modules/, Config/ ...
+    if (argv0_dir) {
+        const fs::path up = fs::path(argv0_dir).parent_path();
+        if (fs::exists(up / "Modules") && fs::exists(up / "Config")) return up.string();
+    }
+    if (const char *env = std::getenv("CORVANE_ADDON_ROOT")) return env;
+    return ".";
+}
+
+std::string ExeDir()
+{
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    buf[n] = 0;
+    return fs::path(buf).parent_path().string();
+}
+
+std::string Stamp(double t)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%9.2f", t);
+    return b;
+}
+
+}  // namespace
+
+unsigned KeyCode(const std::string &name)
+{
+    static const std::map<std::string, unsigned> named = {
+        {"UP", OAPI_KEY_UP},       {"DOWN", OAPI_KEY_DOWN},     {"LEFT", OAPI_KEY_LEFT},
+        {"RIGHT", OAPI_KEY_RIGHT}, {"PRIOR", OAPI_KEY_PRIOR},   {"NEXT", OAPI_KEY_NEXT},
+        {"END", OAPI_KEY_END},     {"DELETE", OAPI_KEY_DELETE}, {"HOME", OAPI_KEY_HOME},
+        {"INSERT", OAPI_KEY_INSERT}, {"SPACE", OAPI_KEY_SPACE}, {"RETURN", OAPI_KEY_RETURN}};
+    static const unsigned letters[26] = {
+        OAPI_KEY_A, OAPI_KEY_B, OAPI_KEY_C, OAPI_KEY_D, OAPI_KEY_E, OAPI_KEY_F, OAPI_KEY_G, OAPI_KEY_H, OAPI_KEY_I,
+        OAPI_KEY_J, OAPI_KEY_K, OAPI_KEY_L, OAPI_KEY_M, OAPI_KEY_N, OAPI_KEY_O, OAPI_KEY_P, OAPI_KEY_Q, OAPI_KEY_R,
+        OAPI_KEY_S, OAPI_KEY_T, OAPI_KEY_U, OAPI_KEY_V, OAPI_KEY_W, OAPI_KEY_X, OAPI_KEY_Y, OAPI_KEY_Z};
+    std::string up = name;
+    for (char &c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (up.size() == 1 && up[0] >= 'A' && up[0] <= 'Z') return letters[up[0] - 'A'];
+    if (up.size() == 1 && up[0] >= '1' && up[0] <= '9') return OAPI_KEY_1 + (up[0] - '1');
+    if (up == "0") return OAPI_KEY_0;
+    auto it = named.find(up);
+    return it == named.end() ? 0 : it->second;
+}
+
+bool ParseInputs(const std::string &text, const std::string &source, std::vector<Input> *out, std::string *error)
+{
+    std::istringstream in(text);
+    std::string raw;
+    int n = 0;
+    auto fail = [&](const std::string &msg) {
+        if (error) *error = source + ":" + std::to_string(n) + ": " + msg;
+        return false;
+    };
+    while (std::getline(in, raw)) {
+        ++n;
+        const auto hash = raw.find('#');
+        if (hash != std::string::npos) raw.erase(hash);
+        std::istringstream words(raw);
+        std::vector<std::string> w;
+        std::string x;
+        while (words >> x) w.push_back(x);
+        if (w.empty()) continue;
+        Input ip;
+        ip.line = n;
+        if (!ParseDouble(w[0], &ip.t) || ip.t < 0) return fail("expected a time in seconds, found \"" + w[0] + "\"");
+        if (w.size() < 2) return fail("a time without an input");
+        ip.verb = Lower(w[1]);
+        ip.args.assign(w.begin() + 2, w.end());
+        const auto &a = ip.args;
+        if (ip.verb == "key") {
+            if (a.size() != 2) return fail("expected: <t> key <vessel> [shift+]<KEY>");
+            std::string k = a[1];
+            if (Lower(k).rfind("shift+", 0) == 0) k = k.substr(6);
+            if (!KeyCode(k)) return fail("unknown key \"" + a[1] + "\"");
+        } else if (ip.verb == "control") {
+            double lvl;
+            if (a.size() != 3) return fail("expected: <t> control <vessel> elevator|aileron|rudder|throttle <level>");
+            const std::string s = Lower(a[1]);
+            if (s != "elevator" && s != "aileron" && s != "rudder" && s != "throttle")
+                return fail("unknown control \"" + a[1] + "\"");
+            if (!ParseDouble(a[2], &lvl)) return fail("expected a level, found \"" + a[2] + "\"");
+        } else if (ip.verb == "focus") {
+            if (a.size() != 1) return fail("expected: <t> focus <vessel>");
+        } else if (ip.verb == "mfd") {
+            if (a.size() < 3) return fail("expected: <t> mfd left|right open <mode>|key <KEY>|button <n>");
+            const std::string side = Lower(a[0]), what = Lower(a[1]);
+            if (side != "left" && side != "right") return fail("expected left or right, found \"" + a[0] + "\"");
+            if (what == "open") {
+                std::string mode;
+                for (std::size_t i = 2; i < a.size(); ++i) mode += (i > 2 ? " " : "") + a[i];
+                ip.args = {side, what, mode};
+            } else if (what == "key") {
+                if (a.size() != 3 || !KeyCode(a[2])) return fail("unknown key \"" + a[2] + "\"");
+            } else if (what == "button") {
+                double b;
+                if (a.size() != 3 || !ParseDouble(a[2], &b)) return fail("expected a button number");
+            } else {
+                return fail("unknown mfd action \"" + a[1] + "\"");
+            }
+        } else if (ip.verb == "snapshot") {
+            if (a.size() != 2) return fail("expected: <t> snapshot hud|mfd-left|mfd-right <file.png>");
+            const std::string s = Lower(a[0]);
+            if (s != "hud" && s != "mfd-left" && s != "mfd-right") return fail("unknown display \"" + a[0] + "\"");
+        } else if (ip.verb == "save") {
+            if (a.size() != 1) return fail("expected: <t> save <file>");
+        } else if (ip.verb == "end") {
+            if (!a.empty()) return fail("'end' takes nothing more");
+        } else if (ip.verb == "pilot") {
+            if (a.empty()) return fail("expected: <t> pilot <name> ...");
+        } else {
+            return fail("unknown input \"" + w[1] + "\"");
+        }
+        out->push_back(ip);
+    }
+    return true;
+}
+
+namespace {
+
+struct Options {
+    std::string scenario, root, inputs, save, out;
+    double dt = 0.02, until = -1;
+    std::uint64_t seed = 1;
+    bool physics = true, progress = false;
+};
+
+// The run: a world, its inputs and outputs.
+class Run {
+public:
+    Run(const Options &o, std::ostream &out, std::ostream &err) : opt_(o), out_(out), err_(err) {}
+    int Go();
+
+private:
+    void Apply(const Input &ip);
+    std::string OutPath(const std::string &p) const
+    {
+        if (opt_.out.empty() || fs::path(p).is_absolute()) return p;
+        return (fs::path(opt_.out) / p).string();
+    }
+    void Timeline(const std::string &text);
+    void Sample();
+    void WriteSummary();
+
+    Options opt_;
+    std::ostream &out_, &err_;
+    std::unique_ptr<World> world_;
+    std::vector<std::unique_ptr<Pilot>> pilots_;
+    bool ended_ = false;
+    std::ofstream timeline_, csv_;
+    double next_sample_ = 0;
+    std::vector<std::string> timeline_lines_;
+};
+
+void Run::Timeline(const std::string &text)
+{
+    const std::string line = Stamp(world_ ? world_->SimTime() : 0.0) + "  " + text;
+    out_ << line << "\n";
+    out_.flush();
+    timeline_lines_.push_back(line);
+    if (timeline_) timeline_ << line << "\n";
+}
+
+void Run::Apply(const Input &ip)
+{
+    World &w = *world_;
+    const auto &a = ip.args;
+    auto vessel = [&](const std::string &name) -> Vessel * {
+        Vessel *v = w.FindVessel(name);
+        if (!v) Timeline("input line " + std::to_string(ip.line) + ": no vessel \"" + name + "\"");
+        return v;
+    };
+    if (ip.verb == "key") {
+        Vessel *v = vessel(a[0]);
+        if (!v) return;
+        std::string k = a[1];
+        const bool shift = Lower(k).rfind("shift+", 0) == 0;
+        if (shift) k = k.substr(6);
+        w.PressKey(KeyCode(k), shift, v);
+    } else if (ip.verb == "control") {
+        Vessel *v = vessel(a[0]);
+        if (!v) return;
+        const std::string s = Lower(a[1]);
+        const double lvl = std::strtod(a[2].c_str(), nullptr);
+        if (s == "throttle") w.SetThrottle(v, lvl);
+        else w.SetPilotControl(v, s == "elevator" ? AIRCTRL_ELEVATOR : s == "aileron" ? AIRCTRL_AILERON : AIRCTRL_RUDDER, lvl);
+    } else if (ip.verb == "focus") {
+        if (Vessel *v = vessel(a[0])) w.SetFocus(v);
+    } else if (ip.verb == "mfd") {
+        const int which = Lower(a[0]) == "left" ? 0 : 1;
+        const std::string what = Lower(a[1]);
+        if (what == "open") {
+            if (!w.OpenMfd(which, a[2])) Timeline("input line " + std::to_string(ip.line) + ": no MFD mode \"" + a[2] + "\"");
+        } else if (what == "key") {
+            w.MfdKey(which, KeyCode(a[2]));
+        } else {
+            w.MfdButton(which, std::atoi(a[2].c_str()));
+        }
+    } else if (ip.verb == "snapshot") {
+        const std::string s = Lower(a[0]);
+        HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
+        const std::string path = OutPath(a[1]);
+        if (!rec) {
+            Timeline("snapshot " + s + ": nothing to draw");
+            return;
+        }
+        std::string e;
+        if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
+        if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
+            Timeline("snapshot " + s + ": " + e);
+        else
+            Timeline("snapshot " + s + " " + path);
+    } else if (ip.verb == "save") {
+        std::string e;
+        if (!w.SaveScenario(OutPath(a[0]), &e)) Timeline("save: " + e);
+        else Timeline("saved " + OutPath(a[0]));
+    } else if (ip.verb == "end") {
+        ended_ = true;
+    } else if (ip.verb == "pilot") {
+        std::string e;
+        Pilot *p = MakePilot(a, &e);
+        if (!p) Timeline("input line " + std::to_string(ip.line) + ": " + e);
+        else pilots_.emplace_back(p);
+    }
+}
+
+void Run::Sample()
+{
+    if (!csv_) return;
+    World &w = *world_;
+    if (w.SimTime() + 1e-9 < next_sample_) return;
+    next_sample_ = w.SimTime() + 1.0;
+    for (Vessel *v : w.Vessels()) {
+        double lng, lat, rad;
+        v->EquPos(lng, lat, rad);
+        const VECTOR3 h = v->HorizonAirspeed();
+        const VECTOR3 g = v->ref ? tmul(v->HorizonFrame(), v->rvel - mul(v->ref->spin, v->rpos)) : h;
+        char b[256];
+        std::snprintf(b, sizeof b, "%.2f,%s,%.2f,%.7f,%.7f,%.3f,%.3f,%.3f\n", w.SimTime(), v->name.c_str(),
+                      v->Altitude(), lat * DEG, lng * DEG, std::sqrt(g.x * g.x + g.z * g.z), h.y, length(h));
+        csv_ << b;
+    }
+}
+
+void Run::WriteSummary()
+{
+    if (opt_.out.empty()) return;
+    std::ofstream f(OutPath("summary.txt"));
+    f << "scenario " << opt_.scenario << "\n";
+    f << "simulated " << world_->SimTime() << " s in " << world_->FrameCount() << " frames\n\nevents:\n";
+    for (const auto &e : world_->events()) f << Stamp(e.first) << "  " << e.second << "\n";
+    f << "\ntouchdowns:\n";
+    for (const auto &e : world_->events())
+        if (e.second.find("touchdown") != std::string::npos) f << Stamp(e.first) << "  " << e.second << "\n";
+    for (const auto &p : pilots_) {
+        const std::string s = p->Summary();
+        if (!s.empty()) f << "\n" << s << "\n";
+    }
+}
+
+int Run::Go()
+{
+    // The scenario: a path, or a name under <root>/Scenarios.
+    std::string path = opt_.scenario;
+    if (!fs::exists(path)) {
+        for (const std::string &c : {opt_.root + "/Scenarios/" + path, opt_.root + "/Scenarios/" + path + ".scn"})
+            if (fs::exists(c)) path = c;
+    }
+    std::string text;
+    if (!ReadText(path, &text)) {
+        err_ << "corvane-sim: cannot read scenario \"" << opt_.scenario << "\"\n";
+        return 1;
+    }
+    std::string inputs_path = opt_.inputs;
+    if (inputs_path.empty()) {
+        const fs::path guess = fs::path(path).replace_extension(".inputs");
+        if (fs::exists(guess)) inputs_path = guess.string();
+    }
+    std::vector<Input> inputs;
+    if (!inputs_path.empty()) {
+        std::string itext, e;
+        if (!ReadText(inputs_path, &itext)) {
+            err_ << "corvane-sim: cannot read inputs file \"" << inputs_path << "\"\n";
+            return 1;
+        }
+        if (!ParseInputs(itext, inputs_path, &inputs, &e)) {
+            err_ << "corvane-sim: " << e << "\n";
+            return 1;
+        }
+    }
+    if (!opt_.out.empty()) {
+        std::error_code ec;
+        fs::create_directories(opt_.out, ec);
+        timeline_.open(OutPath("timeline.txt"));
+        csv_.open(OutPath("trajectory.csv"));
+        if (!timeline_ || !csv_) {
+            err_ << "corvane-sim: cannot write into \"" << opt_.out << "\"\n";
+            return 1;
+        }
+        csv_ << "time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed\n";
+    }
+    WorldOptions wo;
+    wo.root = opt_.root;
+    wo.dt = opt_.dt;
+    wo.seed = opt_.seed;
+    wo.physics = opt_.physics;
+    wo.load_plugins = true;
+    world_ = std::make_unique<World>(wo);
+    world_->on_event = [this](const std::string &t) { Timeline(t); };
+    std::string e;
+    if (!world_->LoadScenarioText(text, &e, path)) {
+        err_ << "corvane-sim: " << e << "\n";
+        return 1;
+    }
+    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const Input &i) { return i.verb == "end"; });
+    const double until = opt_.until >= 0 ? opt_.until : (has_end ? 1e300 : 60.0);
+    const bool progress = opt_.progress || isatty(2);
+    const auto wall0 = std::chrono::steady_clock::now();
+    auto last_report = wall0;
+    std::size_t next = 0;
+    while (!ended_) {
+        World &w = *world_;
+        while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
+        if (ended_ || w.SimTime() >= until - 1e-9) break;
+        for (auto &p : pilots_) p->Frame(w);
+        Sample();
+        w.RunFrame();
+        if (progress && (w.FrameCount() & 255) == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last_report > std::chrono::seconds(1)) {
+                last_report = now;
+                const double wall = std::chrono::duration<double>(now - wall0).count();
+                char b[128];
+                std::snprintf(b, sizeof b, "\rsim %.1f s  wall %.1f s  x%.0f ", w.SimTime(), wall,
+                              wall > 0 ? w.SimTime() / wall : 0.0);
+                err_ << b;
+                err_.flush();
+            }
+        }
+    }
+    if (progress) err_ << "\n";
+    Timeline("end of run");
+    if (!opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) {
+        err_ << "corvane-sim: " << e << "\n";
+        return 1;
+    }
+    if (!opt_.out.empty()) {
+        world_->SaveScenario(OutPath("final.scn"), &e);
+        WriteSummary();
+    }
+    world_->on_event = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        out << kUsage;
+        return 0;
+    }
+    if (args[0] != "run") {
+        err << "corvane-sim: unknown command \"" << args[0] << "\"\n" << kUsage;
+        return 2;
+    }
+    Options o;
+    const std::string exe = ExeDir();
+    o.root = DefaultRoot(exe.empty() ? nullptr : exe.c_str());
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        auto value = [&](std::string *v) {
+            if (i + 1 >= args.size()) return false;
+            *v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help") {
+            out << kUsage;
+            return 0;
+        } else if (a == "--root") {
+            if (!value(&o.root)) return err << "corvane-sim: --root needs a folder\n", 2;
+        } else if (a == "--inputs") {
+            if (!value(&o.inputs)) return err << "corvane-sim: --inputs needs a file\n", 2;
+        } else if (a == "--save") {
+            if (!value(&o.save)) return err << "corvane-sim: --save needs a file\n", 2;
+        } else if (a == "--out") {
+            if (!value(&o.out)) return err << "corvane-sim: --out needs a folder\n", 2;
+        } else if (a == "--dt") {
+            if (!value(&v) || !ParseDouble(v, &o.dt) || o.dt <= 0 || o.dt > 10)
+                return err << "corvane-sim: --dt needs a step length in seconds (0 < dt <= 10)\n", 2;
+        } else if (a == "--until") {
+            if (!value(&v) || !ParseDouble(v, &o.until) || o.until < 0)
+                return err << "corvane-sim: --until needs a time in seconds\n", 2;
+        } else if (a == "--seed") {
+            char *end = nullptr;
+            if (!value(&v) || v.empty() || v[0] == '-') return err << "corvane-sim: --seed needs a whole number\n", 2;
+            o.seed = std::strtoull(v.c_str(), &end, 10);
+            if (*end) return err << "corvane-sim: --seed needs a whole number\n", 2;
+        } else if (a == "--no-physics") {
+            o.physics = false;
+        } else if (a == "--progress") {
+            o.progress = true;
+        } else if (!a.empty() && a[0] == '-') {
+            err << "corvane-sim: unknown option \"" << a << "\"\n" << kUsage;
+            return 2;
+        } else if (o.scenario.empty()) {
+            o.scenario = a;
+        } else {
+            err << "corvane-sim: more than one scenario given\n";
+            return 2;
+        }
+    }
+    if (o.scenario.empty()) {
+        err << "corvane-sim: no scenario given\n" << kUsage;
+        return 2;
+    }
+    Run run(o, out, err);
+    return run.Go();
+}
+
+}  // namespace sim

@@ -1,0 +1,42 @@
+// cli.h -- corvane-sim: runs a scenario in the stand-in host with timed inputs and prints what
+// happens as a timeline.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class World;
+
+// One timed input line.
+struct Input {
+    double t = 0;
+    int line = 0;
+    std::string verb;               // key, control, focus, mfd, save, end, snapshot, pilot
+    std::vector<std::string> args;  // the words after the verb (a mode name keeps its blanks)
+};
+
+// Parses an inputs file's text; false with "FILE:LINE: message" on the first bad line.
+bool ParseInputs(const std::string &text, const std::string &source, std::vector<Input> *out, std::string *error);
+
+// A key name of the inputs (a letter, a digit, UP DOWN LEFT RIGHT PRIOR NEXT END DELETE HOME INSERT
+// SPACE ...) -> the host's key code; 0 when unknown.
+unsigned KeyCode(const std::string &name);
+
+// The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
+// 2 bad usage).
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+// A virtual pilot drives vessels from inside the run loop (the mission harness); it is called
+// once per frame before the frame, and may print timeline lines through the world's events.
+struct Pilot {
+    virtual ~Pilot() = default;
+    virtual void Frame(World &w) = 0;
+    virtual std::string Summary() const { return ""; }
+};
+// Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null when unknown.
+Pilot *MakePilot(const std::vector<std::string> &args, std::string *error);
+
+}  // namespace sim

@@ -1,0 +1,109 @@
+// cli_test.cpp -- corvane-sim's command line: usage, bad files, timed inputs and the timeline.
+#include "cli.h"
+#include "testing/sim_test.h"
+
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using simtest::SimTest;
+using simtest::WriteFile;
+
+namespace {
+
+class CliTest : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        // A root of the test's own, with the build's modules.
+        fs::create_directories(temp_dir + "/root");
+        fs::create_symlink(simtest::AddonRoot() + "/Modules", temp_dir + "/root/Modules");
+        WriteFile(temp_dir + "/root/Config/Vessels/simtest.cfg", "Module = sim_test_vessel\n");
+        WriteFile(temp_dir + "/root/Config/plain.cfg", "Size = 1\n");
+        WriteFile(temp_dir + "/root/Config/broken.cfg", "Module = no_such_module\n");
+    }
+    int Run(std::vector<std::string> args)
+    {
+        out.str("");
+        err.str("");
+        args.push_back("--root");
+        args.push_back(temp_dir + "/root");
+        return sim::RunCli(args, out, err);
+    }
+    std::ostringstream out, err;
+};
+
+const char *kScn =
+    "BEGIN_SHIPS\nA:simtest\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7700\nEND\n"
+    "B:plain\n  STATUS Landed Earth\n  POS 1 2\n  HEADING 0\nEND\nEND_SHIPS\n";
+
+}  // namespace
+
+TEST_F(CliTest, UsageErrorsGiveStatusTwo)
+{
+    EXPECT_EQ(sim::RunCli({}, out, err), 2);
+    EXPECT_EQ(sim::RunCli({"fly"}, out, err), 2);
+    EXPECT_EQ(Run({"run"}), 2);
+    EXPECT_EQ(Run({"run", "x.scn", "--dt", "abc"}), 2);
+    EXPECT_EQ(Run({"run", "x.scn", "--dt", "0"}), 2);
+    EXPECT_EQ(Run({"run", "x.scn", "--until"}), 2);
+    EXPECT_EQ(Run({"run", "x.scn", "--seed", "-3"}), 2);
+    EXPECT_EQ(Run({"run", "x.scn", "--frobnicate"}), 2);
+    EXPECT_EQ(sim::RunCli({"--help"}, out, err), 0);
+    EXPECT_NE(out.str().find("corvane-sim run SCENARIO"), std::string::npos);
+}
+
+TEST_F(CliTest, UnreadableOrMalformedFilesGiveStatusOneNamingFileAndLine)
+{
+    EXPECT_EQ(Run({"run", "missing.scn"}), 1);
+    EXPECT_NE(err.str().find("missing.scn"), std::string::npos);
+    WriteFile("bad.scn", "BEGIN_SHIPS\nA:plain\n  STATUS Orbiting Earth\n");
+    EXPECT_EQ(Run({"run", "bad.scn"}), 1);
+    EXPECT_NE(err.str().find("bad.scn:"), std::string::npos) << err.str();
+    WriteFile("good.scn", kScn);
+    WriteFile("bad.inputs", "1 key A K\n2 jump A\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "bad.inputs"}), 1);
+    EXPECT_NE(err.str().find("bad.inputs:2"), std::string::npos) << err.str();
+    WriteFile("bad2.inputs", "x key A K\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "bad2.inputs"}), 1);
+    EXPECT_NE(err.str().find("bad2.inputs:1"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "nothere.inputs"}), 1);
+}
+
+TEST_F(CliTest, MissingClassOrModuleIsReportedAndTheRunGoesOn)
+{
+    WriteFile("mixed.scn",
+              "BEGIN_SHIPS\nX:nosuch\nEND\nY:broken\nEND\nB:plain\n  STATUS Landed Earth\n  POS 1 2\nEND\nEND_SHIPS\n");
+    EXPECT_EQ(Run({"run", "mixed.scn", "--until", "0.1"}), 0) << err.str();
+    const std::string log = simtest::ReadFile("Orbiter.log");
+    EXPECT_NE(log.find("Config/Vessels/nosuch.cfg"), std::string::npos) << log;
+    EXPECT_NE(log.find("no_such_module.so not found"), std::string::npos) << log;
+    EXPECT_NE(out.str().find("created B (plain)"), std::string::npos) << out.str();
+}
+
+TEST_F(CliTest, TimedInputsActAtTheFirstFrameAtOrAfterTheirTime)
+{
+    WriteFile("good.scn", kScn);
+    // The test vessel creates "Child" in the pre-step after K; the inputs file beside the
+    // scenario is used when none is given.
+    WriteFile("good.inputs", "# a comment\n0.05 key A K\n0.3 focus B\n0.5 save mid.scn\n1 end\n");
+    ASSERT_EQ(Run({"run", "good.scn", "--dt", "0.1", "--out", "out"}), 0) << err.str();
+    const std::string t = out.str();
+    EXPECT_NE(t.find("     0.10  created Child (simtest)"), std::string::npos) << t;
+    EXPECT_NE(t.find("     0.30  focus B"), std::string::npos) << t;
+    EXPECT_NE(t.find("     1.00  end of run"), std::string::npos) << t;
+    EXPECT_TRUE(fs::exists("out/mid.scn"));
+    EXPECT_TRUE(fs::exists("out/final.scn"));
+    EXPECT_NE(simtest::ReadFile("out/trajectory.csv").find("time,vessel,altitude"), std::string::npos);
+    EXPECT_NE(simtest::ReadFile("out/timeline.txt").find("created Child"), std::string::npos);
+}
+
+TEST_F(CliTest, SameSeedSameOutputs)
+{
+    WriteFile("good.scn", kScn);
+    ASSERT_EQ(Run({"run", "good.scn", "--until", "3", "--out", "o1", "--seed", "5"}), 0);
+    ASSERT_EQ(Run({"run", "good.scn", "--until", "3", "--out", "o2", "--seed", "5"}), 0);
+    for (const char *f : {"timeline.txt", "final.scn", "trajectory.csv", "summary.txt"})
+        EXPECT_EQ(simtest::ReadFile(std::string("o1/") + f), simtest::ReadFile(std::string("o2/") + f)) << f;
+}
