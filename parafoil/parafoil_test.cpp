@@ -288,4 +288,18 @@ TEST_F(ParafoilTest, ScenarioLinesRestoreMeshAndCanopy)
     EXPECT_EQ(SavedLine(v, "AFCMODE"), "AFCMODE 0");
 }
 
+TEST_F(ParafoilTest, GlideScenarioStartsAtTwoKilometresWithTheCanopyStowed)
+{
+    std::string error;
+    ASSERT_TRUE(W().LoadScenario(simtest::AddonRoot() + "/Scenarios/Corvane/Parafoil glide.scn", &error)) << error;
+    Vessel *v = W().FindVessel(kName);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(W().Focus(), v);
+    EXPECT_NEAR(v->Altitude(), 2000.0, 1.0);
+    EXPECT_NEAR(v->ShipAirspeed().z, 12.0, 0.1);
+    EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+    Step(101);
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 0 0.0000");
+}
+
 }  // namespace
