@@ -78,6 +78,8 @@ TEST_F(BusTest, DefinitionCallsInOrderWithTheirValues)
     EXPECT_EQ(wing->angle, 1.9896649f);
     EXPECT_EQ(wing->grp[3], 30u);
     EXPECT_EQ(v->tanks[0]->mass, 142.0);
+    ASSERT_TRUE(v->meshes[0].source && v->meshes[1].source);  // the meshes hold every animated group
+    EXPECT_TRUE(v->meshes[0].source->groups.size() > 30 && v->meshes[1].source->groups.size() > 15);
     for (double aoa : {-PI, 0.0, 0.3, PI, 4.0, -7.0}) EXPECT_EQ(v->lift_func(aoa), 0.0);
 
     // A second bus shares the transform descriptions but has its own state.
