@@ -2,6 +2,7 @@
 // It unfolds two solar panel wings (G), opens and closes the capsule's covers (K) and releases the
 // capsule as a vessel of its own (J), after which it flies on at its own mass without the capsule
 // mesh. It keeps its mechanisms in the scenario and shows the pilot four green head-up lines.
+#define ORBITER_MODULE
 #include "Orbitersdk.h"
 
 #include "motion_state.h"
@@ -168,8 +169,8 @@ void BuildTransformsOnce()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Lift: a table over the angle of attack [deg] with all-zero coefficients. The bus is no glider;
-// the table keeps the lift model in place for a later shape.
+// Lift: a table of coefficients over the angle of attack [deg]. All of them are 0: the bus makes
+// no lift at any angle, though the host still gets a lift function and a wing aspect.
 // ---------------------------------------------------------------------------------------------
 const int kLiftPoints = 9;
 const double kLiftAoaDeg[kLiftPoints] = {-180, -60, -30, -1, 15, 20, 25, 60, 180};
