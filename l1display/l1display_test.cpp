@@ -359,9 +359,10 @@ TEST_F(L1DisplayTest, ModeKeysButtonsAndMenu)
     ASSERT_EQ(mfd->ButtonMenu(&menu), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_STREQ(mfd->ButtonLabel(i), labels[i]);
-        EXPECT_STREQ(menu[i].line1, lines[i]);
-        EXPECT_EQ(menu[i].line2, nullptr);
-        EXPECT_EQ(menu[i].selchar, sel[i]);
+        const char *line1 = menu[i].line1, *line2 = menu[i].line2, selchar = menu[i].selchar;  // packed
+        EXPECT_STREQ(line1, lines[i]);
+        EXPECT_EQ(line2, nullptr);
+        EXPECT_EQ(selchar, sel[i]);
     }
     EXPECT_EQ(mfd->ButtonLabel(3), nullptr);
 }
