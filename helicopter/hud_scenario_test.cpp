@@ -94,4 +94,131 @@ TEST_F(ScenarioTest, EverySaveWritesTheLogLine)
     EXPECT_EQ(LogCount(line), 2);
 }
 
+// --- head-up display ------------------------------------------------------------------------------
+
+class HudTest : public HelicopterTest {
+protected:
+    // Drawn on a 1024 x 768 display: the top line is 384 - 192 = 192.
+    HDC__ *Hud(Vessel *v) { return W().DrawHud(1024, 768, v); }
+    std::vector<const HDC__::Op *> Boxes(HDC__ *d)
+    {
+        std::vector<const HDC__::Op *> out;
+        for (const auto &op : d->ops)
+            if (op.type == HDC__::Op::RECTANGLE) out.push_back(&op);
+        return out;
+    }
+    void ExpectAt(HDC__ *d, const std::string &text, int x, int y)
+    {
+        const HDC__::Op *op = d->FindText(text);
+        ASSERT_NE(op, nullptr) << text;
+        EXPECT_EQ(op->x, x) << text;
+        EXPECT_EQ(op->y, y) << text;
+    }
+    int n_ = 0;
+    Vessel *Modes(const std::vector<std::string> &lines) { return Heli(lines, "M" + std::to_string(++n_)); }
+};
+
+TEST_F(HudTest, AFreshHelicopterShowsZerosAndNormal)
+{
+    HDC__ *d = Hud(Heli());
+    EXPECT_EQ(d->Texts(), (std::vector<std::string>{"delta LON : 0.000000", "delta LAT : 0.000000",
+                                                    "delta ALT : 0.000000", "NORMAL", "CAP REQUIS : 0.000000"}))
+        << "the course where it is undefined is 0";
+    ExpectAt(d, "delta LON : 0.000000", 16, 192);
+    ExpectAt(d, "delta LAT : 0.000000", 16, 202);
+    ExpectAt(d, "delta ALT : 0.000000", 16, 212);
+    ExpectAt(d, "NORMAL", 16, 242);
+    ExpectAt(d, "CAP REQUIS : 0.000000", 16, 262);
+    EXPECT_TRUE(Boxes(d).empty());
+}
+
+TEST_F(HudTest, ModeWordPrecedenceHidesTheAssistWords)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"PILOTEAUTO 1 0 0 0", "STATIO 1 1", "HEADINGHOLD 1 1 1"}, "SUIVRE CAP"},
+        {{"STATIO 1 1", "HEADINGHOLD 1 1 1"}, "DESCENTE"},
+        {{"STATIO 1 0", "HEADINGHOLD 1 1 1"}, "STATIONNAIRE"},
+        {{"HEADINGHOLD 1 1 1"}, "HEADING HOLD"},
+    };
+    for (const auto &c : cases) {
+        HDC__ *d = Hud(Modes(c.first));
+        ExpectAt(d, c.second, 16, 242);
+        EXPECT_EQ(d->FindText("MODE AVION"), nullptr) << c.second;
+        EXPECT_EQ(d->FindText("AUTOPILOTE ALTITUDE"), nullptr) << c.second;
+    }
+    HDC__ *d = Hud(Modes({"HEADINGHOLD 0 1 1"}));
+    ExpectAt(d, "NORMAL", 16, 242);
+    ExpectAt(d, "AUTOPILOTE ALTITUDE", 16, 252);
+    ExpectAt(d, "MODE AVION", 55, 257);
+}
+
+TEST_F(HudTest, PoleBarAndBlinkingWarningWithItsSound)
+{
+    HDC__ *d = Hud(Modes({"PERCHE 2 0.5"}));
+    ASSERT_EQ(Boxes(d).size(), 1u);
+    const HDC__::Op *bar = Boxes(d)[0];
+    EXPECT_EQ((std::vector<int>{bar->x, bar->y, bar->x2, bar->y2}), (std::vector<int>{7, 192, 14, 209}));
+
+    // Extended and sinking below 200 m: WARNING and the bar in the first half of each second, the
+    // looped warning sound in both halves (id 1: the add-on's id for the second helicopter).
+    Vessel *v = Modes({"PERCHE 3 1.0"});
+    v->Place(0, 0, 150, 0, 0, 0, _V(0, -1, 0));
+    Step();
+    Mark();
+    d = Hud(v);
+    ExpectAt(d, "WARNING", 16, 232);
+    ASSERT_EQ(Boxes(d).size(), 1u);
+    EXPECT_EQ(Boxes(d)[0]->y2, 227);
+    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Play(1, 5, 1, 150, 0)}));
+    Step(30);  // 0.62 s
+    Mark();
+    d = Hud(v);
+    EXPECT_EQ(d->FindText("WARNING"), nullptr);
+    EXPECT_TRUE(Boxes(d).empty());
+    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Play(1, 5, 1, 150, 0)}));
+
+    // Climbing: the bar, and the sound stops.
+    v->Place(0, 0, 150, 0, 0, 0, _V(0, 1, 0));
+    Step();
+    Mark();
+    d = Hud(v);
+    EXPECT_EQ(d->FindText("WARNING"), nullptr);
+    EXPECT_EQ(Boxes(d).size(), 1u);
+    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Stop(1, 5)}));
+}
+
+TEST_F(HudTest, CatchCueHasABoxOfItsOwn)
+{
+    WriteConfig("Config/Vessels/TestCapsule.cfg", "ClassName = TestCapsule\nMass = 191\n");
+    Vessel *c = Create("Corvane_SRC_Parafoil", "TestCapsule");
+    Vessel *v = Heli();
+    // 1.5e-6 rad off and 16 m above: the cue shows, the catch does not happen.
+    options.journal = true;
+    c->Place(1.5e-6, 0, 1000);
+    v->Place(0, 0, 1016);
+    Step();
+    HDC__ *d = Hud(v);
+    ExpectAt(d, "CATCH !", 16, 232);
+    ExpectAt(d, "delta ALT : 16.000000", 16, 212);
+    EXPECT_NE(d->FindText("delta LON : -0.000086"), nullptr);
+    EXPECT_NE(d->FindText("CAP REQUIS : 90.000000"), nullptr);
+    EXPECT_EQ(c->parent, nullptr);
+
+    // Right above at 14.5 m: caught, and no cue (below its 15 m floor).
+    c->Place(0, 0, 1001.5);
+    v->Place(0, 0, 1016);
+    Step();
+    EXPECT_EQ(Hud(v)->FindText("CATCH !"), nullptr);
+
+    // A far-off capsule: the numbers are cut to the line, never overrun.
+    c->Place(0, 0, 1e60);
+    v->Place(0, 0, 1016);
+    Step();
+    d = Hud(v);
+    std::string alt_line;
+    for (const auto &t : d->Texts())
+        if (t.rfind("delta ALT : -", 0) == 0) alt_line = t;
+    EXPECT_EQ(alt_line.size(), 63u) << ::testing::PrintToString(d->Texts());
+}
+
 }  // namespace

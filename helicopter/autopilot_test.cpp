@@ -1,0 +1,187 @@
+// The autopilot and the manual assists on crafted states, through the stand-in host.
+#include "hx220_test_support.h"
+
+#include <cmath>
+
+using namespace hx220test;
+
+namespace {
+
+class AutopilotTest : public HelicopterTest {
+protected:
+    // A running helicopter whose lift thruster exists, placed as given.
+    Vessel *Flying(const std::vector<std::string> &extra, double alt, double pitch = 0, double bank = 0,
+                   const VECTOR3 &air = _V(0, 0, 0))
+    {
+        std::vector<std::string> lines = {kEngineRunning};
+        lines.insert(lines.end(), extra.begin(), extra.end());
+        Vessel *v = Heli(lines, "HX" + std::to_string(++count_));
+        v->Place(0, 0, alt, 0, pitch * RAD, bank * RAD, air);
+        Step();  // the lift thruster comes on the first frame
+        return v;
+    }
+    double Lift(Vessel *v)
+    {
+        for (auto *g : v->groups)
+            if (g->alive && g->type == THGROUP_MAIN && !g->thrusters.empty() && g->thrusters[0]->alive)
+                return g->thrusters[0]->level;
+        return -1;
+    }
+    Vessel *PlainCapsule(double lng, double alt, const VECTOR3 &air = _V(0, 0, 0))
+    {
+        WriteConfig("Config/Vessels/TestCapsule.cfg", "ClassName = TestCapsule\nMass = 191\n");
+        Vessel *c = Create("Corvane_SRC_Parafoil", "TestCapsule");
+        c->Place(lng, 0, alt, 0, 0, 0, air);
+        return c;
+    }
+    int count_ = 0;
+};
+
+TEST_F(AutopilotTest, HoverToggleRedefinesTheControlSurfaces)
+{
+    Vessel *v = Heli();
+    EXPECT_TRUE(v->ctrl_surfaces.empty()) << "none before the first hover toggle";
+    EXPECT_EQ(Key(v, OAPI_KEY_S, true), 1);
+    ASSERT_EQ(v->ctrl_surfaces.size(), 5u);
+    EXPECT_EQ(v->adctrl_mode, 0u);
+    EXPECT_EQ(v->attitude_mode, 0);
+    const AIRCTRL_TYPE types[] = {AIRCTRL_ELEVATOR, AIRCTRL_RUDDER, AIRCTRL_AILERON, AIRCTRL_AILERON,
+                                  AIRCTRL_ELEVATORTRIM};
+    const double areas[] = {20, 10, 10, 10, 0.1};
+    const double ref_x[] = {0, 0, 5, -5, 0};
+    const int manual_axis[] = {3, 1, 3, 4, 3};
+    for (int i = 0; i < 5; ++i) {
+        const sim::ControlSurface &s = v->ctrl_surfaces[i];
+        EXPECT_EQ(s.type, types[i]);
+        EXPECT_EQ(s.area, areas[i]);
+        EXPECT_EQ(s.dCl, 2.0);
+        EXPECT_EQ(s.ref.x, ref_x[i]);
+        EXPECT_EQ(s.axis, 0) << "in the hover the host chooses the axis";
+        EXPECT_EQ(s.anim, (UINT)-1);
+    }
+    Key(v, OAPI_KEY_S, true);
+    ASSERT_EQ(v->ctrl_surfaces.size(), 5u);
+    EXPECT_EQ(v->adctrl_mode, 7u);
+    EXPECT_EQ(v->attitude_mode, 1);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(v->ctrl_surfaces[i].axis, manual_axis[i]);
+}
+
+TEST_F(AutopilotTest, HoverLevelsAgainstDriftAndHoldsTheVerticalSpeed)
+{
+    Vessel *v = Flying({}, 500, 10, 0, _V(5, -0.2, 0));  // drifting right, nose 10 deg up, sinking
+    Key(v, OAPI_KEY_S, true);
+    Step();
+    // Bank -clamp(0.2 x (5 - 0)) = -1, pitch clamp(0.2 x (0 - 10)) = -1; yaw from last frame's bank (0).
+    EXPECT_NEAR(v->omega.z, -0.5, 1e-9);
+    EXPECT_NEAR(v->omega.x, -0.5, 1e-9);
+    EXPECT_NEAR(v->omega.y, 0, 1e-9);
+    EXPECT_NEAR(Lift(v), 0.9, 1e-6) << "0.7 - vertical speed";
+    Step();
+    EXPECT_NEAR(v->omega.y, -0.5, 1e-9) << "yaw command -0.5 x bank command, written negated";
+}
+
+TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
+{
+    ASSERT_NE(CreateLanded("Heliport", "CorvaneMission/heliport", 0.001, 0, 0.5), nullptr);
+    Vessel *v = Flying({}, 50);
+    EXPECT_EQ(Values(v, "PILOTEAUTO"), "0 0.000001 0.000999 28.647890") << "read on the first frame";
+    EXPECT_EQ(Key(v, OAPI_KEY_G, true), 1);
+    EXPECT_EQ(Values(v, "STATIO"), "1 0");
+    Step();
+    // Course about 90 deg with heading 0: yaw 0.5; the forward airspeed becomes max(0 - 4 x 99.9, -20).
+    EXPECT_NEAR(v->omega.y, -0.5, 1e-9);
+    EXPECT_NEAR(v->omega.x, -0.5, 1e-9) << "pitch target -20";
+    EXPECT_NEAR(Lift(v), 1.0, 1e-9) << "height error held at 3";
+
+    v->Place(0.001 - 1e-6, 1e-6, 5, 0.5);
+    Step();
+    EXPECT_EQ(Values(v, "STATIO"), "1 1") << "hand-over to the descent";
+    EXPECT_EQ(Values(v, "PILOTEAUTO").substr(0, 2), "0 ");
+    EXPECT_NEAR(v->omega.y, 0, 1e-6) << "facing the heliport's heading";
+
+    v->Place(0.001 - 1e-6, 1e-6, 1.5, 0.5);
+    Step();
+    EXPECT_EQ(Values(v, "STATIO"), "0 0") << "landed";
+    EXPECT_EQ(Lift(v), 0.0);
+    EXPECT_EQ(v->ctrl_surfaces[0].axis, 0) << "the surfaces stay as the hover set them";
+    EXPECT_EQ(Values(v, "HEADINGHOLD").substr(0, 1), "0");
+    Key(v, OAPI_KEY_G, true);
+    Key(v, OAPI_KEY_G, true);
+    EXPECT_EQ(Values(v, "STATIO"), "1 0") << "G twice: following off, hover still on";
+}
+
+TEST_F(AutopilotTest, WithoutAHeliportTheTargetWaitsForOne)
+{
+    Vessel *v = Flying({"PILOTEAUTO 1 0.1 0.2 30"}, 50);
+    Key(v, OAPI_KEY_S, true);
+    Step(3);
+    EXPECT_EQ(Values(v, "PILOTEAUTO"), "1 0.100000 0.200000 30.000000");
+    CreateLanded("Heliport", "CorvaneMission/heliport", 0.001, 0, 0);
+    Step();
+    EXPECT_EQ(Values(v, "PILOTEAUTO"), "1 0.000001 0.000999 0.000000");
+}
+
+TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
+{
+    Vessel *hold = Flying({"HEADINGHOLD 1 0 0"}, 500, 0, 0, _V(2, 0, 0));
+    W().SetPilotControl(hold, AIRCTRL_RUDDER, 0.4);
+    W().SetThrottle(hold, 0.33);
+    Step();
+    EXPECT_NEAR(hold->omega.y, -0.4, 1e-9) << "direct rudder";
+    EXPECT_NEAR(Lift(hold), 0.33, 1e-9) << "no lift law: the throttle stays the collective";
+
+    // Yaw damping: -rudder - clamp(0.2 x lateral airspeed).
+    Vessel *damp = Flying({}, 500, 0, 0, _V(2, 0, 0));
+    W().SetPilotControl(damp, AIRCTRL_RUDDER, 0.4);
+    Step();
+    EXPECT_NEAR(damp->omega.y, -0.8, 1e-6);
+
+    // Turn coordination: -0.05 x pitch x sin |bank|, 0..0.5, added to the pitch rate.
+    Vessel *turn = Flying({}, 500, -10, 30);
+    Step();
+    EXPECT_NEAR(turn->omega.x, 0.25, 1e-6);
+    Vessel *climb = Flying({}, 500, 10, 30);
+    Step();
+    EXPECT_NEAR(climb->omega.x, 0, 1e-9) << "never pushes the nose down";
+}
+
+TEST_F(AutopilotTest, LiftLawsInTheirOrder)
+{
+    // Airplane mode: pitch - climb angle + 0.7 - vertical speed.
+    Vessel *plane = Flying({"HEADINGHOLD 0 1 1"}, 500, 0, 0, _V(0, 0.1, 10));
+    Step();
+    EXPECT_NEAR(Lift(plane), 0.7 - 0.1 - std::atan(0.01) / RAD, 1e-6);
+
+    // Altitude hold without a capsule: 0.7 - vertical speed.
+    Vessel *alt = Flying({"HEADINGHOLD 0 0 1"}, 500, 0, 0, _V(0, 0.3, 0));
+    Step();
+    EXPECT_NEAR(Lift(alt), 0.4, 1e-6);
+}
+
+TEST_F(AutopilotTest, AltitudeHold17MetresAboveAFreeCapsule)
+{
+    Vessel *c = PlainCapsule(1e-5, 1000, _V(0, -0.5, 0));
+    Vessel *v = Flying({"HEADINGHOLD 0 0 1"}, 1018, 0, 0, _V(0, -0.5, 0));
+    Step();
+    EXPECT_NEAR(Lift(v), 0.6, 1e-6) << "0.7 - 0.1 x (1018 - 1017) - (vertical speeds alike)";
+
+    Key(v, OAPI_KEY_X, true);  // hold off: with a capsule about, no law sets the level
+    W().SetThrottle(v, 0.33);
+    Step();
+    EXPECT_NEAR(Lift(v), 0.33, 1e-9);
+    W().DeleteVessel(c);
+}
+
+TEST_F(AutopilotTest, AltitudeHoldWithTheCapsuleOnThePole)
+{
+    Vessel *v = Flying({"HEADINGHOLD 0 0 1"}, 1016, 0, 0, _V(0, 0.2, 0));
+    Vessel *c = Create("Corvane_SRC_Parafoil", "CorvaneMission/corvane_src_parafoil");
+    c->Place(0, 0, 1000);
+    v->Place(0, 0, 1016, 0, 0, 0, _V(0, 0.2, 0));  // both placed in the same frame: the Earth turns under them
+    Step();
+    ASSERT_EQ(c->parent, v);
+    Step();
+    EXPECT_NEAR(Lift(v), 0.5, 1e-6) << "as without a capsule";
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// The capture pole through the stand-in host: its stroke and moving point, the catch window, the
+// release and the load's orientation.
+#include "hx220_test_support.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace hx220test;
+
+namespace {
+
+const char kParafoilClass[] = "CorvaneMission/corvane_src_parafoil";
+
+class PoleTest : public HelicopterTest {
+protected:
+    // A capsule with no module and no attachment point: the catch is seen as an AttachChild call.
+    Vessel *PlainCapsule(double lng, double lat, double alt)
+    {
+        WriteConfig("Config/Vessels/TestCapsule.cfg", "ClassName = TestCapsule\nMass = 191\n");
+        Vessel *c = Create("Corvane_SRC_Parafoil", "TestCapsule");
+        c->Place(lng, lat, alt);
+        return c;
+    }
+    int Catches(Vessel *heli)
+    {
+        return static_cast<int>(std::count_if(heli->journal.begin(), heli->journal.end(),
+                                              [](const std::string &j) { return j.rfind("AttachChild(", 0) == 0; }));
+    }
+    // One frame with the helicopter at `alt` above (0, 0) and the capsule at an offset: caught?
+    bool CaughtAt(double dlng, double dlat, double alt, double capsule_alt)
+    {
+        Vessel *h = Heli({}, "H" + std::to_string(++n_));
+        h->Place(0, 0, alt);
+        capsule_->Place(dlng, dlat, capsule_alt);
+        h->journal.clear();
+        Step();
+        const bool caught = Catches(h) > 0;
+        W().DeleteVessel(h);
+        return caught;
+    }
+    VECTOR3 PolePoint(Vessel *h) { return h->attachments[0]->pos; }
+
+    Vessel *capsule_ = nullptr;
+    int n_ = 0;
+};
+
+TEST_F(PoleTest, CatchWindowEdges)
+{
+    options.journal = true;
+    capsule_ = PlainCapsule(0, 0, 1000);
+    EXPECT_FALSE(CaughtAt(0, 0, 1013.9, 1000));
+    EXPECT_TRUE(CaughtAt(0, 0, 1014, 1000));
+    EXPECT_TRUE(CaughtAt(0, 0, 1018, 1000));
+    EXPECT_FALSE(CaughtAt(0, 0, 1018.1, 1000));
+    EXPECT_TRUE(CaughtAt(0.99e-6, -0.99e-6, 1016, 1000)) << "the pole's state is not looked at";
+    EXPECT_FALSE(CaughtAt(1.01e-6, 0, 1016, 1000));
+    EXPECT_FALSE(CaughtAt(0, -1.01e-6, 1016, 1000));
+    EXPECT_FALSE(CaughtAt(0, 0, 36, 20)) << "a capsule at 20 m or below is never caught";
+    EXPECT_TRUE(CaughtAt(0, 0, 36.5, 20.5));
+}
+
+TEST_F(PoleTest, PolePointAlongTheStroke)
+{
+    Vessel *h = Heli({"PERCHE 3 0.0"});
+    h->Place(0, 0, 1000, 0, 0, 0, _V(30, 0, 0));  // 30 m/s from the left: the point leans 30 deg
+    Step();
+    EXPECT_NEAR(PolePoint(h).y, -1.126, 1e-12);
+    EXPECT_NEAR(PolePoint(h).z, 4.224, 1e-12);
+    EXPECT_NEAR(h->attachments[0]->rot.x, 0.5, 1e-6);
+    EXPECT_NEAR(h->attachments[0]->rot.y, std::sqrt(0.75), 1e-6);
+    EXPECT_EQ(h->attachments[0]->dir.z, 1.0);
+
+    Vessel *half = Heli({"PERCHE 3 0.5"}, "Half");
+    Vessel *full = Heli({"PERCHE 3 1.0"}, "Full");
+    Step();
+    EXPECT_NEAR(PolePoint(half).y, -1.126, 1e-12);
+    EXPECT_NEAR(PolePoint(half).z, 5.524, 1e-12);
+    // Swung 140 deg back and down about the pivot at y -1.217, z 1.241.
+    EXPECT_NEAR(PolePoint(full).x, 0, 1e-12);
+    EXPECT_NEAR(PolePoint(full).y, -4.039769, 1e-5);
+    EXPECT_NEAR(PolePoint(full).z, -1.981475, 1e-5);
+    EXPECT_NEAR(std::hypot(PolePoint(full).y + 1.217, PolePoint(full).z - 1.241), std::hypot(0.091, 4.283), 1e-9);
+    EXPECT_EQ(full->animations[1].state, 1.0);
+}
+
+TEST_F(PoleTest, StrokeTakesFiveSecondsAndReversesMidway)
+{
+    Vessel *h = Heli();
+    EXPECT_EQ(Key(h, OAPI_KEY_P, true), 1);
+    StepFor(2.5);
+    EXPECT_NEAR(std::stod(Values(h, "PERCHE").substr(2)), 0.5, 1e-9);
+    Key(h, OAPI_KEY_P, true);  // back from where it is
+    StepFor(1.0);
+    EXPECT_EQ(Values(h, "PERCHE").substr(0, 2), "1 ");
+    EXPECT_NEAR(std::stod(Values(h, "PERCHE").substr(2)), 0.3, 1e-9);
+    StepFor(1.5);
+    Step(2);
+    EXPECT_EQ(Values(h, "PERCHE"), "0 0.000000");
+    Key(h, OAPI_KEY_P, true);
+    StepFor(5.0);
+    Step(2);
+    EXPECT_EQ(Values(h, "PERCHE"), "3 1.000000");
+}
+
+TEST_F(PoleTest, CatchCarryAndRelease)
+{
+    Vessel *h = RunningHeli();
+    h->Place(0, 0, 1016, 0, 0, 0, _V(0, 0, 10));  // flying north at 10 m/s
+    Vessel *c = Create("Corvane_SRC_Parafoil", kParafoilClass);
+    ASSERT_NE(c, nullptr);
+    c->Place(0, 0, 1000, 0, 0, 0, _V(0, 0, 10));
+    Step();
+    ASSERT_EQ(c->parent, h) << "caught";
+    // The capsule's own point turns with the forward airspeed (10 m/s taken as 10 deg).
+    sim::Attachment *cp = c->AttachmentByIndex(true, 0);
+    ASSERT_NE(cp, nullptr);
+    EXPECT_EQ(cp->pos.y, 13.0);
+    EXPECT_EQ(cp->pos.z, 0.5);
+    EXPECT_NEAR(cp->rot.y, std::cos(10 * RAD), 1e-6);
+    EXPECT_NEAR(cp->rot.z, std::sin(10 * RAD), 1e-6);
+
+    // Shift+J: the host reports success, so the descent ends too.
+    Key(h, OAPI_KEY_D, true);
+    ASSERT_EQ(Values(h, "STATIO"), "1 1");
+    EXPECT_EQ(Key(h, OAPI_KEY_J, true), 1);
+    EXPECT_EQ(c->parent, nullptr);
+    EXPECT_EQ(Values(h, "STATIO"), "1 0");
+
+    // With nothing attached the host reports failure: the descent goes on.
+    Key(h, OAPI_KEY_D, true);
+    ASSERT_EQ(Values(h, "STATIO"), "1 1");
+    Key(h, OAPI_KEY_J, true);
+    EXPECT_EQ(Values(h, "STATIO"), "1 1");
+}
+
+TEST_F(PoleTest, LoadIsLetGoBelow16Metres)
+{
+    Vessel *h = RunningHeli();
+    h->Place(0, 0, 40);
+    Vessel *c = Create("Corvane_SRC_Parafoil", kParafoilClass);
+    c->Place(0, 0, 24);
+    Step();
+    ASSERT_EQ(c->parent, h);
+    h->Place(0, 0, 16.5);
+    Step();
+    EXPECT_EQ(c->parent, h);
+    h->Place(0, 0, 15.5);
+    Step();
+    EXPECT_EQ(c->parent, nullptr);
+}
+
+}  // namespace
