@@ -23,18 +23,6 @@ protected:
     }
 };
 
-TEST_F(ScenarioTest, FiveLinesAfterTheHostsWithTheirDefaults)
-{
-    Vessel *v = Heli();
-    const std::vector<std::string> lines = Saved(v);
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
-              (std::vector<std::string>{"MOTEUR 0 0.000000 0 0.000000 0", "STATIO 0 0",
-                                        "PILOTEAUTO 0 0.000000 0.000000 0.000000", "HEADINGHOLD 0 0 0",
-                                        "PERCHE 0 0.000000"}));
-    EXPECT_EQ(lines.front().rfind("STATUS", 0), 0u) << "the host's lines come first";
-}
-
 TEST_F(ScenarioTest, RoundTripWithLowerCaseKeywordsAndFlagsNormalised)
 {
     Vessel *v = Heli({"STATUS Landed Earth", "POS 10.0 20.0", "HEADING 45",

@@ -5,15 +5,18 @@
 
 namespace {
 
+// One suite name per variant, so that each build's test has a name of its own.
 #if defined(FAKE_SOUND_VARIANT_no_routine)
 const char kMessage[] = "ERR02= ConnectToOrbiterSoundDLL3: Unable to find routines missing OrbiterSound3.0 ?";
+#define MISSING_SUITE SoundWithoutARoutineTest
 #else
 const char kMessage[] = "ERR03= unable to connect to GetMyID, Older OrbiterSound.dll ?";
+#define MISSING_SUITE SoundWithoutTheIdRoutineTest
 #endif
 
-class MissingRoutineTest : public simtest::SimTest {};
+class MISSING_SUITE : public simtest::SimTest {};
 
-TEST_F(MissingRoutineTest, OneEntryAndTheAddonIsNeverCalled)
+TEST_F(MISSING_SUITE, OneEntryAndTheAddonIsNeverCalled)
 {
     fakesound::Library &sound = fakesound::Library::Load(FAKE_SOUND_PATH);
     ASSERT_TRUE(sound.ok());
