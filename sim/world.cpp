@@ -355,6 +355,7 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     v->module = mod;
     v->ref = earth_;
     v->journaling = opt_.journal;
+    v->flight_model = opt_.flight_model;
     if (cc.has_size) v->size = cc.size;
     if (cc.has_mass) v->empty_mass = cc.mass;
     Register(v);
@@ -765,8 +766,8 @@ Surface *World::LoadTexture(const std::string &name, bool dynamic)
 
 Surface *World::RegisterTexture(const std::string &name)
 {
-    std::string path = root_ + "/Textures/" + name;
-    if (!FileExists(path) && !FileExists(path + ".dds")) Log("texture not found: " + path + "(.dds)");
+    // Exhaust and re-entry textures may be the simulator's own ("contrail3"): a missing file is
+    // not worth a message, the handle stands for the texture either way.
     auto *s = new Surface;
     s->name = name;
     Register(s);
@@ -792,7 +793,7 @@ Mesh *World::MeshTemplate(const std::string &name)
         auto *m = new Mesh;
         std::string err;
         if (!LoadMeshFile(path, m, &err)) {
-            Log("mesh not loaded: " + path + ": " + err);
+            Log("mesh not loaded: " + err);
             delete m;
             mesh_cache_[name] = nullptr;
             return nullptr;

@@ -92,6 +92,7 @@ struct WorldOptions {
     bool load_plugins = false;  // load every instrument module found in Modules/Plugin
     std::string log_path = "Orbiter.log";  // host log, in the current folder
     bool journal = false;     // journal every vessel's API calls from its creation on
+    int flight_model = 1;     // flight-model level given to new vessels (0 simple, 1 realistic)
 };
 
 class World {
