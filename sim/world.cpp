@@ -169,28 +169,77 @@ void World::SetMjd(double mjd)
     for (Vessel *v : vessels_) v->UpdateLanded();
 }
 
+namespace {
+
+// The ephemerides cost microseconds, a frame must cost less: they are computed on a grid of
+// kEphemerisStep of simulated time and interpolated in between with cubic Hermite polynomials
+// through the positions and velocities at both ends (sub-metre for the Earth and the Moon).
+constexpr double kEphemerisStep = 60.0 / 86400.0;  // [days]
+
+struct Knot {
+    double mjd = -1e300;
+    astro::BodyState earth, moon;
+};
+
+Knot MakeKnot(double mjd)
+{
+    Knot k;
+    k.mjd = mjd;
+    k.earth = astro::EarthState(mjd);
+    k.moon = astro::MoonState(mjd);
+    return k;
+}
+
+void Hermite(const astro::BodyState &a, const astro::BodyState &b, double h, double u, VECTOR3 *pos, VECTOR3 *vel)
+{
+    // h: interval [s]; u in [0, 1]
+    const double u2 = u * u, u3 = u2 * u;
+    const double h00 = 2 * u3 - 3 * u2 + 1, h10 = u3 - 2 * u2 + u, h01 = -2 * u3 + 3 * u2, h11 = u3 - u2;
+    const double d00 = (6 * u2 - 6 * u) / h, d10 = 3 * u2 - 4 * u + 1, d01 = (-6 * u2 + 6 * u) / h, d11 = 3 * u2 - 2 * u;
+    const VECTOR3 p0 = _V(a.pos.x, a.pos.y, a.pos.z), p1 = _V(b.pos.x, b.pos.y, b.pos.z);
+    const VECTOR3 v0 = _V(a.vel.x, a.vel.y, a.vel.z), v1 = _V(b.vel.x, b.vel.y, b.vel.z);
+    *pos = p0 * h00 + v0 * (h10 * h) + p1 * h01 + v1 * (h11 * h);
+    *vel = p0 * d00 + v0 * d10 + p1 * d01 + v1 * d11;
+}
+
+}  // namespace
+
 void World::UpdateBodies()
 {
+    static thread_local Knot k0, k1;
     const double mjd = Mjd();
-    const astro::BodyState e = astro::EarthState(mjd), m = astro::MoonState(mjd);
+    if (!(mjd >= k0.mjd && mjd <= k1.mjd) || k1.mjd - k0.mjd != kEphemerisStep) {
+        const double g0 = std::floor(mjd / kEphemerisStep) * kEphemerisStep;
+        if (k1.mjd == g0 && k1.mjd - k0.mjd == kEphemerisStep)
+            k0 = k1;  // moving on to the next interval
+        else
+            k0 = MakeKnot(g0);
+        k1 = MakeKnot(g0 + kEphemerisStep);
+    }
+    const double h = kEphemerisStep * 86400.0, u = (mjd - k0.mjd) / kEphemerisStep;
     sun_->pos = _V(0, 0, 0);
     sun_->vel = _V(0, 0, 0);
-    earth_->pos = _V(e.pos.x, e.pos.y, e.pos.z);
-    earth_->vel = _V(e.vel.x, e.vel.y, e.vel.z);
-    moon_->pos = _V(m.pos.x, m.pos.y, m.pos.z);
-    moon_->vel = _V(m.vel.x, m.vel.y, m.vel.z);
-    double r[9], rp[9], rm[9];
-    const double h = 1.0;  // [s] for the spin matrix
+    Hermite(k0.earth, k1.earth, h, u, &earth_->pos, &earth_->vel);
+    Hermite(k0.moon, k1.moon, h, u, &moon_->pos, &moon_->vel);
+    double r[9];
     astro::EarthRotation(mjd, r);
-    astro::EarthRotation(mjd + h / 86400.0, rp);
-    astro::EarthRotation(mjd - h / 86400.0, rm);
     earth_->R = FromRowMajor(r);
-    MATRIX3 dR;
-    for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * h);
-    // spin = dR * R^T
-    const MATRIX3 &R = earth_->R;
-    const MATRIX3 Rt = _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33);
-    earth_->spin = mul(dR, Rt);
+    // The spin axis is fixed and the rate constant: velocity of a body-fixed point = w x r, written
+    // as a matrix (the same in both handednesses since it is computed from dR/dt once).
+    static thread_local bool spin_ready = false;
+    static thread_local MATRIX3 spin;
+    if (!spin_ready) {
+        double rp[9], rm[9];
+        const double dt = 1.0;  // [s]
+        astro::EarthRotation(mjd + dt / 86400.0, rp);
+        astro::EarthRotation(mjd - dt / 86400.0, rm);
+        MATRIX3 dR;
+        for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * dt);
+        const MATRIX3 &R = earth_->R;
+        spin = mul(dR, _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33));
+        spin_ready = true;
+    }
+    earth_->spin = spin;
 }
 
 Body *World::FindBody(const std::string &name) const
