@@ -1,6 +1,8 @@
 // module.cpp -- the hx220 module: values shared by all helicopters of the loaded module, and the
 // entry points through which the host creates and destroys helicopters.
 
+// The module's one source that asks the real SDK for its module boilerplate.
+#define ORBITER_MODULE
 #include "helicopter.h"
 #include "sound/orbiter_sound_client.h"
 
