@@ -497,11 +497,11 @@ OAPI_MSGTYPE MsgProc(UINT msg, UINT /*mfd*/, WPARAM wparam, LPARAM lparam)
 DLLCLBK void InitModule(HINSTANCE /*hModule*/)
 {
     ResetModuleState();
-    MFDMODESPEC spec;
-    spec.name = kModeName;
-    spec.key = kModeKey;
-    spec.msgproc = MsgProc;
-    modeId = oapiRegisterMFDMode(spec);
+    MFDMODESPEC mode;
+    mode.name = kModeName;
+    mode.key = kModeKey;
+    mode.msgproc = MsgProc;
+    modeId = oapiRegisterMFDMode(mode);
 }
 
 DLLCLBK void ExitModule(HINSTANCE /*hModule*/)
