@@ -1,0 +1,318 @@
+// physics_test.cpp -- the stand-in host's flight physics against independent results: free fall,
+// an orbit's period, a sphere's terminal velocity, a glider's glide angle, a hovering thruster,
+// thrust and rotation conventions, a child carried by its parent, ground contact, determinism.
+#include "physics.h"
+
+#include "astro.h"
+#include "atmosphere.h"
+#include "testing/sim_test.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr double kMu = sim::astro::G * sim::astro::kEarthMass;  // [m^3/s^2]
+constexpr double kR = sim::astro::kEarthRadius;                 // [m]
+constexpr double kPole = M_PI / 2;                              // latitude without centrifugal pull
+
+class PhysicsTest : public simtest::SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        options.physics = true;
+        WriteConfig("Config/ball.cfg", "ClassName = ball\nSize = 1\nMass = 2\n");
+        WriteConfig("Config/box.cfg", "ClassName = box\nSize = 2\nMass = 1000\n");
+    }
+
+    // A vessel at rest relative to the air at a place, level, heading north.
+    Vessel *At(const std::string &name, const std::string &cls, double lat, double alt,
+               const VECTOR3 &air = _V(0, 0, 0), double pitch = 0)
+    {
+        Vessel *v = W().CreateVesselAt(name, cls, 0, lat, alt);
+        v->Place(0, lat, alt, 0, pitch, 0, air);
+        return v;
+    }
+
+    static double Alt(const Vessel *v) { return length(v->rpos) - kR; }
+
+    // The touchdown speed of the first "landed NAME (touchdown X m/s)" event, or -1.
+    double TouchdownSpeed(const std::string &name)
+    {
+        const std::string head = "landed " + name + " (touchdown ";
+        for (const auto &e : W().events())
+            if (e.second.rfind(head, 0) == 0) return std::atof(e.second.c_str() + head.size());
+        return -1;
+    }
+    int CountEvents(const std::string &text)
+    {
+        int n = 0;
+        for (const auto &e : W().events()) n += e.second == text ? 1 : 0;
+        return n;
+    }
+};
+
+// Radial fall from rest far above the air: r(t) = r0 - g0 t^2/2 - g0^2 t^4 / (12 r0) + O(t^6).
+TEST_F(PhysicsTest, FreeFallInVacuumFollowsTheRadialSolution)
+{
+    Vessel *v = At("faller", "box", 0.3, 1000e3);
+    v->rvel = _V(0, 0, 0);  // at rest in the non-rotating frame: no sideways motion
+    const double r0 = length(v->rpos), g0 = kMu / (r0 * r0);
+    StepFor(30.0);
+    const double t = W().SimTime();
+    const double expect = r0 - 0.5 * g0 * t * t - g0 * g0 * t * t * t * t / (12 * r0);
+    EXPECT_NEAR(length(v->rpos), expect, 0.02);
+    EXPECT_NEAR(length(v->rvel), g0 * t, 0.01 * g0 * t);
+    EXPECT_NEAR(v->iface->GetAltitude(), expect - kR, 0.02);
+}
+
+TEST_F(PhysicsTest, CircularOrbitKeepsItsKeplerPeriod)
+{
+    options.dt = 1.0;  // a second per frame: the period does not depend on the frame length
+    Vessel *v = At("sat", "box", 0.0, 400e3);
+    const double r0 = length(v->rpos), speed = std::sqrt(kMu / r0);
+    const VECTOR3 x = v->rpos / r0;
+    const VECTOR3 y = unit(crossp(x, _V(0, 1, 0)));  // any direction normal to x
+    v->rvel = y * speed;
+    const double period = 2 * M_PI * std::sqrt(r0 * r0 * r0 / kMu);
+    // Follow the swept angle; interpolate the moment it completes a turn.
+    double swept = 0, prev = 0, t_turn = -1;
+    for (int i = 0; i < 7000 && t_turn < 0; ++i) {
+        Step();
+        const double ang = std::atan2(dotp(v->rpos, y), dotp(v->rpos, x));
+        double d = ang - prev;
+        if (d < -M_PI) d += 2 * M_PI;
+        prev = ang;
+        const double before = swept;
+        swept += d;
+        if (swept >= 2 * M_PI) t_turn = W().SimTime() - (swept - 2 * M_PI) / (swept - before) * options.dt;
+    }
+    ASSERT_GT(t_turn, 0);
+    EXPECT_NEAR(t_turn, period, 1e-3 * period);
+    EXPECT_NEAR(length(v->rpos), r0, 1e-3 * r0);  // still circular
+}
+
+// A sphere (same coefficient and cross section on every axis) falls at sqrt(2 m g / (rho cw S)).
+TEST_F(PhysicsTest, SphereReachesItsTerminalVelocity)
+{
+    Vessel *v = At("ball", "ball", kPole, 3000);
+    v->iface->SetCW(0.47, 0.47, 0.47, 0.47);
+    v->iface->SetCrossSections(_V(0.8, 0.8, 0.8));
+    StepFor(20.0);
+    const double alt = Alt(v), rho = sim::StandardAtmosphere(alt).density;
+    const double g = kMu / dotp(v->rpos, v->rpos);
+    const double vt = std::sqrt(2 * 2.0 * g / (rho * 0.47 * 0.8));
+    VECTOR3 h;
+    v->iface->GetHorizonAirspeedVector(h);
+    EXPECT_NEAR(-h.y, vt, 0.003 * vt);
+    EXPECT_NEAR(std::hypot(h.x, h.z), 0.0, 0.01);
+}
+
+// Falling nose first the forward coefficient acts, tail first the backward one.
+TEST_F(PhysicsTest, DragCoefficientFollowsTheDirectionOfFlight)
+{
+    Vessel *nose = At("nose", "ball", kPole, 3000, _V(0, 0, 0), -M_PI / 2);
+    Vessel *tail = At("tail", "ball", kPole - 1e-4, 3000, _V(0, 0, 0), M_PI / 2);
+    for (Vessel *v : {nose, tail}) {
+        v->iface->SetCW(0.2, 0.8, 5.0, 5.0);
+        v->iface->SetCrossSections(_V(3.0, 3.0, 0.8));
+    }
+    StepFor(30.0);
+    for (Vessel *v : {nose, tail}) {
+        const double cw = v == nose ? 0.2 : 0.8;
+        const double rho = sim::StandardAtmosphere(Alt(v)).density, g = kMu / dotp(v->rpos, v->rpos);
+        const double vt = std::sqrt(2 * 2.0 * g / (rho * cw * 0.8));
+        EXPECT_NEAR(v->iface->GetAirspeed(), vt, 0.005 * vt) << v->name;
+    }
+}
+
+// A glider that keeps its attitude (its only airfoil sits at the centre of gravity and has no
+// moment) glides along the path whose angle gamma makes aoa = gamma and L/D = cot(gamma).
+void GliderCoeffs(VESSEL *, double aoa, double, double, void *, double *cl, double *cm, double *cd)
+{
+    *cl = 0.1 + 4.0 * aoa;
+    *cm = 0;
+    *cd = 0.03 + 0.1 * *cl * *cl;
+}
+
+TEST_F(PhysicsTest, GliderSettlesOnTheGlideAngleOfItsCoefficients)
+{
+    // Equilibrium by bisection: cl(a) tan(a) = cd(a).
+    double lo = 0.01, hi = 0.5, cl = 0, cm = 0, cd = 0;
+    for (int i = 0; i < 60; ++i) {
+        const double a = 0.5 * (lo + hi);
+        GliderCoeffs(nullptr, a, 0, 0, nullptr, &cl, &cm, &cd);
+        (cl * std::tan(a) > cd ? hi : lo) = a;
+    }
+    const double gamma = 0.5 * (lo + hi);
+    GliderCoeffs(nullptr, gamma, 0, 0, nullptr, &cl, &cm, &cd);
+
+    Vessel *v = At("glider", "box", kPole - 0.01, 2000, _V(0, -2, 20));
+    v->iface->SetEmptyMass(100);
+    v->iface->CreateAirfoil3(LIFT_VERTICAL, _V(0, 0, 0), GliderCoeffs, nullptr, 1.0, 10.0, 6.0);
+    StepFor(240.0);
+    VECTOR3 h;
+    v->iface->GetHorizonAirspeedVector(h);
+    const double ground = std::hypot(h.x, h.z);
+    EXPECT_NEAR(-h.y / ground, std::tan(gamma), 0.02 * std::tan(gamma));  // glide ratio
+    EXPECT_NEAR(v->iface->GetAOA(), gamma, 0.02 * gamma);
+    // Lift balances the weight's share across the path: V^2 = 2 m g cos(gamma) / (rho S cl).
+    const double rho = sim::StandardAtmosphere(Alt(v)).density, g = kMu / dotp(v->rpos, v->rpos);
+    const double speed = std::sqrt(2 * 100 * g * std::cos(gamma) / (rho * 10.0 * cl));
+    EXPECT_NEAR(v->iface->GetAirspeed(), speed, 0.02 * speed);
+}
+
+TEST_F(PhysicsTest, ThrusterBalancingWeightHoldsAHover)
+{
+    Vessel *v = At("hover", "box", kPole, 100);
+    VESSEL *vi = v->iface;
+    PROPELLANT_HANDLE tank = vi->CreatePropellantResource(50);
+    THRUSTER_HANDLE th = vi->CreateThruster(_V(0, 0, 0), _V(0, 1, 0), 20000, tank, 0.0);  // Isp 0: burns nothing
+    const double g = kMu / dotp(v->rpos, v->rpos);
+    vi->SetThrusterLevel(th, 1050.0 * g / 20000);
+    StepFor(60.0);
+    EXPECT_NEAR(Alt(v), 100.0, 0.05);
+    EXPECT_NEAR(vi->GetPropellantMass(tank), 50.0, 1e-12);
+    EXPECT_EQ(vi->GetFlightStatus() & 1u, 0u);
+}
+
+// Thrust off the centre of gravity turns the vessel the host's way (a push up under the right
+// wing raises it: omega.z < 0, bank > 0); propellant flows at F / Isp; an empty tank gives nothing.
+TEST_F(PhysicsTest, ThrustTurnsAndBurnsPropellant)
+{
+    Vessel *v = At("rcs", "box", 0.2, 2000e3);
+    VESSEL *vi = v->iface;
+    vi->SetPMI(_V(1, 1, 1));
+    PROPELLANT_HANDLE tank = vi->CreatePropellantResource(10, 10);
+    THRUSTER_HANDLE th = vi->CreateThruster(_V(1, 0, 0), _V(0, 1, 0), 10, tank, 100);
+    vi->SetThrusterLevel(th, 1.0);
+    const VECTOR3 w0 = v->omega;
+    StepFor(1.0);
+    const double m = v->Mass();
+    EXPECT_NEAR(v->omega.z - w0.z, -10.0 / m, 0.01 * 10.0 / m);
+    EXPECT_NEAR(vi->GetPropellantMass(tank), 10.0 - 0.1, 1e-9);
+    EXPECT_GT(vi->GetBank(), 0.0);
+    vi->SetPropellantMass(tank, 0);
+    const VECTOR3 w1 = v->omega;
+    StepFor(1.0);
+    EXPECT_NEAR(length(v->omega - w1), 0.0, 1e-12);
+}
+
+// An angular velocity written by a module turns the vessel by omega * t; positive x raises the nose.
+// The air damps the rotation by the rotational drag; vacuum does not.
+TEST_F(PhysicsTest, AngularVelocityTurnsTheVesselAndAirDampsIt)
+{
+    Vessel *high = At("high", "box", 0.0, 2000e3);
+    Vessel *low = At("low", "box", 0.0, 1000, _V(0, 0, 50));
+    for (Vessel *v : {high, low}) {
+        v->iface->SetRotDrag(_V(0.5, 0.5, 0.5));
+        v->iface->SetAngularVel(_V(0.1, 0, 0));
+    }
+    StepFor(2.0);
+    EXPECT_NEAR(high->omega.x, 0.1, 1e-12);
+    EXPECT_NEAR(high->iface->GetPitch(), 0.2, 2e-3);
+    EXPECT_LT(low->omega.x, 0.095);
+    EXPECT_GT(low->omega.x, 0.0);
+    EXPECT_GT(low->iface->GetPitch(), 0.0);
+}
+
+// An elevator behind the centre of gravity at +1 raises the nose and pushes the tail down.
+TEST_F(PhysicsTest, ElevatorAtTheTailRaisesTheNose)
+{
+    Vessel *v = At("plane", "box", 0.0, 1000, _V(0, 0, 60));
+    VESSEL *vi = v->iface;
+    vi->SetCW(0, 0, 0, 0);
+    vi->CreateControlSurface(AIRCTRL_ELEVATOR, 2.0, 1.0, _V(0, 0, -5), AIRCTRL_AXIS_AUTO);
+    vi->SetControlSurfaceLevel(AIRCTRL_ELEVATOR, 1.0);
+    Vessel *ref = At("ref", "box", 0.0, 1000, _V(0, 0, 60));
+    ref->iface->SetCW(0, 0, 0, 0);
+    Step();
+    EXPECT_GT(v->omega.x, 0.0);
+    EXPECT_LT(Alt(v), Alt(ref));  // the surface's force points down
+}
+
+TEST_F(PhysicsTest, ChildRidesOnItsParentsPointAndAddsItsMass)
+{
+    WriteConfig("Config/pod.cfg", "ClassName = pod\nSize = 1\nMass = 500\n");
+    Vessel *p = At("carrier", "box", 0.1, 3000e3);
+    Vessel *twin = At("twin", "box", 0.1, 3000e3);
+    Vessel *c = At("pod", "pod", 0.3, 3000e3);
+    VESSEL *pi = p->iface;
+    ATTACHMENTHANDLE pa = pi->CreateAttachment(false, _V(0, -2, 1), _V(0, -1, 0), _V(0, 0, 1), "P");
+    ATTACHMENTHANDLE ca = c->iface->CreateAttachment(true, _V(0, 1, 0), _V(0, 1, 0), _V(0, 0, 1), "C");
+    ASSERT_TRUE(pi->AttachChild(c->iface->GetHandle(), pa, ca));
+    PROPELLANT_HANDLE tank = pi->CreatePropellantResource(100, 100);
+    THRUSTER_HANDLE th = pi->CreateThruster(_V(0, 0, 0), _V(0, 0, 1), 3000, tank, 0.0);
+    pi->SetThrusterLevel(th, 1.0);
+    pi->SetAngularVel(_V(0, 0.05, 0));
+    twin->iface->SetAngularVel(_V(0, 0.05, 0));
+    StepFor(5.0);
+    // Thrust along the turning nose: the twin without thrust falls the same way, so the difference
+    // is the thrust over the carrier's whole mass (1000 + 100 kg + the 500 kg pod).
+    const double dv = length(p->rvel - twin->rvel);
+    const double expect = 3000.0 / 1600.0 * 2.0 * std::sin(0.05 * 5.0 / 2) / 0.05;  // |integral of a turning push|
+    EXPECT_NEAR(dv, expect, 1e-3 * expect);
+    const VECTOR3 point = p->rpos + mul(p->R, _V(0, -2, 1));
+    EXPECT_NEAR(length(c->rpos + mul(c->R, _V(0, 1, 0)) - point), 0.0, 1e-6);
+    EXPECT_NEAR(length(c->rvel - p->rvel), 0.0, 1e-9);
+    EXPECT_NEAR(length(mul(c->R, _V(0, 1, 0)) - mul(p->R, _V(0, -1, 0))), 0.0, 1e-9);
+}
+
+TEST_F(PhysicsTest, DroppedVesselLandsAndLiftsOffUnderThrust)
+{
+    Vessel *v = At("lander", "box", kPole, 11.0);  // no touchdown points: the lowest point is 1 m below
+    VESSEL *vi = v->iface;
+    vi->SetCW(0.01, 0.01, 0.01, 0.01);
+    Vessel *legs = At("legs", "box", kPole - 0.001, 11.5);
+    legs->iface->SetTouchdownPoints(_V(0, -1.5, 1), _V(-1, -1.5, -1), _V(1, -1.5, -1));
+    StepFor(3.0);
+    ASSERT_EQ(vi->GetFlightStatus() & 1u, 1u);
+    const double g = kMu / (kR * kR);
+    EXPECT_NEAR(TouchdownSpeed("lander"), std::sqrt(2 * g * 10.0), 0.1);
+    EXPECT_NEAR(vi->GetAltitude(), 1.0, 1e-9);
+    EXPECT_NEAR(legs->iface->GetAltitude(), 1.5, 1e-9);  // resting on its touchdown points
+
+    PROPELLANT_HANDLE tank = vi->CreatePropellantResource(100, 100);
+    THRUSTER_HANDLE th = vi->CreateThruster(_V(0, 0, 0), _V(0, 1, 0), 20000, tank, 0.0);
+    vi->SetThrusterLevel(th, 0.5);  // 10 kN < 1100 kg * g: stays
+    StepFor(1.0);
+    EXPECT_EQ(vi->GetFlightStatus() & 1u, 1u);
+    EXPECT_EQ(CountEvents("liftoff lander"), 0);
+    vi->SetThrusterLevel(th, 1.0);  // 20 kN > weight
+    StepFor(2.0);
+    EXPECT_EQ(vi->GetFlightStatus() & 1u, 0u);
+    EXPECT_EQ(CountEvents("liftoff lander"), 1);
+    VECTOR3 h;
+    vi->GetHorizonAirspeedVector(h);
+    EXPECT_GT(h.y, 10.0);
+    EXPECT_GT(vi->GetAltitude(), 10.0);
+}
+
+TEST_F(PhysicsTest, SameWorldTwiceGivesIdenticalStates)
+{
+    auto run = [this]() {
+        Vessel *a = At("a", "ball", 0.4, 3000, _V(5, 0, 30), 0.1);
+        a->iface->SetCW(0.5, 0.6, 0.7, 0.8);
+        a->iface->SetRotDrag(_V(0.2, 0.3, 0.4));
+        a->iface->SetAngularVel(_V(0.3, -0.2, 0.1));
+        Vessel *b = At("b", "box", -0.3, 500, _V(0, -2, 20));
+        b->iface->SetEmptyMass(100);
+        b->iface->CreateAirfoil3(LIFT_VERTICAL, _V(0, 0.5, -0.2), GliderCoeffs, nullptr, 1.0, 10.0, 6.0);
+        StepFor(30.0);
+        std::string s;
+        char buf[256];
+        for (const Vessel *v : W().Vessels()) {
+            std::snprintf(buf, sizeof buf, "%a %a %a %a %a %a %a %a %a %d|", v->rpos.x, v->rpos.y, v->rpos.z,
+                          v->rvel.x, v->rvel.y, v->rvel.z, v->omega.x, v->R.m12, v->R.m31, v->landed ? 1 : 0);
+            s += buf;
+        }
+        return s;
+    };
+    const std::string first = run();
+    EndWorld();
+    EXPECT_EQ(run(), first);
+}
+
+}  // namespace
