@@ -125,9 +125,10 @@ TEST_F(CapsuleTest, NominalDescentFromEntryToTheGround)
     // Hand-off: the parafoil capsule takes the capsule's place, velocity and turned axes.
     v->Place(kLng, kLat, 6.6e3, 30 * kDeg, 10 * kDeg, -20 * kDeg, _V(5, -40, 12));
     v->omega = _V(0.1, 0.2, 0.3);
+    Step();
+    // Both stay over the same ground point while the frame turns the Earth under them.
     const VECTOR3 pos = v->rpos, vel = v->rvel;
     const MATRIX3 R = v->R;
-    Step();
     Vessel *pf = W().FindVessel("Corvane_SRC_Parafoil");
     ASSERT_NE(pf, nullptr);
     EXPECT_EQ(pf->class_name, "CorvaneMission/corvane_src_parafoil");

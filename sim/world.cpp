@@ -285,7 +285,9 @@ void World::RunFrame()
     }
     simt_ += dt_;
     ++frames_;
+    const MATRIX3 earth_before = earth_->R;
     UpdateBodies();
+    if (!opt_.physics && !state_update) HoldOverGround(earth_before);
     for (Vessel *v : vessels_) {
         v->created_in_frame = false;
         v->UpdateLanded();
@@ -311,6 +313,22 @@ void World::DefaultStateUpdate(double)
     // Without physics nothing moves by itself; landed vessels turn with the Earth (after the time
     // advance) and attached children follow their parents.
     FollowParents();
+}
+
+void World::HoldOverGround(const MATRIX3 &earth_before)
+{
+    // Without physics a free vessel keeps its place over the turning Earth: its position,
+    // velocity and attitude turn with the Earth over the frame.
+    const MATRIX3 &A = earth_->R;
+    const MATRIX3 Bt = _M(earth_before.m11, earth_before.m21, earth_before.m31, earth_before.m12, earth_before.m22,
+                          earth_before.m32, earth_before.m13, earth_before.m23, earth_before.m33);
+    const MATRIX3 turn = mul(A, Bt);
+    for (Vessel *v : vessels_) {
+        if (!v->alive || v->landed || v->parent || v->ref != earth_) continue;
+        v->rpos = mul(turn, v->rpos);
+        v->rvel = mul(turn, v->rvel);
+        v->R = mul(turn, v->R);
+    }
 }
 
 void World::FollowParents()

@@ -241,6 +241,7 @@ private:
     void UpdateBodies();
     void DefaultStateUpdate(double dt);
     void ExitVessel(Vessel *v);
+    void HoldOverGround(const MATRIX3 &earth_before);
     void UnloadModules();
     void ReapDeleted();
     std::vector<Vessel *> pending_delete_;

@@ -288,3 +288,17 @@ TEST_F(HostTest, FaultsAreReportedNotCrashed)
     ASSERT_NE(hud, nullptr);
     EXPECT_NE(hud->FindText("TEST"), nullptr);
 }
+
+TEST_F(HostTest, WithoutPhysicsAFreeVesselKeepsItsPlaceOverTheGround)
+{
+    Vessel *v = Create("V", "plain");
+    v->Place(0.3, 0.2, 1500, 0.7, 0.05, 0.1, _V(1, 2, 3));
+    Step(500);  // 10 s: the Earth turns 7e-4 rad meanwhile
+    double lng, lat, rad;
+    v->EquPos(lng, lat, rad);
+    EXPECT_NEAR(lng, 0.3, 1e-12);
+    EXPECT_NEAR(lat, 0.2, 1e-12);
+    EXPECT_NEAR(v->Altitude(), 1500, 1e-6);
+    EXPECT_NEAR(v->Heading(), 0.7, 1e-9);
+    EXPECT_LT(length(v->HorizonAirspeed() - _V(1, 2, 3)), 1e-9);
+}
