@@ -55,6 +55,7 @@ const char *kUsage =
     "  <t> mfd left|right button <n>\n"
     "  <t> snapshot hud|mfd-left|mfd-right <file.png>\n"
     "  <t> pilot <name> ...                   a virtual pilot of the harness\n"
+    "  <t> dt <S>                             step length from then on (long coasts)\n"
     "  <t> save <file>\n"
     "  <t> end\n";
 
@@ -194,6 +195,10 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             if (a.size() != 1) return fail("expected: <t> save <file>");
         } else if (ip.verb == "end") {
             if (!a.empty()) return fail("'end' takes nothing more");
+        } else if (ip.verb == "dt") {
+            double d;
+            if (a.size() != 1 || !ParseDouble(a[0], &d) || d <= 0 || d > 3600)
+                return fail("expected: <t> dt <step length in seconds, up to 3600>");
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
         } else {
@@ -305,6 +310,9 @@ void Run::Apply(const Input &ip)
         else Timeline("saved " + OutPath(a[0]));
     } else if (ip.verb == "end") {
         ended_ = true;
+    } else if (ip.verb == "dt") {
+        w.SetStepLength(std::strtod(a[0].c_str(), nullptr));
+        Timeline("step length " + a[0] + " s");
     } else if (ip.verb == "pilot") {
         std::string e;
         Pilot *p = MakePilot(a, &e);
