@@ -358,8 +358,9 @@ void ReturnCapsule::clbkPreStep(double, double simdt, double)
         if (stage == CHUTE_FAILED) Crash();
         return;
     }
-    if (stage == CHUTE_FAILED && GetAltitude() < kSetDownAlt) {
-        // set the failed capsule down, landed, where it is; the next step runs the crash
+    if (stage == CHUTE_FAILED) {
+        // The landed status of where the failed capsule is, every step; below 2 m it is set down
+        // with it, and the next step runs the crash.
         VESSELSTATUS2 vs;
         std::memset(&vs, 0, sizeof(vs));
         vs.version = 2;
@@ -368,7 +369,7 @@ void ReturnCapsule::clbkPreStep(double, double simdt, double)
         double rad = 0.0;
         oapiGetEquPos(GetHandle(), &vs.surf_lng, &vs.surf_lat, &rad);
         oapiGetHeading(GetHandle(), &vs.surf_hdg);
-        DefSetStateEx(&vs);
+        if (GetAltitude() < kSetDownAlt) DefSetStateEx(&vs);
     }
 }
 

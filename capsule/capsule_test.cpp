@@ -3,6 +3,7 @@
 
 #include "testing/sim_test.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -174,6 +175,7 @@ TEST_F(CapsuleTest, RecoveryLimitsAndAMissingHelicopterClass)
 
 TEST_F(CapsuleTest, ChuteFailureCrashAndTheModuleWideFailure)
 {
+    options.journal = true;
     PlainRecoveryClasses();
     Vessel *v = Capsule(0.995);
     At(v, 34.1e3);
@@ -197,8 +199,14 @@ TEST_F(CapsuleTest, ChuteFailureCrashAndTheModuleWideFailure)
     EXPECT_EQ(W().Annotations().size(), 1u);
     StepFor(0.3);
     EXPECT_TRUE(W().Annotations().empty());  // shown for 5 s
+    v->journal.clear();
     At(v, 24e3);
     EXPECT_EQ(Cw(v), (std::vector<double>{0.3, 0.2, 0.2, 0.2}));
+    // In flight the failed capsule asks for its landed status every step, then its altitude.
+    const auto landed_test = std::find(v->journal.begin(), v->journal.end(), "GetFlightStatus()");
+    EXPECT_EQ(std::vector<std::string>(landed_test, v->journal.end()),
+              (std::vector<std::string>{"GetFlightStatus()", "GetSurfaceRef()", "GetHandle()", "GetHandle()",
+                                        "GetAltitude()"}));
     At(v, 19.5e3);
     EXPECT_NE(W().FindVessel("HX220"), nullptr);  // the helicopter comes all the same
 
