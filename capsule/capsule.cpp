@@ -354,7 +354,7 @@ void ReturnCapsule::clbkPreStep(double, double simdt, double)
         texture_applied = 1;
     }
 
-    if (GetFlightStatus() & FLIGHTSTATUS_LANDED) {
+    if (GetFlightStatus() == 1) {  // landed (and nothing else)
         if (stage == CHUTE_FAILED) Crash();
         return;
     }
