@@ -421,6 +421,7 @@ void ReturnCapsule::SpawnChildVessel(const char *cls, const char *name, const VE
     const VECTOR3 x = crossp(z, yg);
 
     VESSELSTATUS s;
+    std::memset(&s, 0, sizeof(s));  // fields the host's status leaves unset go out as zeros
     GetStatus(s);
     const VECTOR3 w = s.vrot;
     Local2Rel(ofs, s.rpos);
