@@ -165,6 +165,17 @@ double CapsuleLiftCoefficient(double aoa)
     return corvane::TableLerp(kLiftAoa, kLiftCl, kLiftPoints, aoa);
 }
 
+// "<state> <position>" of an animation: a missing or unreadable value keeps the field as it was. A
+// position that is not a finite number (nan, inf) is refused too: it would reach the host's animation.
+void ReadMotion(const char *text, int &state, double &pos)
+{
+    int s = 0;
+    double p = 0.0;
+    const int n = std::sscanf(text, "%d%lf", &s, &p);
+    if (n >= 1) state = s;
+    if (n >= 2 && std::isfinite(p)) pos = p;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The capsule
 // ---------------------------------------------------------------------------------------------
@@ -474,9 +485,9 @@ void ReturnCapsule::clbkLoadStateEx(FILEHANDLE scn, void *status)
         if (const char *rest = MatchKeyword(line, "CONFIGURATION")) {
             std::sscanf(rest, "%d%d", &stage, &recovery_spawned);
         } else if (const char *rest = MatchKeyword(line, "CHUTE")) {
-            std::sscanf(rest, "%d%lf", &chute_state, &chute_pos);
+            ReadMotion(rest, chute_state, chute_pos);
         } else if (const char *rest = MatchKeyword(line, "COL")) {
-            std::sscanf(rest, "%d%lf", &col_state, &col_pos);
+            ReadMotion(rest, col_state, col_pos);
         } else {
             ParseScenarioLineEx(line, status);
         }

@@ -243,7 +243,10 @@ TEST_F(CapsuleTest, ScenarioLinesRestoreTheStage)
                                          "CHUTE 2 0.5000"});
     Vessel *d = LoadVessel("D", kClass, {"STATUS Orbiting Earth", "RPOS 7000000 0 0", "configuration 1",
                                          "chute 0 0.0", "col 3 0.25", "COLOUR green"});
-    ASSERT_TRUE(a && b && c && d);
+    // Positions that are no number refused: the states move on from the defaults.
+    Vessel *e = LoadVessel("E", kClass, {"STATUS Orbiting Earth", "RPOS 7000000 0 0", "CONFIGURATION 1 1",
+                                         "CHUTE 2 nan", "COL 3 inf"});
+    ASSERT_TRUE(a && b && c && d && e);
     Step();
     EXPECT_EQ(a->empty_mass, 14.0);
     EXPECT_FALSE(Shows(a, 1) || Shows(a, 2));
@@ -256,6 +259,8 @@ TEST_F(CapsuleTest, ScenarioLinesRestoreTheStage)
     EXPECT_EQ(SavedLine(d, "CHUTE"), "CHUTE 0 0.0000");
     EXPECT_EQ(SavedLine(d, "COL"), "COL 3 0.2700");
     for (const std::string &j : d->journal) EXPECT_EQ(j.find("COLOUR"), std::string::npos) << j;
+    EXPECT_EQ(SavedLine(e, "CHUTE"), "CHUTE 2 0.9800");
+    EXPECT_EQ(SavedLine(e, "COL"), "COL 3 0.0200");
 }
 
 TEST_F(CapsuleTest, ShippedScenariosLoad)
