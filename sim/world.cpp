@@ -177,16 +177,18 @@ namespace {
 constexpr double kEphemerisStep = 60.0 / 86400.0;  // [days]
 
 struct Knot {
+    double index = -1;  // grid point: mjd = index * kEphemerisStep (a whole number; -1 for none)
     double mjd = -1e300;
     astro::BodyState earth, moon;
 };
 
-Knot MakeKnot(double mjd)
+Knot MakeKnot(double index)
 {
     Knot k;
-    k.mjd = mjd;
-    k.earth = astro::EarthState(mjd);
-    k.moon = astro::MoonState(mjd);
+    k.index = index;
+    k.mjd = index * kEphemerisStep;
+    k.earth = astro::EarthState(k.mjd);
+    k.moon = astro::MoonState(k.mjd);
     return k;
 }
 
@@ -208,13 +210,16 @@ void World::UpdateBodies()
 {
     static thread_local Knot k0, k1;
     const double mjd = Mjd();
-    if (!(mjd >= k0.mjd && mjd <= k1.mjd) || k1.mjd - k0.mjd != kEphemerisStep) {
-        const double g0 = std::floor(mjd / kEphemerisStep) * kEphemerisStep;
-        if (k1.mjd == g0 && k1.mjd - k0.mjd == kEphemerisStep)
+    // The interval is known by the grid index of its start: the difference of two dates near
+    // 51544 is never exactly kEphemerisStep, so comparing dates would recompute both knots (all
+    // of the ephemerides' cost) every frame.
+    const double i0 = std::floor(mjd / kEphemerisStep);
+    if (k0.index != i0 || k1.index != i0 + 1) {
+        if (k1.index == i0)
             k0 = k1;  // moving on to the next interval
         else
-            k0 = MakeKnot(g0);
-        k1 = MakeKnot(g0 + kEphemerisStep);
+            k0 = MakeKnot(i0);
+        k1 = MakeKnot(i0 + 1);
     }
     const double h = kEphemerisStep * 86400.0, u = (mjd - k0.mjd) / kEphemerisStep;
     sun_->pos = _V(0, 0, 0);
