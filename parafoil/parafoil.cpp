@@ -243,9 +243,7 @@ void ParafoilCapsule::clbkLoadStateEx(FILEHANDLE scn, void *status)
     char *line;
     while (oapiReadScenario_nextline(scn, line)) {
         if (const char *rest = corvane::MatchKeyword(line, "CONFIGURATION")) {
-            // Only the three known meshes; anything else keeps the flying mesh.
-            int config;
-            if (std::sscanf(rest, "%d", &config) == 1 && config >= FLYING && config <= LANDED) mesh_config = config;
+            std::sscanf(rest, "%d", &mesh_config);
         } else if (const char *rest = corvane::MatchKeyword(line, "COL")) {
             int state;
             double pos;

@@ -251,12 +251,13 @@ TEST_F(ParafoilTest, ScenarioLinesRestoreMeshAndCanopy)
     EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 2");
     EndWorld();
 
-    // Malformed or out-of-range values leave the defaults; the host's own lines still reach it.
+    // A configuration is kept as written, one the vessel does not know showing the flying mesh;
+    // malformed values leave the defaults; the host's own lines still reach it.
     v = LoadVessel(kName, kClass,
                    {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "CONFIGURATION 7", "COL x", "COL 2 nan", "AFCMODE 0"});
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
-    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 0");
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 7");
     EXPECT_EQ(SavedLine(v, "COL"), "COL 2 1.0000");
     EXPECT_EQ(SavedLine(v, "AFCMODE"), "AFCMODE 0");
 }
