@@ -245,12 +245,13 @@ void ParafoilCapsule::clbkLoadStateEx(FILEHANDLE scn, void *status)
         if (const char *rest = corvane::MatchKeyword(line, "CONFIGURATION")) {
             std::sscanf(rest, "%d", &mesh_config);
         } else if (const char *rest = corvane::MatchKeyword(line, "COL")) {
-            int state;
-            double pos;
+            int state = 0;
+            double pos = 0.0;
             const int n = std::sscanf(rest, "%d%lf", &state, &pos);
             if (n >= 1) canopy_state = state;
-            // The position is an animation state: a value outside 0..1 (or NaN) is held to it.
-            if (n >= 2) canopy_pos = std::isnan(pos) ? 1.0 : std::clamp(pos, 0.0, 1.0);
+            // A position that is not a finite number (nan, inf) would reach the host's animation:
+            // it keeps the field as it was, as a missing one does.
+            if (n >= 2 && std::isfinite(pos)) canopy_pos = pos;
         } else {
             ParseScenarioLineEx(line, status);
         }

@@ -251,14 +251,16 @@ TEST_F(ParafoilTest, ScenarioLinesRestoreMeshAndCanopy)
     EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 2");
     EndWorld();
 
-    // A configuration is kept as written, one the vessel does not know showing the flying mesh;
-    // malformed values leave the defaults; the host's own lines still reach it.
-    v = LoadVessel(kName, kClass,
-                   {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "CONFIGURATION 7", "COL x", "COL 2 nan", "AFCMODE 0"});
+    // Values are kept as written, a configuration the vessel does not know showing the flying mesh;
+    // malformed values and positions that are no number leave the field as it was; the host's own
+    // lines still reach it.
+    v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "CONFIGURATION 7", "COL x",
+                                   "COL 2 1.5", "COL 2 nan", "AFCMODE 0"});
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(Shown(v), std::vector<std::string>{kFlying});
+    EXPECT_EQ(v->animations[0].state, 1.5);
     EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 7");
-    EXPECT_EQ(SavedLine(v, "COL"), "COL 2 1.0000");
+    EXPECT_EQ(SavedLine(v, "COL"), "COL 2 1.5000");
     EXPECT_EQ(SavedLine(v, "AFCMODE"), "AFCMODE 0");
 }
 
