@@ -322,7 +322,7 @@ void ParafoilCapsule::clbkPreStep(double, double, double)
         mesh_config = FLYING;
     }
     if (parent && mesh_config == CAUGHT) AlignCapturePoint();
-    if ((GetFlightStatus() & 1) && mesh_config < LANDED) {
+    if (GetFlightStatus() == 1 && mesh_config < LANDED) {  // landed (and nothing else)
         ShowMesh(mesh_landed);
         mesh_config = LANDED;
     }
