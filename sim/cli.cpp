@@ -269,8 +269,9 @@ void Run::Apply(const Input &ip)
         std::string k = a[1];
         const bool shift = Lower(k).rfind("shift+", 0) == 0;
         if (shift) k = k.substr(6);
-        const int used = w.PressKey(KeyCode(k), shift, v);
-        Timeline("key " + std::string(shift ? "shift+" : "") + k + " on " + v->name + (used ? "" : " (not taken)"));
+        const std::string what = "key " + std::string(shift ? "shift+" : "") + k + " on " + v->name;
+        Timeline(what);
+        if (!w.PressKey(KeyCode(k), shift, v)) Timeline(what + " not taken");
     } else if (ip.verb == "control") {
         Vessel *v = vessel(a[0]);
         if (!v) return;
