@@ -287,7 +287,7 @@ void ParafoilCapsule::ShowMesh(const char *meshname)
 // airspeed, at most 90 deg either way.
 void ParafoilCapsule::AlignCapturePoint()
 {
-    VECTOR3 v;
+    VECTOR3 v = _V(0, 0, 0);  // no airspeed known: the point stays as created
     GetShipAirspeedVector(v);
     const double a = std::clamp(v.z, -kCaptureSpeedLimit, kCaptureSpeedLimit) * kCaptureTurnRate * kRad;
     SetAttachmentParams(capture_point, kCapturePos, _V(0, -std::sin(a), -std::cos(a)), _V(0, std::cos(a), -std::sin(a)));
