@@ -1,0 +1,285 @@
+// mission_bench.cpp -- whole scenario runs through corvane-sim's harness (physics on, the scenario's
+// timed inputs and virtual pilots), timed on the wall clock: simulated seconds, wall seconds and their
+// ratio (the goal for the mission: at least 1000 times real time at a 20 ms step), and the heap
+// allocations of the whole run per frame (loading included).
+//
+//   mission_bench [SCENARIO[@UNTIL]]... [--root DIR] [--dt S] [--repeat N] [--alloc-map]
+//
+// SCENARIO is a name under <root>/Scenarios or a .scn path; @UNTIL stops it at that simulation time
+// [s] (default: the scenario's 'end' input, else 60 s). Without scenarios: Corvane/Mission when it
+// exists, else the scenarios with physics that exist (the catch, the bus cruise, the capsule's entry
+// down to the parafoil capsule's landing, and the parafoil's glide to the ground). Each is run N times (default 3); the fastest run is reported, as the machine may be busy.
+#include "alloc_count.h"
+#include "cli.h"
+#include "world.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef CORVANE_BUILD_ADDON
+#define CORVANE_BUILD_ADDON "."
+#endif
+
+namespace {
+
+struct Job {
+    std::string scenario;
+    std::string until;  // "" for the scenario's own end
+};
+
+struct Result {
+    double sim_s = 0, wall_s = 0;
+    double allocs = 0;
+    int status = 0;
+    std::string error;
+};
+
+// The default jobs: the whole mission once it exists, else what there is with physics.
+std::vector<Job> DefaultJobs(const std::string &root)
+{
+    auto exists = [&](const std::string &name) {
+        return std::filesystem::exists(root + "/Scenarios/" + name + ".scn");
+    };
+    if (exists("Corvane/Mission")) return {{"Corvane/Mission", ""}};
+    std::vector<Job> jobs;
+    const Job candidates[] = {{"Corvane/Catch", ""},
+                              {"Corvane/Bus cruise", ""},
+                              {"Corvane/Capsule entry", "2600"},  // to the parafoil capsule's landing
+                              {"Corvane/Parafoil glide", "700"}};
+    for (const Job &j : candidates)
+        if (exists(j.scenario)) jobs.push_back(j);
+    return jobs;
+}
+
+// The simulation time of the timeline's "end of run" line ("   123.45  end of run").
+double EndTime(const std::string &timeline)
+{
+    const std::string mark = "  end of run";
+    const auto at = timeline.rfind(mark);
+    if (at == std::string::npos) return -1;
+    const auto line = timeline.rfind('\n', at);
+    return std::strtod(timeline.c_str() + (line == std::string::npos ? 0 : line + 1), nullptr);
+}
+
+Result RunOnce(const Job &job, const std::string &root, const std::string &dt)
+{
+    std::vector<std::string> args = {"run", job.scenario, "--root", root, "--dt", dt};
+    if (!job.until.empty()) {
+        args.push_back("--until");
+        args.push_back(job.until);
+    }
+    std::ostringstream out, err;
+    const benchalloc::Totals a0 = benchalloc::Now();
+    const auto t0 = std::chrono::steady_clock::now();
+    Result r;
+    r.status = sim::RunCli(args, out, err);
+    r.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.allocs = static_cast<double>(benchalloc::Now().calls - a0.calls);
+    r.sim_s = EndTime(out.str());
+    if (r.status != 0 || r.sim_s < 0) r.error = err.str().empty() ? "no end of run in the timeline" : err.str();
+    return r;
+}
+
+std::string Lower(std::string t)
+{
+    for (char &c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+}
+
+// The inputs that steer a flight (keys, controls, focus, displays, pilots, end) as the harness
+// applies them; snapshots and saves only write files and are left out.
+void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim::Pilot>> *pilots, bool *ended)
+{
+    const auto &a = ip.args;
+    if (ip.verb == "end") {
+        *ended = true;
+    } else if (ip.verb == "key") {
+        std::string k = a[1];
+        const bool shift = Lower(k).rfind("shift+", 0) == 0;
+        if (shift) k = k.substr(6);
+        if (Vessel *v = w.FindVessel(a[0])) w.PressKey(sim::KeyCode(k), shift, v);
+    } else if (ip.verb == "control") {
+        Vessel *v = w.FindVessel(a[0]);
+        const std::string c = Lower(a[1]);
+        const double level = std::strtod(a[2].c_str(), nullptr);
+        if (!v) return;
+        if (c == "throttle") w.SetThrottle(v, level);
+        else w.SetPilotControl(v, c == "elevator" ? AIRCTRL_ELEVATOR : c == "aileron" ? AIRCTRL_AILERON : AIRCTRL_RUDDER, level);
+    } else if (ip.verb == "focus") {
+        if (Vessel *v = w.FindVessel(a[0])) w.SetFocus(v);
+    } else if (ip.verb == "mfd") {
+        const int which = Lower(a[0]) == "left" ? 0 : 1;
+        const std::string what = Lower(a[1]);
+        if (what == "open") w.OpenMfd(which, a[2]);
+        else if (what == "key") w.MfdKey(which, sim::KeyCode(a[2]));
+        else w.MfdButton(which, std::atoi(a[2].c_str()));
+    } else if (ip.verb == "pilot") {
+        std::string e;
+        if (sim::Pilot *p = sim::MakePilot(a, &e)) pilots->emplace_back(p);
+    }
+}
+
+bool ReadText(const std::string &path, std::string *text)
+{
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    std::stringstream ss;
+    ss << f.rdbuf();
+    *text = ss.str();
+    return true;
+}
+
+// Flies a scenario frame by frame and prints the stretches of frames that allocate.
+int AllocMap(const Job &job, const std::string &root, double dt)
+{
+    std::string path = job.scenario;
+    if (!std::filesystem::exists(path)) path = root + "/Scenarios/" + job.scenario + ".scn";
+    std::string text, e;
+    std::vector<sim::Input> inputs;
+    const std::string inputs_path = std::filesystem::path(path).replace_extension(".inputs").string();
+    if (ReadText(inputs_path, &text) && !sim::ParseInputs(text, inputs_path, &inputs, &e)) {
+        std::printf("%s: %s\n", job.scenario.c_str(), e.c_str());
+        return 1;
+    }
+    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const sim::Input &i) { return i.verb == "end"; });
+    const double until = !job.until.empty() ? std::strtod(job.until.c_str(), nullptr) : has_end ? 1e300 : 60.0;
+
+    sim::WorldOptions o;
+    o.root = root;
+    o.dt = dt;
+    o.physics = true;
+    o.load_plugins = true;
+    o.log_path = "";
+    sim::World w(o);
+    if (!w.LoadScenario(path, &e)) {
+        std::printf("%s: %s\n", job.scenario.c_str(), e.c_str());
+        return 1;
+    }
+    std::printf("%s: frames that allocate\n", job.scenario.c_str());
+    std::vector<std::unique_ptr<sim::Pilot>> pilots;
+    bool ended = false;
+    std::size_t next = 0;
+    std::uint64_t frames = 0, allocs = 0, stretch_frames = 0, stretch_allocs = 0, pilot_allocs = 0;
+    double stretch_start = -1;
+    auto close_stretch = [&](double t_end) {
+        if (stretch_start < 0) return;
+        std::printf("  t %10.2f .. %10.2f  %8llu frames  %8llu allocations\n", stretch_start, t_end,
+                    static_cast<unsigned long long>(stretch_frames), static_cast<unsigned long long>(stretch_allocs));
+        stretch_start = -1;
+        stretch_frames = stretch_allocs = 0;
+    };
+    const int trace = benchalloc::TraceRequest();
+    while (!ended) {
+        while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended) Apply(w, inputs[next++], &pilots, &ended);
+        if (ended || w.SimTime() >= until - 1e-9) break;
+        const std::uint64_t p0 = benchalloc::Now().calls;
+        for (auto &p : pilots) p->Frame(w);
+        const std::uint64_t a0 = benchalloc::Now().calls;
+        pilot_allocs += a0 - p0;
+        const double t = w.SimTime();
+        if (frames == 1 && trace > 0) benchalloc::TraceNext(trace);  // the first frame sets things up
+        w.RunFrame();
+        const std::uint64_t n = benchalloc::Now().calls - a0;
+        ++frames;
+        allocs += n;
+        if (n) {
+            if (stretch_start < 0) stretch_start = t;
+            ++stretch_frames;
+            stretch_allocs += n;
+        } else {
+            close_stretch(t);
+        }
+    }
+    benchalloc::TraceNext(0);
+    close_stretch(w.SimTime());
+    std::printf("  %llu frames to t = %.2f s, %llu allocations in frames, %llu in the pilots\n\n",
+                static_cast<unsigned long long>(frames), w.SimTime(), static_cast<unsigned long long>(allocs),
+                static_cast<unsigned long long>(pilot_allocs));
+    return 0;
+}
+
+int Usage()
+{
+    std::cerr << "usage: mission_bench [SCENARIO[@UNTIL]]... [--root DIR] [--dt S] [--repeat N] [--alloc-map]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const char *env = std::getenv("CORVANE_ADDON_ROOT");
+    std::string root = env ? env : CORVANE_BUILD_ADDON;
+    std::string dt = "0.02";
+    int repeat = 3;
+    bool alloc_map = false;
+    std::vector<Job> jobs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--root" && i + 1 < argc) {
+            root = argv[++i];
+        } else if (a == "--dt" && i + 1 < argc) {
+            dt = argv[++i];
+        } else if (a == "--repeat" && i + 1 < argc) {
+            repeat = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--alloc-map") {
+            alloc_map = true;
+        } else if (a == "--help" || a == "-h" || (!a.empty() && a[0] == '-')) {
+            return Usage();
+        } else {
+            const auto at = a.rfind('@');
+            jobs.push_back(at == std::string::npos ? Job{a, ""} : Job{a.substr(0, at), a.substr(at + 1)});
+        }
+    }
+    if (jobs.empty()) jobs = DefaultJobs(root);
+    if (jobs.empty()) {
+        std::cerr << "mission_bench: no scenario found under " << root << "/Scenarios\n";
+        return 1;
+    }
+
+    const double step = std::strtod(dt.c_str(), nullptr);
+    if (!(step > 0)) return Usage();
+    if (alloc_map) {
+        int failures = 0;
+        for (const Job &job : jobs) failures += AllocMap(job, root, step);
+        return failures ? 1 : 0;
+    }
+    std::printf("scenario runs at a %s s step, fastest of %d (root %s)\n\n", dt.c_str(), repeat, root.c_str());
+    std::printf("%-28s %10s %9s %10s %10s %10s %13s\n", "scenario", "sim [s]", "frames", "wall [s]", "x real",
+                "us/frame", "allocs/frame");
+    int failures = 0;
+    for (const Job &job : jobs) {
+        Result best;
+        best.wall_s = -1;
+        for (int k = 0; k < repeat; ++k) {
+            const Result r = RunOnce(job, root, dt);
+            if (!r.error.empty()) {
+                best = r;
+                break;
+            }
+            if (best.wall_s < 0 || r.wall_s < best.wall_s) best = r;
+        }
+        const std::string name = job.scenario + (job.until.empty() ? "" : " @" + job.until);
+        if (!best.error.empty()) {
+            std::printf("%-28s failed (status %d): %s\n", name.c_str(), best.status, best.error.c_str());
+            ++failures;
+            continue;
+        }
+        const double frames = best.sim_s / step;
+        std::printf("%-28s %10.1f %9.0f %10.3f %10.0f %10.2f %13.2f\n", name.c_str(), best.sim_s, frames, best.wall_s,
+                    best.sim_s / best.wall_s, 1e6 * best.wall_s / frames, best.allocs / frames);
+    }
+    std::printf("\nwall time covers loading and the timeline; allocs/frame counts the whole run, loading "
+                "included.\n");
+    return failures ? 1 : 0;
+}
