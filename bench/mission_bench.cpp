@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -38,7 +40,7 @@ struct Job {
 };
 
 struct Result {
-    double sim_s = 0, wall_s = 0;
+    double sim_s = 0, wall_s = 0, cpu_s = 0;
     double allocs = 0;
     int status = 0;
     std::string error;
@@ -71,9 +73,11 @@ double EndTime(const std::string &timeline)
     return std::strtod(timeline.c_str() + (line == std::string::npos ? 0 : line + 1), nullptr);
 }
 
-Result RunOnce(const Job &job, const std::string &root, const std::string &dt)
+// One run as a user makes it, writing its outputs (timeline, trajectory, snapshots, final scenario)
+// into `out`; the working folder is a scratch folder too (the host log goes there).
+Result RunOnce(const Job &job, const std::string &root, const std::string &dt, const std::string &out_dir)
 {
-    std::vector<std::string> args = {"run", job.scenario, "--root", root, "--dt", dt};
+    std::vector<std::string> args = {"run", job.scenario, "--root", root, "--dt", dt, "--out", out_dir};
     if (!job.until.empty()) {
         args.push_back("--until");
         args.push_back(job.until);
@@ -81,8 +85,10 @@ Result RunOnce(const Job &job, const std::string &root, const std::string &dt)
     std::ostringstream out, err;
     const benchalloc::Totals a0 = benchalloc::Now();
     const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t c0 = std::clock();
     Result r;
     r.status = sim::RunCli(args, out, err);
+    r.cpu_s = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
     r.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     r.allocs = static_cast<double>(benchalloc::Now().calls - a0.calls);
     r.sim_s = EndTime(out.str());
@@ -249,20 +255,28 @@ int main(int argc, char **argv)
 
     const double step = std::strtod(dt.c_str(), nullptr);
     if (!(step > 0)) return Usage();
+    if (root.empty() || root[0] != '/') root = (std::filesystem::current_path() / root).string();
     if (alloc_map) {
         int failures = 0;
         for (const Job &job : jobs) failures += AllocMap(job, root, step);
         return failures ? 1 : 0;
     }
     std::printf("scenario runs at a %s s step, fastest of %d (root %s)\n\n", dt.c_str(), repeat, root.c_str());
-    std::printf("%-28s %10s %9s %10s %10s %10s %13s\n", "scenario", "sim [s]", "frames", "wall [s]", "x real",
-                "us/frame", "allocs/frame");
+    std::printf("%-28s %9s %8s %9s %8s %9s %8s %9s %12s\n", "scenario", "sim [s]", "frames", "wall [s]", "x real",
+                "us/frame", "cpu [s]", "x (cpu)", "allocs/frame");
+    char scratch_template[] = "/tmp/corvane-bench-XXXXXX";
+    if (!mkdtemp(scratch_template)) {
+        std::perror("mission_bench: scratch folder");
+        return 1;
+    }
+    const std::filesystem::path scratch = scratch_template, home = std::filesystem::current_path();
+    std::filesystem::current_path(scratch);
     int failures = 0;
     for (const Job &job : jobs) {
         Result best;
         best.wall_s = -1;
         for (int k = 0; k < repeat; ++k) {
-            const Result r = RunOnce(job, root, dt);
+            const Result r = RunOnce(job, root, dt, (scratch / ("run" + std::to_string(k))).string());
             if (!r.error.empty()) {
                 best = r;
                 break;
@@ -276,10 +290,15 @@ int main(int argc, char **argv)
             continue;
         }
         const double frames = best.sim_s / step;
-        std::printf("%-28s %10.1f %9.0f %10.3f %10.0f %10.2f %13.2f\n", name.c_str(), best.sim_s, frames, best.wall_s,
-                    best.sim_s / best.wall_s, 1e6 * best.wall_s / frames, best.allocs / frames);
+        std::printf("%-28s %9.1f %8.0f %9.3f %8.0f %9.2f %8.3f %9.0f %12.2f\n", name.c_str(), best.sim_s, frames,
+                    best.wall_s, best.sim_s / best.wall_s, 1e6 * best.wall_s / frames, best.cpu_s,
+                    best.sim_s / best.cpu_s, best.allocs / frames);
     }
-    std::printf("\nwall time covers loading and the timeline; allocs/frame counts the whole run, loading "
-                "included.\n");
+    std::filesystem::current_path(home);
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+    std::printf("\nx real = simulated / wall time (the goal); x (cpu) = simulated / this process's processor time,\n"
+                "which a busy machine inflates less. Both cover loading and the outputs (timeline, trajectory,\n"
+                "snapshots, final scenario); allocs/frame counts every allocation of the run.\n");
     return failures ? 1 : 0;
 }
