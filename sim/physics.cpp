@@ -29,10 +29,13 @@
 //   control      a surface adds dCl * level * q * area of lift at its point (flap effectiveness,
 //   surfaces     Anderson sec. 4.11), in the plane its axis names; positive level on a +x axis
 //                pushes the point down (a tail elevator raises the nose), on a +y axis to the left.
-//   rotational   damping-derivative form M_i = -rot_drag_i * q * size^3 * (omega_i size / 2V)
-//   damping      = -rot_drag_i rho V size^4 omega_i / 4 (Etkin and Reid, Dynamics of Flight,
-//                3rd ed., sec. 5.5), V the airspeed plus the tips' speed |omega| size / 2, applied
-//                as an exact exponential decay so it is stable at any sub-step.
+//   rotational   damping-derivative form M_i = -rot_drag_i * q * size^3 * (omega_i size / V)
+//   damping      = -rot_drag_i rho V size^4 omega_i / 2 (Etkin and Reid, Dynamics of Flight,
+//                3rd ed., sec. 5.5, the rate made dimensionless with the vessel's size), V the
+//                airspeed plus the tips' speed |omega| size / 2, applied as an exact exponential
+//                decay so it is stable at any sub-step. With this strength the parafoil capsule,
+//                whose trim holds the canopy near its steep lift slope, settles into a steady glide
+//                instead of a growing phugoid.
 //   rigid body   Euler's equations in body axes with the principal moments m * PMI (Goldstein,
 //                Classical Mechanics, sec. 5.5). In this host's convention a point r of the vessel
 //                moves with r x omega, so a force F at r gives I domega/dt = F x r, and the
@@ -448,7 +451,7 @@ void StepVessel(World &w, Craft &c, double dt)
         if (c.rho > 0) {
             // In still air the tips' own speed sets the dynamic pressure.
             const double speed = length(AirVelocity(c, r, vel)) + 0.5 * c.v->size * length(c.omega);
-            const double k = 0.25 * c.rho * speed * c.size4 * h;
+            const double k = 0.5 * c.rho * speed * c.size4 * h;
             const VECTOR3 &rd = v->rot_drag;
             c.omega.x *= std::exp(-std::max(0.0, rd.x) * k / I.x);
             c.omega.y *= std::exp(-std::max(0.0, rd.y) * k / I.y);
