@@ -435,9 +435,10 @@ void UpdateReadouts(VESSEL *vessel, const L1Point &l1, OBJHANDLE hEarth, OBJHAND
     r.prevSimt = simt;
     r.havePrevL1 = true;
 
+    const OBJHANDLE hVessel = vessel->GetHandle();
     VECTOR3 s, c;
     oapiGetRelativePos(hSun, hEarth, &s);
-    oapiGetRelativePos(vessel->GetHandle(), hEarth, &c);
+    oapiGetRelativePos(hVessel, hEarth, &c);
     // Rounding can take the cosine of an exactly aligned spacecraft just past 1 or -1, which
     // would show as not-a-number instead of 0 or 180 degrees.
     double cosSep = dotp(s, c) / (length(c) * length(s));
