@@ -109,8 +109,16 @@ int savedZoom = kDefaultZoom;
 // ---------------------------------------------------------------------------------------------
 // An integer screen expression, formed in signed 64-bit so that a small display cannot wrap.
 inline int Px(long long v) { return (int)v; }
-// A floating-point screen expression, truncated toward zero.
-inline int Pxf(double v) { return (int)v; }
+// A floating-point screen expression, truncated toward zero. A point beyond the int range (a sample
+// very far from L1 at a close scale) is held at the end of the range on its own side; the
+// conversion alone would be undefined and in practice lands on the far left. Not-a-number goes
+// there too.
+inline int Pxf(double v)
+{
+    if (v >= 2147483648.0) return INT_MAX;
+    if (!(v > -2147483649.0)) return INT_MIN;
+    return (int)v;
+}
 
 void Text(HDC hDC, int x, int y, const char *s) { TextOutA(hDC, x, y, s, (int)std::strlen(s)); }
 

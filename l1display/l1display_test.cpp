@@ -3,6 +3,7 @@
 #include "l1_point.h"
 #include "testing/sim_test.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -262,6 +263,20 @@ TEST_F(L1DisplayTest, ReadoutsAndSamplesForCraftedGeometries)
         Keys("V");
     }
     EXPECT_TRUE(Shows("5100.0 km"));
+
+    // A sample far beyond the edges at the closest scale is drawn at the end of the int range on
+    // its own side (X = 2e13 km is 2.56e11 px right of L1, Z = -2e13 km as far left of it).
+    W().SetFocus(probe);
+    LineUpBodies();
+    PutAt(probe, L1Now() + _V(2e16, 0, -2e16));
+    Step();
+    const std::string kMax = std::to_string(INT_MAX), kMin = std::to_string(INT_MIN);
+    const std::string far[3] = {kMax + "," + kMax, kMax + ",128", kMin + ",128"};
+    Keys("V");
+    for (const std::string &p : far) {
+        EXPECT_EQ(LineList(Draw(), kTrack), p + ">" + p);
+        Keys("V");
+    }
 }
 
 TEST_F(L1DisplayTest, EnergyAngleAndMissingBodies)
