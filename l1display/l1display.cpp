@@ -331,7 +331,7 @@ void L1DisplayMfd::DrawReadoutPage(HDC hDC)
     for (const Label &l : kLabels) Text(hDC, Pxf(l.col * c), Pxf(l.row * r), l.text);
 
     SetTextColor(hDC, kYellow);
-    char buf[64];
+    char buf[384];  // any double in these formats: up to 309 integer digits, sign, decimals, unit
     const VECTOR3 &p = readouts.relPos, &v = readouts.relVel;
     SignedValue(buf, sizeof buf, p.x, kKmPerMetre, "X %0.1f km", "X +%0.1f km");
     Text(hDC, Pxf(0.5 * c), Pxf(6 * r), buf);

@@ -234,6 +234,14 @@ TEST_F(L1DisplayTest, ReadoutPageLayoutAndSignedFormats)
     t = TextList(Draw(), 6);
     Step();
     EXPECT_EQ(TextList(Draw(), 6), t);
+
+    // A value far too long for a short text buffer is still shown whole: L1 1e60 m ahead is a
+    // 58-digit number of km.
+    PutAt(probe, L1Now() - _V(1e60, 0, 0));
+    Step();
+    const std::string x = Draw()->Texts().at(9);
+    EXPECT_EQ(x.size(), 66u) << x;
+    EXPECT_EQ(x.substr(x.size() - 5), ".0 km") << x;
 }
 
 TEST_F(L1DisplayTest, ReadoutsAndSamplesForCraftedGeometries)
