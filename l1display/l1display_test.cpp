@@ -456,6 +456,14 @@ TEST_F(L1DisplayTest, ScenarioStatusAndOutOfRangeValues)
     load("  PAGE 2147483647\n");
     Keys("V");
     EXPECT_TRUE(Shows("(X-Z) Ecliptic Projection"));
+
+    // Zoom keys at the ends of the int range stop there instead of overflowing.
+    load("  ZOOM -2147483648\n");
+    Keys("B");
+    EXPECT_NE(W().SaveScenarioText().find("ZOOM -2147483648"), std::string::npos);
+    load("  ZOOM 2147483647\n");
+    Keys("N");
+    EXPECT_NE(W().SaveScenarioText().find("ZOOM 2147483647"), std::string::npos);
 }
 
 }  // namespace
