@@ -110,6 +110,21 @@ TEST_F(PhysicsTest, SphereReachesItsTerminalVelocity)
     EXPECT_NEAR(std::hypot(h.x, h.z), 0.0, 0.01);
 }
 
+// A light vessel with much drag relaxes to its terminal velocity in a tenth of a second; with a
+// frame of one second the physics must sub-step to stay stable and reach the same speed.
+TEST_F(PhysicsTest, StiffDragStaysStableAtLongFrames)
+{
+    options.dt = 1.0;
+    Vessel *v = At("leaf", "ball", kPole, 3000);
+    v->iface->SetCW(1.0, 1.0, 1.0, 1.0);
+    v->iface->SetCrossSections(_V(8, 8, 8));
+    StepFor(20.0);
+    const double rho = sim::StandardAtmosphere(Alt(v)).density, g = kMu / dotp(v->rpos, v->rpos);
+    const double vt = std::sqrt(2 * 2.0 * g / (rho * 1.0 * 8));
+    EXPECT_NEAR(v->iface->GetAirspeed(), vt, 0.003 * vt);
+    for (const std::string &line : W().LogLines()) EXPECT_EQ(line.find("physics:"), std::string::npos) << line;
+}
+
 // Falling nose first the forward coefficient acts, tail first the backward one.
 TEST_F(PhysicsTest, DragCoefficientFollowsTheDirectionOfFlight)
 {
