@@ -373,8 +373,6 @@ typedef void (*AirfoilCoeffFuncEx)(VESSEL *v, double aoa, double M, double Re, v
 
 #define SURF_NO_CK 0xFFFFFFFF
 
-#define FLIGHTSTATUS_LANDED 1
-
 #define HUD_NONE 0
 #define HUD_ORBIT 1
 #define HUD_SURFACE 2

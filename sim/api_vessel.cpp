@@ -1007,7 +1007,7 @@ DWORD VESSEL::GetFlightStatus() const
 {
     NOTE("GetFlightStatus()");
     REC(0);
-    return (vessel->landed ? 1u : 0u) | (vessel->parent ? 2u : 0u);
+    return vessel->landed ? 1u : 0u;  // bit 0 landed (bit 1, docked, never set: no docking here)
 }
 OBJHANDLE VESSEL::GetEquPos(double &lng, double &lat, double &rad) const
 {
