@@ -18,9 +18,11 @@ enum Axis { AXIS_PITCH = 0, AXIS_YAW = 1, AXIS_ROLL = 2 };
 // --- engine and rotor ---------------------------------------------------------------------------
 constexpr double kRampStep = 0.01;            // rotor speed change per frame of the ramp
 constexpr double kPitchStep = 50;             // sound pitch base change per frame of the ramp
-// The ramp ends within half a step of its end value: 800 steps of 0.01 add up to slightly less
-// than 8 in binary floating point, and the start is meant to take 800 frames, not 801.
-constexpr double kRampTolerance = 0.5 * kRampStep;
+// The ramp's end tests allow for the rounding of its steps and nothing more: 800 steps of 0.01 add
+// up to a hair less than 8 in binary floating point, and a start takes 800 frames of ramp, not 801.
+// The allowance is far above that rounding and far below the 1e-6 a scenario line can express, so
+// a rotor speed read from a scenario meets its end on the same frame as with exact decimals.
+constexpr double kRampTolerance = 1e-9;
 constexpr double kLookMinRotorSpeed = 2;      // the blades blur above this rotor speed
 constexpr float kLookStep = 0.003f;           // alpha change per frame
 constexpr DWORD kMaterialBlades = 3, kMaterialBlur = 11;

@@ -106,6 +106,20 @@ TEST_F(FlightTest, EngineStartsIn500FramesOfStartSoundThen800OfRamp)
     EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Play(0, 1, 1, 255, 45200), Play(0, 2, 1, 220, 43200)}));
 }
 
+TEST_F(FlightTest, RampEndsOnItsEndValueNotAFrameEarly)
+{
+    // Rotor speeds off the 0.01 grid (a hand-written scenario): the ramp runs until the speed has
+    // really reached 8 or 0, as it would with exact decimals.
+    Vessel *up = Heli({"MOTEUR 1 0 501 7.986 1"}, "Up");
+    Vessel *down = Heli({"MOTEUR 3 0 501 0.012 1"}, "Down");
+    Step();
+    EXPECT_EQ(Values(up, "MOTEUR"), "1 50.000000 501 7.996000 1");
+    EXPECT_EQ(Values(down, "MOTEUR"), "3 -50.000000 501 0.002000 1");
+    Step();
+    EXPECT_EQ(Values(up, "MOTEUR"), "2 100.000000 501 8.000000 1");
+    EXPECT_EQ(Values(down, "MOTEUR"), "0 -100.000000 0 0.000000 0");
+}
+
 TEST_F(FlightTest, KDuringTheStartWaitStopsWhenTheCounterRunsOut)
 {
     Vessel *v = Heli();
