@@ -24,7 +24,7 @@ constexpr double kPitchStep = 50;             // sound pitch base change per fra
 // a rotor speed read from a scenario meets its end on the same frame as with exact decimals.
 constexpr double kRampTolerance = 1e-9;
 constexpr double kLookMinRotorSpeed = 2;      // the blades blur above this rotor speed
-constexpr float kLookStep = 0.003f;           // alpha change per frame
+constexpr double kLookStep = 0.003;          // alpha change per frame (added in double, stored as float)
 constexpr DWORD kMaterialBlades = 3, kMaterialBlur = 11;
 constexpr DWORD kHidden = 0x3;                // user flag bits: hidden, no shadow
 
