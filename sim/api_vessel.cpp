@@ -82,6 +82,7 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
     if (Body *b = As<Body>(s->rbody, Kind::Body)) v->ref = b;
     if (!v->ref && w) v->ref = w->Earth();
     const bool was_landed = v->landed;
+    const double sink = v->landed ? 0.0 : -v->HorizonAirspeed().y;  // [m/s] before it is set down
     if (s->status == 1) {
         double elev = s->vrot.x;
         if (!(elev > 0)) {
@@ -95,7 +96,8 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
         v->SetLanded(s->surf_lng, s->surf_lat, s->surf_hdg);
         if (!was_landed && w) {
             char buf[128];
-            std::snprintf(buf, sizeof buf, " at %.5f %.5f", s->surf_lng * DEG, s->surf_lat * DEG);
+            std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", s->surf_lng * DEG,
+                          s->surf_lat * DEG, sink);
             w->Event("landed " + v->name + buf);
         }
     } else {

@@ -54,12 +54,10 @@ const char *kUsage =
     "  <t> mfd left|right key <KEY>\n"
     "  <t> mfd left|right button <n>\n"
     "  <t> snapshot hud|mfd-left|mfd-right <file.png>\n"
-    "  <t> pilot recovery [<helicopter>]      a virtual pilot flies the helicopter (default HX220)\n"
-    "                                         from the moment it exists: engine start, liftoff, flight\n"
-    "                                         to the parafoil capsule, pole out (Shift+P), altitude\n"
-    "                                         hold (Shift+X), the catch, then Shift+G home; pictures\n"
-    "                                         of the head-up display at the catch\n"
+    "  <t> pilot <name> ...                   a virtual pilot of the harness\n"
     "  <t> dt <S>                             step length from then on (long coasts)\n"
+    "  <t> rand <V>                           the host's next random draw gives V; at time 0\n"
+    "                                         it is queued before the scenario loads\n"
     "  <t> save <file>\n"
     "  <t> end\n";
 
@@ -199,14 +197,16 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             if (a.size() != 1) return fail("expected: <t> save <file>");
         } else if (ip.verb == "end") {
             if (!a.empty()) return fail("'end' takes nothing more");
+        } else if (ip.verb == "rand") {
+            double d;
+            if (a.size() != 1 || !ParseDouble(a[0], &d) || d < 0 || d >= 1)
+                return fail("expected: <t> rand <value in [0, 1)>");
         } else if (ip.verb == "dt") {
             double d;
             if (a.size() != 1 || !ParseDouble(a[0], &d) || d <= 0 || d > 3600)
                 return fail("expected: <t> dt <step length in seconds, up to 3600>");
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
-            std::string why;
-            if (!std::unique_ptr<Pilot>(MakePilot(a, &why))) return fail(why);
         } else {
             return fail("unknown input \"" + w[1] + "\"");
         }
@@ -232,7 +232,6 @@ public:
 
 private:
     void Apply(const Input &ip);
-    void Snapshot(const std::string &display, const std::string &file);
     std::string OutPath(const std::string &p) const
     {
         if (opt_.out.empty() || fs::path(p).is_absolute()) return p;
@@ -299,44 +298,36 @@ void Run::Apply(const Input &ip)
             w.MfdButton(which, std::atoi(a[2].c_str()));
         }
     } else if (ip.verb == "snapshot") {
-        Snapshot(a[0], a[1]);
+        const std::string s = Lower(a[0]);
+        HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
+        const std::string path = OutPath(a[1]);
+        if (!rec) {
+            Timeline("snapshot " + s + ": nothing to draw");
+            return;
+        }
+        std::string e;
+        if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
+        if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
+            Timeline("snapshot " + s + ": " + e);
+        else
+            Timeline("snapshot " + s + " " + path);
     } else if (ip.verb == "save") {
         std::string e;
         if (!w.SaveScenario(OutPath(a[0]), &e)) Timeline("save: " + e);
         else Timeline("saved " + OutPath(a[0]));
     } else if (ip.verb == "end") {
         ended_ = true;
+    } else if (ip.verb == "rand") {
+        w.ForceRand(std::strtod(a[0].c_str(), nullptr));
     } else if (ip.verb == "dt") {
         w.SetStepLength(std::strtod(a[0].c_str(), nullptr));
         Timeline("step length " + a[0] + " s");
     } else if (ip.verb == "pilot") {
         std::string e;
         Pilot *p = MakePilot(a, &e);
-        if (!p) {
-            Timeline("input line " + std::to_string(ip.line) + ": " + e);
-            return;
-        }
-        p->snapshot = [this](const std::string &display, const std::string &file) { Snapshot(display, file); };
-        pilots_.emplace_back(p);
+        if (!p) Timeline("input line " + std::to_string(ip.line) + ": " + e);
+        else pilots_.emplace_back(p);
     }
-}
-
-void Run::Snapshot(const std::string &display, const std::string &file)
-{
-    World &w = *world_;
-    const std::string s = Lower(display);
-    HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
-    const std::string path = OutPath(file);
-    if (!rec) {
-        Timeline("snapshot " + s + ": nothing to draw");
-        return;
-    }
-    std::string e;
-    if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
-    if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
-        Timeline("snapshot " + s + ": " + e);
-    else
-        Timeline("snapshot " + s + " " + path);
 }
 
 void Run::Sample()
@@ -422,6 +413,11 @@ int Run::Go()
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
+    // Random draws forced at time 0 are queued before the scenario loads, so that a vessel that
+    // draws while it is created (the capsule's chute-failure draw) gets them.
+    std::size_t next = 0;
+    while (next < inputs.size() && inputs[next].t <= 0 && inputs[next].verb == "rand")
+        world_->ForceRand(std::strtod(inputs[next++].args[0].c_str(), nullptr));
     std::string e;
     if (!world_->LoadScenarioText(text, &e, path)) {
         err_ << "corvane-sim: " << e << "\n";
@@ -432,7 +428,6 @@ int Run::Go()
     const bool progress = opt_.progress || isatty(2);
     const auto wall0 = std::chrono::steady_clock::now();
     auto last_report = wall0;
-    std::size_t next = 0;
     while (!ended_) {
         World &w = *world_;
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);

@@ -1,0 +1,108 @@
+// scenario_runs_test.cpp -- the add-on's own scenarios flown by corvane-sim with physics, from the
+// build's add-on tree: what the timeline shows, what the final scenario holds, and that a run
+// is repeatable to the byte.
+#include "cli.h"
+#include "testing/sim_test.h"
+
+#include <sstream>
+
+using simtest::ReadFile;
+using simtest::SimTest;
+
+namespace {
+
+class ScenarioRun : public SimTest {
+protected:
+    // Runs a scenario of the add-on with its own inputs; the timeline is kept in `timeline`.
+    int Fly(const std::string &name, const std::string &out, std::vector<std::string> more = {})
+    {
+        std::ostringstream o, e;
+        std::vector<std::string> args = {"run", name, "--root", simtest::AddonRoot(), "--out", out};
+        args.insert(args.end(), more.begin(), more.end());
+        const int rc = sim::RunCli(args, o, e);
+        timeline = o.str();
+        errors = e.str();
+        return rc;
+    }
+    // The time of the first timeline line holding `text`, or -1.
+    double When(const std::string &text) const
+    {
+        std::istringstream in(timeline);
+        std::string line;
+        while (std::getline(in, line))
+            if (line.find(text) != std::string::npos) return std::stod(line);
+        return -1;
+    }
+    // The lines of one vessel's block in a saved scenario.
+    static std::string Block(const std::string &scn, const std::string &name)
+    {
+        const auto b = scn.find("\n" + name + ":");
+        if (b == std::string::npos) return "";
+        return scn.substr(b + 1, scn.find("\nEND\n", b) - b);
+    }
+    std::string timeline, errors;
+};
+
+}  // namespace
+
+TEST_F(ScenarioRun, DescentFromEntryToTheGround)
+{
+    ASSERT_EQ(Fly("Corvane/Descent", "out"), 0) << errors;
+    const double heli = When("created HX220 (hx220)"), handoff = When("created Corvane_SRC_Parafoil"),
+                 pf_down = When("landed Corvane_SRC_Parafoil"), drogue_down = When("landed Corvane_SRC ");
+    EXPECT_GT(When("created Heliport (CorvaneMission/heliport)"), 0) << timeline;
+    EXPECT_GT(heli, 100);
+    EXPECT_GT(handoff, heli);
+    EXPECT_GT(pf_down, handoff);
+    EXPECT_GT(drogue_down, handoff);
+    EXPECT_GT(When("focus HX220"), 0);
+    EXPECT_LT(When("Chute Failure!"), 0);
+    const std::string scn = ReadFile("out/final.scn");
+    const std::string capsule = Block(scn, "Corvane_SRC"), pf = Block(scn, "Corvane_SRC_Parafoil");
+    EXPECT_NE(capsule.find("CONFIGURATION 2 1"), std::string::npos) << capsule;
+    EXPECT_NE(capsule.find("COL 1 1.0000"), std::string::npos) << capsule;  // collapsed on the ground
+    EXPECT_NE(capsule.find("STATUS Landed"), std::string::npos);
+    EXPECT_NE(pf.find("CONFIGURATION 2"), std::string::npos) << pf;       // the landed mesh
+    EXPECT_NE(pf.find("COL 0 0.0000"), std::string::npos) << pf;          // canopy open
+    EXPECT_NE(pf.find("STATUS Landed"), std::string::npos);
+    EXPECT_NE(ReadFile("out/summary.txt").find("touchdown"), std::string::npos);
+}
+
+TEST_F(ScenarioRun, ChuteFailureFallsAndCrashes)
+{
+    ASSERT_EQ(Fly("Corvane/Chute failure", "out"), 0) << errors;
+    const double shown = When("note shown: \"Chute Failure!\""), removed = When("note removed: \"Chute Failure!\"");
+    ASSERT_GT(shown, 0) << timeline;
+    EXPECT_NEAR(removed - shown, 5.0, 0.05);
+    EXPECT_GT(When("created HX220"), shown);           // the helicopter is still called
+    EXPECT_GT(When("landed Corvane_SRC"), When("created HX220"));
+    EXPECT_LT(When("created Corvane_SRC_Parafoil"), 0);  // no hand-off
+    const std::string capsule = Block(ReadFile("out/final.scn"), "Corvane_SRC");
+    EXPECT_NE(capsule.find("CONFIGURATION 4 1"), std::string::npos) << capsule;  // crashed
+}
+
+TEST_F(ScenarioRun, L1ApproachDrawsEachPageWithTheTrack)
+{
+    ASSERT_EQ(Fly("Corvane/L1 approach", "out"), 0) << errors;
+    for (const char *page : {"l1-ecliptic-projection", "l1-ecliptic-plane", "l1-sun-line", "l1-readouts"}) {
+        const std::string png = ReadFile(std::string("out/") + page + ".png");
+        ASSERT_GT(png.size(), 100u) << page;
+        EXPECT_EQ(png.substr(1, 3), "PNG");
+    }
+    // Thirty samples over sixty days: the track is a polyline of that many points.
+    const std::string listing = ReadFile("out/l1-ecliptic-projection.png.txt");
+    std::istringstream in(listing);
+    std::string line;
+    int track = 0;
+    while (std::getline(in, line)) track += line.rfind("line ", 0) == 0 && line.find("#33ff33") != std::string::npos;
+    EXPECT_GE(track, 29) << listing;
+    EXPECT_NE(ReadFile("out/l1-readouts.png.txt").find("Sun-Earth-Spacecraft Angle"), std::string::npos);
+}
+
+TEST_F(ScenarioRun, SameScenarioInputsAndSeedGiveByteIdenticalOutputs)
+{
+    ASSERT_EQ(Fly("Corvane/Descent", "a", {"--until", "500"}), 0) << errors;
+    ASSERT_EQ(Fly("Corvane/Descent", "b", {"--until", "500"}), 0) << errors;
+    for (const char *f : {"timeline.txt", "final.scn", "trajectory.csv", "summary.txt"})
+        EXPECT_EQ(ReadFile(std::string("a/") + f), ReadFile(std::string("b/") + f)) << f;
+}
