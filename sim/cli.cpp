@@ -54,7 +54,11 @@ const char *kUsage =
     "  <t> mfd left|right key <KEY>\n"
     "  <t> mfd left|right button <n>\n"
     "  <t> snapshot hud|mfd-left|mfd-right <file.png>\n"
-    "  <t> pilot <name> ...                   a virtual pilot of the harness\n"
+    "  <t> pilot recovery [<helicopter>]      a virtual pilot flies the helicopter (default HX220)\n"
+    "                                         from the moment it exists: engine start, liftoff, flight\n"
+    "                                         to the parafoil capsule, pole out (Shift+P), altitude\n"
+    "                                         hold (Shift+X), the catch, then Shift+G home; pictures\n"
+    "                                         of the head-up display at the catch\n"
     "  <t> dt <S>                             step length from then on (long coasts)\n"
     "  <t> rand <V>                           the host's next random draw gives V; at time 0\n"
     "                                         it is queued before the scenario loads\n"
@@ -207,6 +211,8 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
                 return fail("expected: <t> dt <step length in seconds, up to 3600>");
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
+            std::string why;
+            if (!std::unique_ptr<Pilot>(MakePilot(a, &why))) return fail(why);
         } else {
             return fail("unknown input \"" + w[1] + "\"");
         }
@@ -232,6 +238,7 @@ public:
 
 private:
     void Apply(const Input &ip);
+    void Snapshot(const std::string &display, const std::string &file);
     std::string OutPath(const std::string &p) const
     {
         if (opt_.out.empty() || fs::path(p).is_absolute()) return p;
@@ -298,19 +305,7 @@ void Run::Apply(const Input &ip)
             w.MfdButton(which, std::atoi(a[2].c_str()));
         }
     } else if (ip.verb == "snapshot") {
-        const std::string s = Lower(a[0]);
-        HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
-        const std::string path = OutPath(a[1]);
-        if (!rec) {
-            Timeline("snapshot " + s + ": nothing to draw");
-            return;
-        }
-        std::string e;
-        if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
-        if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
-            Timeline("snapshot " + s + ": " + e);
-        else
-            Timeline("snapshot " + s + " " + path);
+        Snapshot(a[0], a[1]);
     } else if (ip.verb == "save") {
         std::string e;
         if (!w.SaveScenario(OutPath(a[0]), &e)) Timeline("save: " + e);
@@ -325,9 +320,31 @@ void Run::Apply(const Input &ip)
     } else if (ip.verb == "pilot") {
         std::string e;
         Pilot *p = MakePilot(a, &e);
-        if (!p) Timeline("input line " + std::to_string(ip.line) + ": " + e);
-        else pilots_.emplace_back(p);
+        if (!p) {
+            Timeline("input line " + std::to_string(ip.line) + ": " + e);
+            return;
+        }
+        p->snapshot = [this](const std::string &display, const std::string &file) { Snapshot(display, file); };
+        pilots_.emplace_back(p);
     }
+}
+
+void Run::Snapshot(const std::string &display, const std::string &file)
+{
+    World &w = *world_;
+    const std::string s = Lower(display);
+    HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
+    const std::string path = OutPath(file);
+    if (!rec) {
+        Timeline("snapshot " + s + ": nothing to draw");
+        return;
+    }
+    std::string e;
+    if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
+    if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
+        Timeline("snapshot " + s + ": " + e);
+    else
+        Timeline("snapshot " + s + " " + path);
 }
 
 void Run::Sample()
