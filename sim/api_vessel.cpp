@@ -78,6 +78,8 @@ VECTOR3 ArotFromMatrix(const MATRIX3 &R)
 void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
 {
     if (!v || !s) return;
+    // An attached vessel goes where its parent's point is: its own state cannot be set.
+    if (v->parent) return;
     World *w = v->world;
     if (Body *b = As<Body>(s->rbody, Kind::Body)) v->ref = b;
     if (!v->ref && w) v->ref = w->Earth();

@@ -302,3 +302,17 @@ TEST_F(HostTest, WithoutPhysicsAFreeVesselKeepsItsPlaceOverTheGround)
     EXPECT_NEAR(v->Heading(), 0.7, 1e-9);
     EXPECT_LT(length(v->HorizonAirspeed() - _V(1, 2, 3)), 1e-9);
 }
+
+TEST_F(HostTest, AnAttachedVesselCannotBeSetDownOnItsOwn)
+{
+    Vessel *p = Create("P", "plain"), *c = Create("C", "plain");
+    ATTACHMENTHANDLE pp = p->iface->CreateAttachment(false, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "P");
+    ATTACHMENTHANDLE cp = c->iface->CreateAttachment(true, _V(0, 10, 0), _V(0, 0, 1), _V(0, 1, 0), "C");
+    ASSERT_TRUE(p->iface->AttachChild(c, pp, cp));
+    VESSELSTATUS2 s{};
+    s.version = 2;
+    s.status = 1;
+    c->iface->DefSetStateEx(&s);
+    EXPECT_FALSE(c->landed);
+    EXPECT_EQ(c->iface->GetAttachmentStatus(cp), p);
+}
