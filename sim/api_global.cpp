@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
 
 using namespace sim;
 
@@ -29,23 +28,6 @@ void Bad(const char *func, const std::string &what)
     do {                                             \
         if (Wd() && Wd()->opt_.journal) Wd()->Note(__VA_ARGS__); \
     } while (0)
-
-// Name lookups compare the module's text in place: a name longer than a string's inline buffer
-// ("Corvane_SRC_Parafoil") would otherwise cost a heap allocation on every call, and modules look
-// vessels up by name every frame.
-Vessel *VesselNamed(const char *name)
-{
-    for (Vessel *v : Wd()->Vessels())
-        if (v->alive && strcasecmp(v->name.c_str(), name) == 0) return v;
-    return nullptr;
-}
-
-Body *BodyNamed(const char *name)
-{
-    for (Body *b : Wd()->Bodies())
-        if (strcasecmp(b->name.c_str(), name) == 0) return b;
-    return nullptr;
-}
 
 bool ObjPosVel(OBJHANDLE h, VECTOR3 *pos, VECTOR3 *vel)
 {
@@ -97,7 +79,7 @@ OBJHANDLE oapiGetVesselByName(char *name)
 {
     GNOTE("oapiGetVesselByName(\"%s\")", name ? name : "");
     if (!Wd() || !name) return nullptr;
-    Vessel *v = VesselNamed(name);
+    Vessel *v = Wd()->FindVessel(name);
     return v ? Handle(v) : nullptr;
 }
 
@@ -146,15 +128,15 @@ OBJHANDLE oapiGetGbodyByName(char *name)
 {
     GNOTE("oapiGetGbodyByName(\"%s\")", name ? name : "");
     if (!Wd() || !name) return nullptr;
-    Body *b = BodyNamed(name);
+    Body *b = Wd()->FindBody(name);
     return b ? Handle(b) : nullptr;
 }
 
 OBJHANDLE oapiGetObjectByName(char *name)
 {
     if (!Wd() || !name) return nullptr;
-    if (Body *b = BodyNamed(name)) return Handle(b);
-    Vessel *v = VesselNamed(name);
+    if (Body *b = Wd()->FindBody(name)) return Handle(b);
+    Vessel *v = Wd()->FindVessel(name);
     return v ? Handle(v) : nullptr;
 }
 

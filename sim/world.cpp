@@ -247,10 +247,12 @@ void World::UpdateBodies()
     earth_->spin = spin;
 }
 
-Body *World::FindBody(const std::string &name) const
+Body *World::FindBody(const std::string &name) const { return FindBody(name.c_str()); }
+
+Body *World::FindBody(const char *name) const
 {
     for (Body *b : bodies_)
-        if (strcasecmp(b->name.c_str(), name.c_str()) == 0) return b;
+        if (strcasecmp(b->name.c_str(), name) == 0) return b;
     return nullptr;
 }
 
@@ -575,10 +577,14 @@ void World::ReapDeleted()
     }
 }
 
-Vessel *World::FindVessel(const std::string &name) const
+Vessel *World::FindVessel(const std::string &name) const { return FindVessel(name.c_str()); }
+
+// A name longer than a string's inline buffer ("Corvane_SRC_Parafoil") would cost a heap allocation
+// on every call if it were turned into a string first; modules and pilots look vessels up every frame.
+Vessel *World::FindVessel(const char *name) const
 {
     for (Vessel *v : vessels_)
-        if (v->alive && strcasecmp(v->name.c_str(), name.c_str()) == 0) return v;
+        if (v->alive && strcasecmp(v->name.c_str(), name) == 0) return v;
     return nullptr;
 }
 

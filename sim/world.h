@@ -130,6 +130,7 @@ public:
     Body *Earth() const { return earth_; }
     Body *Moon() const { return moon_; }
     Body *FindBody(const std::string &name) const;
+    Body *FindBody(const char *name) const;  // no string is built (lookups on the per-frame path)
     const std::vector<Body *> &Bodies() const { return bodies_; }
 
     // --- vessels --------------------------------------------------------------------------
@@ -144,6 +145,7 @@ public:
                                double heading = 0);
     bool DeleteVessel(Vessel *v);
     Vessel *FindVessel(const std::string &name) const;  // case-insensitive, live vessels only
+    Vessel *FindVessel(const char *name) const;  // the same without building a string (per-frame lookups)
     const std::vector<Vessel *> &Vessels() const { return vessels_; }  // live, creation order
     Vessel *Focus() const { return focus_; }
     void SetFocus(Vessel *v);
