@@ -125,6 +125,8 @@ Totals Now()
 
 void TraceNext(int n) { g_trace_left.store(n < 0 ? 0 : n, std::memory_order_relaxed); }
 
+int StopTrace() { return g_trace_left.exchange(0, std::memory_order_relaxed); }
+
 int TraceRequest()
 {
     const char *s = std::getenv("CORVANE_ALLOC_TRACE");

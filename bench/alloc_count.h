@@ -20,6 +20,8 @@ Totals Now();
 // Prints the call stack (standard error) of the next `n` allocations, then stops; 0 stops at once.
 // Module frames appear as file(+offset): `addr2line -f -C -e <file> <offset>` names the function.
 void TraceNext(int n);
+// Stops tracing and returns how many stacks were still to be printed.
+int StopTrace();
 
 // The number of stacks to trace in each measured window, from $CORVANE_ALLOC_TRACE (0 when unset).
 int TraceRequest();

@@ -184,7 +184,7 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         stretch_start = -1;
         stretch_frames = stretch_allocs = 0;
     };
-    const int trace = benchalloc::TraceRequest();
+    int trace = benchalloc::TraceRequest();  // stacks still to print, of allocations inside frames
     while (!ended) {
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended) Apply(w, inputs[next++], &pilots, &ended);
         if (ended || w.SimTime() >= until - 1e-9) break;
@@ -193,8 +193,9 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         const std::uint64_t a0 = benchalloc::Now().calls;
         pilot_allocs += a0 - p0;
         const double t = w.SimTime();
-        if (frames == 1 && trace > 0) benchalloc::TraceNext(trace);  // the first frame sets things up
+        if (frames >= 1) benchalloc::TraceNext(trace);  // the first frame sets things up
         w.RunFrame();
+        if (frames >= 1) trace = benchalloc::StopTrace();
         const std::uint64_t n = benchalloc::Now().calls - a0;
         ++frames;
         allocs += n;
@@ -206,7 +207,6 @@ int AllocMap(const Job &job, const std::string &root, double dt)
             close_stretch(t);
         }
     }
-    benchalloc::TraceNext(0);
     close_stretch(w.SimTime());
     std::printf("  %llu frames to t = %.2f s, %llu allocations in frames, %llu in the pilots\n\n",
                 static_cast<unsigned long long>(frames), w.SimTime(), static_cast<unsigned long long>(allocs),
