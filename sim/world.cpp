@@ -784,6 +784,7 @@ DrawRecorder *World::DrawHud(int w, int h, Vessel *v, int mode)
     hps.Scale = h / 60.0;  // pixels per degree of view
     hps.Markersize = h / 32;
     auto rec = std::make_unique<HDC__>(w, h);
+    rec->font = DefaultFont(1);  // the host's HUD text: a small font, one line per 10 pixels
     Vessel *prev = current_vessel;
     current_vessel = v;
     v2->clbkDrawHUD(mode, &hps, rec.get());
