@@ -13,7 +13,8 @@
 //              the pole out; settled over it, Shift+X hands the height to the helicopter's altitude
 //              hold; then the stand-off shrinks to nothing until the capsule hangs on the pole
 //   caught     a second with the load, sticks centred, then Shift+G: the helicopter's own autopilot
-//              flies home, descends and lets the load go below 16 m
+//              flies home, descends and lets the load go below 16 m; Shift+X takes the altitude
+//              hold off (it would lift the helicopter again once the autopilot has landed it)
 //   home       the release ends the autopilot's descent and leaves the helicopter hovering: when the
 //              head-up display shows "STATIONNAIRE", Shift+D lands it; on the ground, K stops the engine
 #include "pilot.h"
@@ -33,6 +34,10 @@ namespace pilot {
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kFullCollective = 0.98;     // the collective is at its stop above this
+constexpr double kShortfallFree = 2;         // sinking below the wanted climb rate this much is fine [m/s]
+constexpr double kShortfallSpan = 6;         // over this much more the tilt allowed falls off [m/s]
+constexpr double kMinTiltAllowance = 0.25;
 double Clamp(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
 double Horizontal(const VECTOR3 &v) { return std::sqrt(v.x * v.x + v.z * v.z); }
 }  // namespace
@@ -97,6 +102,12 @@ double WantedClimb(double height_error, double carrier, double max_sink, double 
     return Clamp(carrier + k.climb * height_error, -max_sink, max_climb);
 }
 
+double TiltAllowance(double level, double climb_shortfall)
+{
+    if (level < kFullCollective) return 1;
+    return Clamp(1 - (climb_shortfall - kShortfallFree) / kShortfallSpan, kMinTiltAllowance, 1);
+}
+
 double Collective::Level(double wanted_climb, double climb, double tilt_cos, double dt, const Gains &k)
 {
     const double e = wanted_climb - climb;
@@ -119,9 +130,9 @@ constexpr double kSettleTime = 0.5;          // in the seat before touching anyt
 constexpr double kSpinUpTimeout = 90;        // the rotor should be at speed by then [s]
 constexpr double kAbove = 17;                // height over the capsule (the altitude hold's) [m]
 constexpr double kCeiling = 3000;            // highest catch: the rotor keeps a margin with the load [m]
-constexpr double kCruiseSpeed = 80;          // closing speed far from the capsule [m/s]
+constexpr double kCruiseSpeed = 40;          // closing speed far from the capsule [m/s]
 constexpr double kBrake = 1.5;               // deceleration planned when arriving [m/s^2]
-constexpr double kCruiseTilt = 25 * RAD;     // [rad]
+constexpr double kCruiseTilt = 15 * RAD;     // [rad]
 constexpr double kNearTilt = 12 * RAD;       // within kNearDistance of the aim point [rad]
 constexpr double kNearDistance = 200;        // [m]
 constexpr double kMaxClimb = 8, kMaxSink = 6;  // [m/s]
@@ -318,16 +329,19 @@ void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
     }
 
     // Hands: stick and rudder once clear of the ground, collective until the altitude hold has it.
+    double allowance = 1;
+    if (!alt_hold_) {
+        const double vz = h->HorizonAirspeed().y;
+        const double want = WantedClimb(wanted_alt - alt, carrier_climb, kMaxSink, kMaxClimb, k_);
+        const double level = collective_.Level(want, vz, std::cos(h->Pitch()) * std::cos(h->Bank()), dt, k_);
+        w.SetThrottle(h, level);
+        allowance = TiltAllowance(level, want - vz);
+    }
     const bool low = h->landed || alt < h->landed_elev + kGroundClear;
     if (low)
         CentreSticks(w, h);
     else
-        Steer(w, h, aim, carrier, Horizontal(aim) < kNearDistance ? kNearTilt : kCruiseTilt);
-    if (!alt_hold_) {
-        const double vz = h->HorizonAirspeed().y;
-        const double want = WantedClimb(wanted_alt - alt, carrier_climb, kMaxSink, kMaxClimb, k_);
-        w.SetThrottle(h, collective_.Level(want, vz, std::cos(h->Pitch()) * std::cos(h->Bank()), dt, k_));
-    }
+        Steer(w, h, aim, carrier, allowance * (Horizontal(aim) < kNearDistance ? kNearTilt : kCruiseTilt));
     if (!pf) return;
 
     // The catch: pole out, altitude hold over the capsule, then close the last metres.
@@ -426,6 +440,10 @@ void RecoveryPilot::Frame(World &w)
         }
         CentreSticks(w, h);
         Press(w, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
+        // The altitude hold would keep the helicopter 17 m over the capsule once the autopilot
+        // has landed and let go of the lift: the autopilot has the height now.
+        Press(w, h, OAPI_KEY_X, true, "X", "altitude hold off");
+        alt_hold_ = false;
         t_home_ = t;
         mode_check_t_ = t + kModeCheck;
         phase_ = Phase::kHome;

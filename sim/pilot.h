@@ -54,6 +54,11 @@ double RudderFor(double wanted_heading, double heading, const Gains &k);
 // (the vertical speed of what is followed) before the limits.
 double WantedClimb(double height_error, double carrier, double max_sink, double max_climb, const Gains &k);
 
+// Share of the usual tilt the pilot allows: all of it, unless the collective is at its stop and
+// the helicopter still sinks more than 2 m/s below the wanted climb rate; then less and less (down
+// to a quarter at 8 m/s short): nose and wings come up to give the rotor back to the height.
+double TiltAllowance(double level, double climb_shortfall);
+
 // The collective: the trim moves slowly with the climb-rate error (within 0..1), the level is trim
 // plus a proportional part, divided by the cosine of the tilt (a tilted rotor lifts less), 0..1.
 struct Collective {
