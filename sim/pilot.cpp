@@ -183,6 +183,7 @@ private:
     void Say(World &w, const std::string &what) { w.Event("pilot: " + what); }
     void Press(World &w, Vessel *h, DWORD key, bool shift, const char *name, const char *why);
     void CentreSticks(World &w, Vessel *h);
+    void GoHome(World &w, Vessel *h);
     bool LiftPresent(const Vessel *h) const;
     void Watch(World &w, Vessel *h, Vessel *pf);
     void Fly(World &w, Vessel *h, Vessel *pf);
@@ -379,6 +380,22 @@ void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
     }
 }
 
+// Sticks centred, Shift+G: the helicopter's autopilot flies to the heliport.
+void RecoveryPilot::GoHome(World &w, Vessel *h)
+{
+    CentreSticks(w, h);
+    Press(w, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
+    if (alt_hold_) {
+        // The altitude hold would keep the helicopter 17 m over the capsule once the autopilot
+        // has landed and let go of the lift: the autopilot has the height now.
+        Press(w, h, OAPI_KEY_X, true, "X", "altitude hold off");
+        alt_hold_ = false;
+    }
+    t_home_ = w.SimTime();
+    mode_check_t_ = t_home_ + kModeCheck;
+    phase_ = Phase::kHome;
+}
+
 void RecoveryPilot::Frame(World &w)
 {
     Vessel *h = w.FindVessel(heli_name_);
@@ -423,11 +440,17 @@ void RecoveryPilot::Frame(World &w)
         if (pf && pf->landed) {
             missed_ = true;
             Say(w, "the capsule landed before the catch; back to the heliport");
-            CentreSticks(w, h);
-            Press(w, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
-            t_home_ = t;
-            phase_ = Phase::kHome;
+            GoHome(w, h);
             break;
+        }
+        if (!pf) {
+            const Vessel *c = w.FindVessel(kDrogueCapsule);
+            if (!c || c->landed) {  // a failed chute, or no capsule at all
+                missed_ = true;
+                Say(w, "nothing to catch; back to the heliport");
+                GoHome(w, h);
+                break;
+            }
         }
         Fly(w, h, pf);
         break;
@@ -438,15 +461,7 @@ void RecoveryPilot::Frame(World &w)
             Steer(w, h, _V(0, 0, 0), _V(v.x, 0, v.z), kNearTilt);
             break;
         }
-        CentreSticks(w, h);
-        Press(w, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
-        // The altitude hold would keep the helicopter 17 m over the capsule once the autopilot
-        // has landed and let go of the lift: the autopilot has the height now.
-        Press(w, h, OAPI_KEY_X, true, "X", "altitude hold off");
-        alt_hold_ = false;
-        t_home_ = t;
-        mode_check_t_ = t + kModeCheck;
-        phase_ = Phase::kHome;
+        GoHome(w, h);
         break;
     }
     case Phase::kHome:
