@@ -98,8 +98,11 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
         v->SetLanded(s->surf_lng, s->surf_lat, s->surf_hdg);
         if (!was_landed && w) {
             char buf[128];
-            std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", s->surf_lng * DEG,
-                          s->surf_lat * DEG, sink);
+            if (sink > 0.05)
+                std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", s->surf_lng * DEG,
+                              s->surf_lat * DEG, sink);
+            else  // set down at rest, or created on the ground
+                std::snprintf(buf, sizeof buf, " at %.5f %.5f", s->surf_lng * DEG, s->surf_lat * DEG);
             w->Event("landed " + v->name + buf);
         }
     } else {

@@ -197,10 +197,13 @@ void AeroLoads(const Craft &c, const VECTOR3 &u, bool with_moments, Loads *out)
     VECTOR3 F = _V(0, 0, 0), M = _V(0, 0, 0);
 
     if (c.legacy) {
-        const double k = -0.5 * c.rho * V;
+        // One drag force along the airflow; its coefficient times area blends the three axes' values
+        // by the squared direction cosines of the airflow (a vessel moving along an axis sees that
+        // axis's coefficient and cross section alone).
         const double cwz = u.z > 0 ? v.cw_z_pos : v.cw_z_neg;
-        F += _V(k * u.x * v.cw_x * v.cross_sections.x, k * u.y * v.cw_y * v.cross_sections.y,
-                k * u.z * cwz * v.cross_sections.z);
+        const double cwS = (u.x * u.x * v.cw_x * v.cross_sections.x + u.y * u.y * v.cw_y * v.cross_sections.y +
+                            u.z * u.z * cwz * v.cross_sections.z) / V2;
+        F += u * (-0.5 * c.rho * V * cwS);
         if (v.lift_func) {
             const VECTOR3 ldir = VerticalLiftDir(u);
             if (ldir.y != 0 || ldir.z != 0) {

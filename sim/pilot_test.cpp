@@ -197,7 +197,7 @@ TEST_F(PilotRun, WaitsForItsHelicopterAndRejectsUnknownPilots)
 // The whole mission. Disabled while the host's legacy drag pushes a nose-down helicopter into the
 // ground: on the way home the autopilot's 20 degrees nose down sinks the loaded helicopter at
 // nearly 40 m/s and it hits the ground 38 km short of the heliport.
-TEST_F(PilotRun, DISABLED_MissionFromTheBusToTheHeliport)
+TEST_F(PilotRun, MissionFromTheBusToTheHeliport)
 {
     ASSERT_EQ(Fly({"Corvane/Mission"}), 0) << errors;
     const double released_by_bus = When("created Corvane_SRC (Vessels/CorvaneMission/corvane_src)");
