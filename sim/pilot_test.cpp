@@ -2,7 +2,7 @@
 // of the catch (and of the mission) through corvane-sim with the add-on's modules.
 #include "cli.h"
 #include "pilot.h"
-#include "testing/sim_test.h"
+#include "testing/harness_test.h"
 
 #include <cmath>
 #include <sstream>
@@ -98,27 +98,8 @@ TEST(PilotLaws, CollectiveFindsTheHoverTrimAndTiltGivesWayAtItsStop)
 
 namespace {
 
-class PilotRun : public SimTest {
+class PilotRun : public simtest::HarnessTest {
 protected:
-    int Fly(std::vector<std::string> args)
-    {
-        std::ostringstream o, e;
-        args.insert(args.begin(), "run");
-        args.insert(args.end(), {"--root", simtest::AddonRoot(), "--out", "out"});
-        const int rc = sim::RunCli(args, o, e);
-        timeline = o.str();
-        errors = e.str();
-        return rc;
-    }
-    // The time of the first timeline line at or after t0 that holds `text`, or -1.
-    double When(const std::string &text, double t0 = 0) const
-    {
-        std::istringstream in(timeline);
-        std::string line;
-        while (std::getline(in, line))
-            if (line.find(text) != std::string::npos && std::stod(line) >= t0) return std::stod(line);
-        return -1;
-    }
     // A distance the summary gives ("... landed 57 m from the heliport"), or -1.
     static double FromHeliport(const std::string &summary, const std::string &what)
     {
@@ -126,13 +107,6 @@ protected:
         if (at == std::string::npos) return -1;
         return std::stod(summary.substr(at + what.size() + 8));
     }
-    static std::string Block(const std::string &scn, const std::string &name)
-    {
-        const auto b = scn.find("\n" + name + ":");
-        if (b == std::string::npos) return "";
-        return scn.substr(b + 1, scn.find("\nEND\n", b) - b);
-    }
-    std::string timeline, errors;
 };
 
 }  // namespace

@@ -1,46 +1,21 @@
 // scenario_runs_test.cpp -- the add-on's own scenarios flown by corvane-sim with physics, from the
 // build's add-on tree: what the timeline shows, what the final scenario holds, and that a run
 // is repeatable to the byte.
-#include "cli.h"
-#include "testing/sim_test.h"
+#include "testing/harness_test.h"
 
 #include <sstream>
 
 using simtest::ReadFile;
-using simtest::SimTest;
 
 namespace {
 
-class ScenarioRun : public SimTest {
+class ScenarioRun : public simtest::HarnessTest {
 protected:
-    // Runs a scenario of the add-on with its own inputs; the timeline is kept in `timeline`.
     int Fly(const std::string &name, const std::string &out, std::vector<std::string> more = {})
     {
-        std::ostringstream o, e;
-        std::vector<std::string> args = {"run", name, "--root", simtest::AddonRoot(), "--out", out};
-        args.insert(args.end(), more.begin(), more.end());
-        const int rc = sim::RunCli(args, o, e);
-        timeline = o.str();
-        errors = e.str();
-        return rc;
+        more.insert(more.begin(), name);
+        return HarnessTest::Fly(more, out);
     }
-    // The time of the first timeline line holding `text`, or -1.
-    double When(const std::string &text) const
-    {
-        std::istringstream in(timeline);
-        std::string line;
-        while (std::getline(in, line))
-            if (line.find(text) != std::string::npos) return std::stod(line);
-        return -1;
-    }
-    // The lines of one vessel's block in a saved scenario.
-    static std::string Block(const std::string &scn, const std::string &name)
-    {
-        const auto b = scn.find("\n" + name + ":");
-        if (b == std::string::npos) return "";
-        return scn.substr(b + 1, scn.find("\nEND\n", b) - b);
-    }
-    std::string timeline, errors;
 };
 
 }  // namespace
