@@ -46,6 +46,19 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s);
 // The host's own scenario lines of a vessel (VESSEL2::clbkSaveState).
 void WriteHostLines(Vessel *v, FILEHANDLE scn);
 
+// Held while the host is inside module code outside a frame; the outermost one gives back the
+// module objects of vessels deleted meanwhile.
+struct World::Busy {
+    explicit Busy(World &w) : w(w) { ++w.busy_; }
+    ~Busy()
+    {
+        if (--w.busy_ == 0 && !w.in_frame_) w.ReapDeleted();
+    }
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+    World &w;
+};
+
 // Trims blanks and removes a ';' comment.
 std::string CleanLine(const std::string &line);
 

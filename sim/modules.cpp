@@ -115,7 +115,10 @@ Module *World::LoadModule(const std::string &name, bool plugin, std::string *err
     modules_.push_back(std::move(m));
     Log("module loaded: " + path);
     if (plugin) plugins_.push_back(raw);
-    if (raw->InitModule) raw->InitModule(reinterpret_cast<HINSTANCE>(h));
+    if (raw->InitModule) {
+        Busy busy(*this);
+        raw->InitModule(reinterpret_cast<HINSTANCE>(h));
+    }
     return raw;
 }
 

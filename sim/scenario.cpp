@@ -329,6 +329,7 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
 {
     ScenarioText scn;
     if (!Parse(text, source, &scn, error)) return false;
+    Busy busy(*this);
     if (scn.mjd >= 0) SetMjd(scn.mjd);
     struct Loaded {
         Vessel *v;
@@ -371,7 +372,7 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
         loaded.push_back(l);
     }
     for (Loaded &l : loaded) {
-        if (!l.ctx.attached) continue;
+        if (!l.ctx.attached || !l.v->alive || Deleting(l.v)) continue;
         Vessel *parent = FindVessel(l.ctx.parent_name);
         Attachment *pa = parent ? parent->AttachmentByIndex(false, l.ctx.parent_point) : nullptr;
         Attachment *ca = l.v->AttachmentByIndex(true, l.ctx.child_point);
@@ -406,6 +407,7 @@ std::vector<std::string> World::SaveVesselLines(Vessel *v)
 {
     std::vector<std::string> out;
     if (!v || !v->alive) return out;
+    Busy busy(*this);
     auto *file = new ScenarioFile;
     Register(file);
     file->out = &out;
@@ -424,6 +426,7 @@ std::vector<std::string> World::SaveVesselLines(Vessel *v)
 
 std::string World::SaveScenarioText(const std::string &description)
 {
+    Busy busy(*this);
     std::string s;
     char b[128];
     s += "BEGIN_DESC\n";

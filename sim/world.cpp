@@ -82,6 +82,7 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
 
 World::~World()
 {
+    ReapDeleted();
     for (int i = 0; i < 2; ++i) CloseMfd(i);
     for (auto &d : last_draw_) d.reset();
     // Vessels go first (their modules are still loaded), in creation order.
@@ -263,10 +264,11 @@ void World::RunFrame()
 {
     in_frame_ = true;
     const double simt = simt_, dt = dt_, mjd = Mjd();
-    const std::size_t n = vessels_.size();
-    for (std::size_t i = 0; i < n && i < vessels_.size(); ++i) {
-        Vessel *v = vessels_[i];
-        if (!v->alive || v->created_in_frame) continue;
+    // The vessels at the start of the frame: a callback may delete or create vessels, which must
+    // not make the loops skip or repeat anyone.
+    frame_vessels_.assign(vessels_.begin(), vessels_.end());
+    for (Vessel *v : frame_vessels_) {
+        if (!v->alive || v->created_in_frame || Deleting(v)) continue;
         if (VESSEL2 *v2 = Callbacks(v)) {
             current_vessel = v;
             v2->clbkPreStep(simt, dt, mjd);
@@ -281,9 +283,8 @@ void World::RunFrame()
         PhysicsStep(*this, dt);
     else
         DefaultStateUpdate(dt);
-    for (std::size_t i = 0; i < n && i < vessels_.size(); ++i) {
-        Vessel *v = vessels_[i];
-        if (!v->alive || v->created_in_frame) continue;
+    for (Vessel *v : frame_vessels_) {
+        if (!v->alive || v->created_in_frame || Deleting(v)) continue;
         if (VESSEL2 *v2 = Callbacks(v)) {
             current_vessel = v;
             v2->clbkPostStep(simt, dt, mjd);
@@ -300,8 +301,9 @@ void World::RunFrame()
         v->UpdateLanded();
     }
     FollowParents();
+    frame_vessels_.clear();
     in_frame_ = false;
-    ReapDeleted();
+    if (busy_ == 0) ReapDeleted();
 }
 
 void World::RunFrames(int n)
@@ -452,6 +454,7 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
 
 Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status)
 {
+    Busy busy(*this);
     std::string error;
     Vessel *v = NewVesselRecord(name, cls, &error);
     if (!v) {
@@ -466,7 +469,7 @@ Vessel *World::CreateVessel(const std::string &name, const std::string &cls, con
         current_vessel = prev;
     }
     FinishCreation(v);
-    return v;
+    return v->alive && !Deleting(v) ? v : nullptr;
 }
 
 Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &vs)
@@ -493,6 +496,7 @@ Vessel *World::CreateVessel(const std::string &name, const std::string &cls, con
 
 void World::FinishCreation(Vessel *v)
 {
+    if (!v->alive || Deleting(v)) return;  // deleted by a module while it was being made
     if (VESSEL2 *v2 = Callbacks(v)) {
         Vessel *prev = current_vessel;
         current_vessel = v;
@@ -562,19 +566,30 @@ bool World::DeleteVessel(Vessel *v)
     pending_delete_.push_back(v);
     vessels_.erase(std::remove(vessels_.begin(), vessels_.end(), v), vessels_.end());
     Event("deleted " + v->name);
-    if (!in_frame_) ReapDeleted();
+    if (!in_frame_ && busy_ == 0) ReapDeleted();
     return true;
+}
+
+bool World::Deleting(const Vessel *v) const
+{
+    return !pending_delete_.empty() &&
+           std::find(pending_delete_.begin(), pending_delete_.end(), v) != pending_delete_.end();
 }
 
 void World::ReapDeleted()
 {
-    std::vector<Vessel *> del;
-    del.swap(pending_delete_);
-    for (Vessel *v : del) {
-        if (v->visual) DestroyVisual(v);
-        ExitVessel(v);
-        for (Object *o : v->Children()) o->alive = false;
+    if (pending_delete_.empty()) return;
+    ++busy_;  // a module's destructor may delete more vessels: they are taken in the next round
+    while (!pending_delete_.empty()) {
+        std::vector<Vessel *> del;
+        del.swap(pending_delete_);
+        for (Vessel *v : del) {
+            if (v->visual) DestroyVisual(v);
+            ExitVessel(v);
+            for (Object *o : v->Children()) o->alive = false;
+        }
     }
+    --busy_;
 }
 
 Vessel *World::FindVessel(const std::string &name) const { return FindVessel(name.c_str()); }
@@ -591,6 +606,7 @@ Vessel *World::FindVessel(const char *name) const
 void World::SetFocus(Vessel *v)
 {
     if (!v || !v->alive || v == focus_) return;
+    Busy busy(*this);
     Vessel *old = focus_;
     focus_ = v;
     if (old)
@@ -604,6 +620,7 @@ void World::SetFocus(Vessel *v)
 void World::CreateVisual(Vessel *v)
 {
     if (!v || !v->alive || v->visual) return;
+    Busy busy(*this);
     auto *vis = new Visual;
     vis->vessel = v;
     Register(vis);
@@ -620,6 +637,7 @@ void World::CreateVisual(Vessel *v)
 void World::DestroyVisual(Vessel *v)
 {
     if (!v || !v->visual) return;
+    Busy busy(*this);
     Visual *vis = v->visual;
     if (VESSEL2 *v2 = Callbacks(v)) {
         Vessel *prev = current_vessel;
@@ -640,6 +658,7 @@ int World::KeyEvent(Vessel *v, DWORD key, bool down, bool shift)
 {
     VESSEL2 *v2 = Callbacks(v);
     if (!v2) return 0;
+    Busy busy(*this);
     char kstate[256];
     std::memset(kstate, 0, sizeof kstate);
     if (shift) kstate[OAPI_KEY_LSHIFT] = static_cast<char>(0x80);
@@ -655,6 +674,7 @@ int World::PressKey(DWORD key, bool shift, Vessel *v)
 {
     if (!v) v = focus_;
     if (!v) return 0;
+    Busy busy(*this);
     const int r = KeyEvent(v, key, true, shift);
     if (v->alive) KeyEvent(v, key, false, shift);
     return r;
@@ -711,6 +731,7 @@ bool World::UnregisterMfdMode(int id)
 MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
 {
     if (which < 0 || which > 1) return nullptr;
+    Busy busy(*this);
     CloseMfd(which);
     const MfdMode *mode = nullptr;
     for (const MfdMode &m : modes_)
@@ -739,6 +760,7 @@ MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
 void World::CloseMfd(int which)
 {
     if (which < 0 || which > 1 || !displays_[which].mfd) return;
+    Busy busy(*this);
     MFD *m = displays_[which].mfd;
     displays_[which].mfd = nullptr;
     m->StoreStatus();
@@ -751,19 +773,24 @@ Display *World::GetDisplay(int which) { return (which == 0 || which == 1) ? &dis
 bool World::MfdKey(int which, DWORD key)
 {
     MFD *m = GetMfd(which);
-    return m ? m->ConsumeKeyBuffered(key) : false;
+    if (!m) return false;
+    Busy busy(*this);
+    return m->ConsumeKeyBuffered(key);
 }
 
 bool World::MfdButton(int which, int bt, int event)
 {
     MFD *m = GetMfd(which);
-    return m ? m->ConsumeButton(bt, event) : false;
+    if (!m) return false;
+    Busy busy(*this);
+    return m->ConsumeButton(bt, event);
 }
 
 DrawRecorder *World::DrawMfd(int which)
 {
     MFD *m = GetMfd(which);
     if (!m) return nullptr;
+    Busy busy(*this);
     auto rec = std::make_unique<HDC__>(static_cast<int>(displays_[which].w), static_cast<int>(displays_[which].h));
     m->Update(rec.get());
     rec->Finish();
@@ -776,6 +803,7 @@ DrawRecorder *World::DrawHud(int w, int h, Vessel *v, int mode)
     if (!v) v = focus_;
     VESSEL2 *v2 = Callbacks(v);
     if (!v2) return nullptr;
+    Busy busy(*this);
     HUDPAINTSPEC hps;
     hps.W = w;
     hps.H = h;

@@ -246,7 +246,14 @@ private:
     void HoldOverGround(const MATRIX3 &earth_before);
     void UnloadModules();
     void ReapDeleted();
+    bool Deleting(const Vessel *v) const;  // deleted, its module object not yet given back
     std::vector<Vessel *> pending_delete_;
+    // Module code may delete a vessel from inside any callback, its own included: the vessel leaves
+    // the world at once but its module object is given back only when no callback is running (at
+    // the end of the frame, or when the outermost host call into module code returns).
+    struct Busy;
+    int busy_ = 0;
+    std::vector<Vessel *> frame_vessels_;  // the vessels a frame steps (kept to spare an allocation)
 
     std::string root_;
     double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;

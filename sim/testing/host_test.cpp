@@ -316,3 +316,30 @@ TEST_F(HostTest, AnAttachedVesselCannotBeSetDownOnItsOwn)
     EXPECT_FALSE(c->landed);
     EXPECT_EQ(c->iface->GetAttachmentStatus(cp), p);
 }
+
+// --- vessels deleted and made while the host is busy with them ------------------------------
+
+TEST_F(HostTest, AVesselDeletedInAFrameCostsNoOtherVesselItsStep)
+{
+    LoadScenarioText("BEGIN_SHIPS\nA:simtest\nEND\nB:simtest\n  KILL A\nEND\nC:simtest\nEND\nEND_SHIPS\n");
+    const std::size_t mark = W().LogLines().size();
+    Step();
+    EXPECT_EQ(Said(mark), V({"clbkPreStep A", "clbkPreStep B", "clbkPreStep C", "clbkPostStep B", "clbkPostStep C"}));
+    EXPECT_EQ(W().FindVessel("A"), nullptr);
+    EXPECT_EQ(W().Vessels().size(), 2u);
+    const std::size_t mark2 = W().LogLines().size();
+    Step();
+    EXPECT_EQ(Said(mark2), V({"clbkPreStep B", "clbkPreStep C", "clbkPostStep B", "clbkPostStep C"}));
+}
+
+TEST_F(HostTest, AVesselDeletingItselfInACallbackLivesUntilTheCallbackReturns)
+{
+    Vessel *a = Create("A", "simtest");
+    Create("B", "simtest");
+    EXPECT_EQ(Key(a, OAPI_KEY_D), 1);  // the module touches its object after the deletion
+    EXPECT_EQ(Said().back(), "deleted itself A");
+    EXPECT_FALSE(a->alive);
+    EXPECT_EQ(W().FindVessel("A"), nullptr);
+    EXPECT_EQ(oapiGetVesselInterface(a), nullptr);
+    Step();
+}

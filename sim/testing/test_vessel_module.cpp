@@ -1,5 +1,7 @@
 // test_vessel_module.cpp -- a test-only vessel module: it reports its callbacks in the host log,
-// keeps two scenario lines of its own and can create a vessel from inside a callback.
+// keeps two scenario lines of its own, can create a vessel from inside a callback (key K), delete
+// itself from inside one (key D) or delete a vessel named by a scenario line (KILL <name>) in its
+// next pre-step. It has one attachment point for a child and one for a parent.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -32,6 +34,8 @@ public:
         SetEmptyMass(100.0);
         tank = CreatePropellantResource(50.0);
         AddMesh("CorvaneTest/box");
+        CreateAttachment(false, _V(0, -1, 0), _V(0, -1, 0), _V(0, 0, 1), "TOCHILD");
+        CreateAttachment(true, _V(0, 1, 0), _V(0, 1, 0), _V(0, 0, 1), "TOPARENT");
     }
     void clbkLoadStateEx(FILEHANDLE scn, void *status) override
     {
@@ -42,6 +46,8 @@ public:
                 std::sscanf(line + 7, "%d", &counter);
             else if (!_strnicmp(line, "TEXT", 4))
                 std::snprintf(text, sizeof text, "%s", line + 5);
+            else if (!_strnicmp(line, "KILL ", 5))
+                std::snprintf(kill, sizeof kill, "%s", line + 5);
             else
                 ParseScenarioLineEx(line, status);
         }
@@ -64,6 +70,10 @@ public:
     void clbkPreStep(double, double, double) override
     {
         Say("clbkPreStep", this);
+        if (kill[0]) {
+            oapiDeleteVessel(oapiGetVesselByName(kill));
+            kill[0] = '\0';
+        }
         if (spawn) {
             spawn = false;
             VESSELSTATUS vs;
@@ -83,6 +93,13 @@ public:
             spawn = true;
             return 1;
         }
+        if (key == OAPI_KEY_D) {
+            // The object must stay usable until the callback returns.
+            oapiDeleteVessel(GetHandle());
+            ++counter;
+            Say("deleted itself", this);
+            return 1;
+        }
         return 0;
     }
     void clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hdc) override
@@ -94,6 +111,7 @@ public:
 
     int counter = 0;
     char text[64] = "none";
+    char kill[64] = "";
     bool spawn = false;
     PROPELLANT_HANDLE tank = nullptr;
 };
