@@ -562,10 +562,20 @@ bool World::DeleteVessel(Vessel *v)
     v->parent = nullptr;
     for (Vessel *o : vessels_)
         if (o->parent == v) o->parent = nullptr;
-    if (focus_ == v) focus_ = nullptr;
     pending_delete_.push_back(v);
     vessels_.erase(std::remove(vessels_.begin(), vessels_.end(), v), vessels_.end());
     Event("deleted " + v->name);
+    if (prev_focus_ == v) prev_focus_ = nullptr;
+    if (focus_ == v) {
+        // The user is never left without a focus vessel while one exists: the one focused before
+        // takes over, else the first.
+        Vessel *next = prev_focus_ && prev_focus_->alive && !Deleting(prev_focus_) ? prev_focus_ : nullptr;
+        if (!next && !vessels_.empty()) next = vessels_.front();
+        if (next)
+            SetFocus(next);
+        else
+            focus_ = nullptr;
+    }
     if (!in_frame_ && busy_ == 0) ReapDeleted();
     return true;
 }
@@ -584,6 +594,15 @@ void World::ReapDeleted()
         std::vector<Vessel *> del;
         del.swap(pending_delete_);
         for (Vessel *v : del) {
+            // A display made for this vessel holds its interface: it moves to the focus vessel.
+            for (int i = 0; i < 2; ++i) {
+                if (!displays_[i].mfd || displays_[i].vessel != v) continue;
+                std::string mode;
+                for (const MfdMode &m : modes_)
+                    if (m.id == displays_[i].mode_id) mode = m.name;
+                CloseMfd(i);
+                if (focus_ && focus_ != v) OpenMfd(i, mode, displays_[i].w, displays_[i].h);
+            }
             if (v->visual) DestroyVisual(v);
             ExitVessel(v);
             for (Object *o : v->Children()) o->alive = false;
@@ -608,6 +627,7 @@ void World::SetFocus(Vessel *v)
     if (!v || !v->alive || v == focus_) return;
     Busy busy(*this);
     Vessel *old = focus_;
+    prev_focus_ = old;
     focus_ = v;
     if (old)
         if (VESSEL2 *o2 = Callbacks(old)) o2->clbkFocusChanged(false, Handle(v), Handle(old));
@@ -740,7 +760,11 @@ MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
         Log("MFD: no mode \"" + mode_name + "\" is registered");
         return nullptr;
     }
-    VESSEL *vi = focus_ ? focus_->iface : nullptr;
+    if (!focus_) {
+        Log("MFD: no focus vessel to open \"" + mode_name + "\" for");
+        return nullptr;
+    }
+    VESSEL *vi = focus_->iface;
     const WPARAM wp = static_cast<WPARAM>(w) | (static_cast<WPARAM>(h) << 16);
     const OAPI_MSGTYPE r = mode->msgproc(OAPI_MSG_MFD_OPENED, static_cast<UINT>(which), wp,
                                          reinterpret_cast<LPARAM>(vi));
@@ -753,6 +777,7 @@ MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
     displays_[which].mfd = mfd;
     displays_[which].w = w;
     displays_[which].h = h;
+    displays_[which].vessel = focus_;
     mfd->RecallStatus();
     return mfd;
 }
@@ -763,6 +788,7 @@ void World::CloseMfd(int which)
     Busy busy(*this);
     MFD *m = displays_[which].mfd;
     displays_[which].mfd = nullptr;
+    displays_[which].vessel = nullptr;
     m->StoreStatus();
     delete m;
 }

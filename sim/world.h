@@ -80,6 +80,7 @@ struct Display {
     int mode_id = 0;
     MFD *mfd = nullptr;
     DWORD w = 256, h = 256;
+    Vessel *vessel = nullptr;  // the vessel it was opened for (its MFD holds that vessel's interface)
 };
 
 struct WorldOptions {
@@ -175,7 +176,9 @@ public:
     const std::vector<MfdMode> &MfdModes() const { return modes_; }
     int RegisterMfdMode(const MFDMODESPEC &spec);
     bool UnregisterMfdMode(int id);
-    // Opens a registered mode on display 0 (left) or 1 (right) of the focus vessel.
+    // Opens a registered mode on display 0 (left) or 1 (right) of the focus vessel (null without
+    // one). When the vessel a display was opened for is deleted, the display is opened again for
+    // the new focus vessel (StoreStatus, then RecallStatus), or closed when no vessel is left.
     MFD *OpenMfd(int which, const std::string &mode_name, DWORD w = 256, DWORD h = 256);
     void CloseMfd(int which);
     MFD *GetMfd(int which) const;
@@ -265,6 +268,7 @@ private:
     Body *sun_ = nullptr, *earth_ = nullptr, *moon_ = nullptr;
     std::vector<Vessel *> vessels_;
     Vessel *focus_ = nullptr;
+    Vessel *prev_focus_ = nullptr;  // the focus before the current one (takes over if that is deleted)
     std::vector<Annotation *> notes_;
     std::vector<std::unique_ptr<Module>> modules_;
     std::vector<Module *> plugins_;

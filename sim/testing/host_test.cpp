@@ -35,6 +35,12 @@ protected:
             if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
         return out;
     }
+    // True when the host log holds this line (from index `from` on).
+    bool Logged(const std::string &line, std::size_t from = 0)
+    {
+        const auto &l = W().LogLines();
+        return std::find(l.begin() + static_cast<std::ptrdiff_t>(std::min(from, l.size())), l.end(), line) != l.end();
+    }
     static std::vector<std::string> V(std::initializer_list<const char *> l)
     {
         return std::vector<std::string>(l.begin(), l.end());
@@ -341,5 +347,40 @@ TEST_F(HostTest, AVesselDeletingItselfInACallbackLivesUntilTheCallbackReturns)
     EXPECT_FALSE(a->alive);
     EXPECT_EQ(W().FindVessel("A"), nullptr);
     EXPECT_EQ(oapiGetVesselInterface(a), nullptr);
+    Step();
+}
+
+TEST_F(HostTest, DeletingTheFocusVesselMovesFocusAndDisplaysToAnother)
+{
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin"), nullptr);
+    Vessel *a = Create("A", "plain"), *b = Create("B", "plain");
+    W().SetFocus(a);
+    ASSERT_NE(W().OpenMfd(0, "Test Mode"), nullptr);
+    ASSERT_NE(W().DrawMfd(0)->FindText("vessel A"), nullptr);
+    W().SetFocus(b);
+    W().SetFocus(a);
+    const std::size_t mark = W().LogLines().size();
+    EXPECT_TRUE(W().DeleteVessel(a));
+    EXPECT_EQ(W().Focus(), b);
+    EXPECT_EQ(oapiGetFocusInterface(), b->iface);
+    EXPECT_TRUE(Logged("plugin: focus B after 0 frames", mark));
+    EXPECT_TRUE(Logged("plugin: opened 256x256 for B", mark));
+    HDC__ *d = W().DrawMfd(0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_NE(d->FindText("vessel B"), nullptr);
+    Step();
+
+    // A display opened for a vessel that has since lost the focus follows the focus too.
+    Vessel *c = Create("C", "plain");
+    W().SetFocus(c);
+    W().DeleteVessel(b);
+    EXPECT_EQ(W().Focus(), c);
+    EXPECT_NE(W().DrawMfd(0)->FindText("vessel C"), nullptr);
+
+    // Without any vessel there is nothing to show a display for.
+    W().DeleteVessel(c);
+    EXPECT_EQ(W().Focus(), nullptr);
+    EXPECT_EQ(W().GetMfd(0), nullptr);
+    EXPECT_EQ(W().OpenMfd(1, "Test Mode"), nullptr);
     Step();
 }

@@ -1,5 +1,6 @@
 // test_plugin_module.cpp -- a test-only instrument module: one MFD mode whose display draws a
-// line and a text, keeps a page number in the scenario, and reports focus changes in the log.
+// line, its page and the name of the vessel it was opened for, keeps the page in the scenario, and
+// reports focus changes and how its displays are opened and restored in the log.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -26,6 +27,8 @@ public:
         char buf[32];
         std::snprintf(buf, sizeof buf, "page %d", page);
         TextOutA(hdc, 0, static_cast<int>(ch), buf, static_cast<int>(std::strlen(buf)));
+        std::snprintf(buf, sizeof buf, "vessel %s", pV ? pV->GetName() : "-");
+        TextOutA(hdc, 0, static_cast<int>(2 * ch), buf, static_cast<int>(std::strlen(buf)));
     }
     bool ConsumeKeyBuffered(DWORD key) override
     {
@@ -38,8 +41,10 @@ public:
         char item[8] = "PAGE";
         oapiWriteScenario_int(scn, item, page);
     }
+    void RecallStatus() override { oapiWriteLog(const_cast<char *>("plugin: RecallStatus")); }
     void ReadStatus(FILEHANDLE scn) override
     {
+        oapiWriteLog(const_cast<char *>("plugin: ReadStatus"));
         char *line;
         while (oapiReadScenario_nextline(scn, line))
             if (!_strnicmp(line, "PAGE", 4)) std::sscanf(line + 4, "%d", &page);
@@ -50,6 +55,10 @@ public:
 OAPI_MSGTYPE MsgProc(UINT msg, UINT, WPARAM wparam, LPARAM lparam)
 {
     if (msg != OAPI_MSG_MFD_OPENED) return 0;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "plugin: opened %ux%u for %s", static_cast<unsigned>(wparam & 0xFFFF),
+                  static_cast<unsigned>(wparam >> 16), lparam ? reinterpret_cast<VESSEL *>(lparam)->GetName() : "-");
+    oapiWriteLog(buf);
     return reinterpret_cast<OAPI_MSGTYPE>(
         new TestMfd(static_cast<DWORD>(wparam & 0xFFFF), static_cast<DWORD>(wparam >> 16),
                     reinterpret_cast<VESSEL *>(lparam)));
