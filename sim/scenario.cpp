@@ -392,7 +392,8 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
     if (!focus && !vessels_.empty()) focus = vessels_.front();
     if (focus) SetFocus(focus);
     for (const MfdBlock &m : scn.mfds) {
-        MFD *mfd = OpenMfd(m.which, m.mode, displays_[m.which].w, displays_[m.which].h);
+        // The host gives a display opened from a scenario its lines, not what it stored.
+        MFD *mfd = OpenDisplay(m.which, m.mode, displays_[m.which].w, displays_[m.which].h, false);
         if (!mfd) continue;
         auto *file = new ScenarioFile;
         Register(file);

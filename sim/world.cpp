@@ -750,13 +750,18 @@ bool World::UnregisterMfdMode(int id)
 
 MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
 {
+    return OpenDisplay(which, mode_name, w, h, true);
+}
+
+MFD *World::OpenDisplay(int which, const std::string &mode_name, DWORD w, DWORD h, bool recall)
+{
     if (which < 0 || which > 1) return nullptr;
     Busy busy(*this);
     CloseMfd(which);
-    const MfdMode *mode = nullptr;
+    MfdMode mode;  // a copy: the mode's message procedure may register or remove modes
     for (const MfdMode &m : modes_)
-        if (strcasecmp(m.name.c_str(), mode_name.c_str()) == 0) mode = &m;
-    if (!mode || !mode->msgproc) {
+        if (strcasecmp(m.name.c_str(), mode_name.c_str()) == 0) mode = m;
+    if (!mode.msgproc) {
         Log("MFD: no mode \"" + mode_name + "\" is registered");
         return nullptr;
     }
@@ -766,19 +771,19 @@ MFD *World::OpenMfd(int which, const std::string &mode_name, DWORD w, DWORD h)
     }
     VESSEL *vi = focus_->iface;
     const WPARAM wp = static_cast<WPARAM>(w) | (static_cast<WPARAM>(h) << 16);
-    const OAPI_MSGTYPE r = mode->msgproc(OAPI_MSG_MFD_OPENED, static_cast<UINT>(which), wp,
+    const OAPI_MSGTYPE r = mode.msgproc(OAPI_MSG_MFD_OPENED, static_cast<UINT>(which), wp,
                                          reinterpret_cast<LPARAM>(vi));
     MFD *mfd = reinterpret_cast<MFD *>(r);
     if (!mfd) {
         Log("MFD: mode \"" + mode_name + "\" made no display");
         return nullptr;
     }
-    displays_[which].mode_id = mode->id;
+    displays_[which].mode_id = mode.id;
     displays_[which].mfd = mfd;
     displays_[which].w = w;
     displays_[which].h = h;
     displays_[which].vessel = focus_;
-    mfd->RecallStatus();
+    if (recall) mfd->RecallStatus();
     return mfd;
 }
 

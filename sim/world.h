@@ -249,6 +249,8 @@ private:
     void HoldOverGround(const MATRIX3 &earth_before);
     void UnloadModules();
     void ReapDeleted();
+    // Opens a display; `recall` false when a scenario's lines restore it (ReadStatus instead).
+    MFD *OpenDisplay(int which, const std::string &mode_name, DWORD w, DWORD h, bool recall);
     bool Deleting(const Vessel *v) const;  // deleted, its module object not yet given back
     std::vector<Vessel *> pending_delete_;
     // Module code may delete a vessel from inside any callback, its own included: the vessel leaves

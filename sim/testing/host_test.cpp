@@ -384,3 +384,19 @@ TEST_F(HostTest, DeletingTheFocusVesselMovesFocusAndDisplaysToAnother)
     EXPECT_EQ(W().OpenMfd(1, "Test Mode"), nullptr);
     Step();
 }
+
+TEST_F(HostTest, DisplaysOpenedFromAScenarioReadTheirLinesInsteadOfRecalling)
+{
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin"), nullptr);
+    LoadScenarioText("BEGIN_MFD Right\n  TYPE User\n  MODE Test Mode\n  PAGE 4\nEND_MFD\n"
+                     "BEGIN_SHIPS\nA:plain\nEND\nEND_SHIPS\n");
+    std::vector<std::string> plugin;
+    for (const std::string &l : W().LogLines())
+        if (l.rfind("plugin: ", 0) == 0 && l.find("focus") == std::string::npos) plugin.push_back(l.substr(8));
+    EXPECT_EQ(plugin, V({"opened 256x256 for A", "ReadStatus"}));
+    EXPECT_NE(W().DrawMfd(1)->FindText("page 4"), nullptr);
+    const std::size_t mark = W().LogLines().size();
+    ASSERT_NE(W().OpenMfd(0, "Test Mode", 300, 200), nullptr);
+    EXPECT_EQ(std::vector<std::string>(W().LogLines().begin() + mark, W().LogLines().end()),
+              V({"plugin: opened 300x200 for A", "plugin: RecallStatus"}));
+}
