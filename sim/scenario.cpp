@@ -376,7 +376,9 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
         Vessel *parent = FindVessel(l.ctx.parent_name);
         Attachment *pa = parent ? parent->AttachmentByIndex(false, l.ctx.parent_point) : nullptr;
         Attachment *ca = l.v->AttachmentByIndex(true, l.ctx.child_point);
-        if (!pa || !ca || pa->mate || ca->mate) {
+        bool loop = false;  // a vessel carried by itself, directly or through others
+        for (Vessel *p = parent; p && !loop; p = p->parent) loop = p == l.v;
+        if (!pa || !ca || pa->mate || ca->mate || loop) {
             Logf("%s: vessel \"%s\": cannot attach it to \"%s\"", source.c_str(), l.v->name.c_str(),
                  l.ctx.parent_name.c_str());
             continue;

@@ -400,3 +400,26 @@ TEST_F(HostTest, DisplaysOpenedFromAScenarioReadTheirLinesInsteadOfRecalling)
     EXPECT_EQ(std::vector<std::string>(W().LogLines().begin() + mark, W().LogLines().end()),
               V({"plugin: opened 300x200 for A", "plugin: RecallStatus"}));
 }
+
+// --- scenario files a user may get wrong ------------------------------------------------------
+
+TEST_F(HostTest, AttachmentLinesThatWouldMakeALoopAreRefused)
+{
+    Vessel *a = LoadScenarioText("BEGIN_SHIPS\n"
+                                 "A:simtest\n  ATTACHED 0:0,B\nEND\n"
+                                 "B:simtest\n  ATTACHED 0:0,A\nEND\n"
+                                 "C:simtest\n  ATTACHED 0:0,C\nEND\n"
+                                 "END_SHIPS\n",
+                                 "A");
+    ASSERT_NE(a, nullptr);
+    Vessel *b = W().FindVessel("B"), *c = W().FindVessel("C");
+    EXPECT_EQ(a->parent, b);
+    EXPECT_EQ(b->parent, nullptr);
+    EXPECT_EQ(c->parent, nullptr);
+    EXPECT_DOUBLE_EQ(b->Mass(), 300.0);
+    EXPECT_DOUBLE_EQ(c->Mass(), 150.0);
+    EXPECT_TRUE(Logged("<text>: vessel \"B\": cannot attach it to \"A\""));
+    EXPECT_TRUE(Logged("<text>: vessel \"C\": cannot attach it to \"C\""));
+    Step();
+    W().SaveScenarioText();
+}
