@@ -120,7 +120,8 @@ bool Parse(const std::string &text, const std::string &source, ScenarioText *out
         case SHIPS:
             if (kw == "END_SHIPS") state = TOP;
             else {
-                const auto colon = line.find(':');
+                // A class name never holds a colon (it names a file), a vessel name may.
+                const auto colon = line.rfind(':');
                 if (colon == std::string::npos || colon == 0 || colon + 1 >= line.size())
                     return fail("expected a vessel line \"name:class\", found \"" + line + "\"");
                 VesselBlock b;
@@ -247,13 +248,17 @@ void VESSEL::ParseScenarioLineEx(char *line, void *status) const
             if (std::sscanf(item.c_str(), "%d:%lf", &idx, &lvl) == 2 && ctx) ctx->prplevel.emplace_back(idx, lvl);
         }
     } else if (kw == "ATTACHED") {
-        int ci, pi;
-        char name[256];
-        if (std::sscanf(rest.c_str(), "%d:%d,%255s", &ci, &pi, name) == 3 && ctx) {
-            ctx->attached = true;
-            ctx->child_point = ci;
-            ctx->parent_point = pi;
-            ctx->parent_name = name;
+        // ATTACHED <child point>:<parent point>,<parent name>; the name runs to the end of the
+        // line, blanks included.
+        int ci, pi, at = 0;
+        if (std::sscanf(rest.c_str(), "%d:%d,%n", &ci, &pi, &at) == 2 && at > 0 && ctx) {
+            const std::string name = CleanLine(rest.substr(static_cast<std::size_t>(at)));
+            if (!name.empty()) {
+                ctx->attached = true;
+                ctx->child_point = ci;
+                ctx->parent_point = pi;
+                ctx->parent_name = name;
+            }
         }
     }
     // Any other line is not the host's: it is ignored.

@@ -423,3 +423,26 @@ TEST_F(HostTest, AttachmentLinesThatWouldMakeALoopAreRefused)
     Step();
     W().SaveScenarioText();
 }
+
+TEST_F(HostTest, NamesWithBlanksAndColonsSurviveSaveAndLoad)
+{
+    Vessel *bus = LoadScenarioText("BEGIN_SHIPS\n"
+                                   "Big Bus:simtest\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7700\nEND\n"
+                                   "Pod:simtest\n  ATTACHED 0:0,Big Bus\nEND\n"
+                                   "END_SHIPS\n",
+                                   "Big Bus");
+    ASSERT_NE(bus, nullptr);
+    Vessel *pod = W().FindVessel("Pod");
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(pod->parent, bus);
+    ASSERT_NE(W().CreateVesselAt("Stage:2", "simtest", 0.1, 0.2, 3000), nullptr);
+    const std::string first = W().SaveScenarioText();
+    EndWorld();
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(first, &err)) << err;
+    EXPECT_EQ(W().SaveScenarioText(), first);
+    Vessel *stage = W().FindVessel("Stage:2");
+    ASSERT_NE(stage, nullptr);
+    EXPECT_EQ(stage->class_name, "simtest");
+    EXPECT_EQ(W().FindVessel("Pod")->parent, W().FindVessel("Big Bus"));
+}
