@@ -424,6 +424,9 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
             return nullptr;
         }
     }
+    if (const Vessel *same = FindVessel(name))
+        Logf("vessel \"%s\": the name is already in use by \"%s\"; lookups by name find that one", name.c_str(),
+             same->name.c_str());
     auto *v = new Vessel;
     v->world = this;
     v->name = name;

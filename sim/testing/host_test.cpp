@@ -446,3 +446,11 @@ TEST_F(HostTest, NamesWithBlanksAndColonsSurviveSaveAndLoad)
     EXPECT_EQ(stage->class_name, "simtest");
     EXPECT_EQ(W().FindVessel("Pod")->parent, W().FindVessel("Big Bus"));
 }
+
+TEST_F(HostTest, ADuplicateVesselNameIsReported)
+{
+    Create("A", "plain");
+    ASSERT_NE(Create("a", "plain"), nullptr);
+    EXPECT_NE(W().LogLines().back().find("\"a\""), std::string::npos) << W().LogLines().back();
+    EXPECT_NE(W().LogLines().back().find("already"), std::string::npos) << W().LogLines().back();
+}
