@@ -15,13 +15,9 @@ namespace {
 
 World *Wd() { return World::Current(); }
 
-int g_reports = 0;
-void Bad(const char *func, const std::string &what)
+void Bad(const char *func, const char *what)
 {
-    World *w = Wd();
-    if (!w || g_reports > 200) return;
-    ++g_reports;
-    w->Logf("%s: %s (call ignored)", func, what.c_str());
+    if (World *w = Wd()) w->Fault(func, what);
 }
 
 #define GNOTE(...)                                   \

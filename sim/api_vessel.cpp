@@ -23,14 +23,9 @@ using namespace sim;
 
 namespace {
 
-int g_bad_reports = 0;
-
 void Bad(const char *func, const char *what)
 {
-    World *w = World::Current();
-    if (!w || g_bad_reports > 200) return;
-    ++g_bad_reports;
-    w->Logf("%s: %s (call ignored)", func, what);
+    if (World *w = World::Current()) w->Fault(func, what);
 }
 
 const char *H(const void *h) { return h ? "@" : "0"; }

@@ -142,6 +142,16 @@ void World::Note(const char *fmt, ...)
     journal.emplace_back(buf);
 }
 
+void World::Fault(const char *func, const char *what)
+{
+    constexpr int kMaxFaults = 200;
+    if (faults_ > kMaxFaults) return;
+    if (++faults_ > kMaxFaults)
+        Log("further bad calls are not reported");
+    else
+        Logf("%s: %s (call ignored)", func, what);
+}
+
 double World::Rand()
 {
     if (!forced_rand_.empty()) {

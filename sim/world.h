@@ -205,6 +205,9 @@ public:
     void Log(const std::string &line);
     void Logf(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
     const std::vector<std::string> &LogLines() const { return log_; }
+    // A bad call a module made, reported in the log: the first 200 of each world, then one line
+    // saying that the rest go unreported (a fault repeated every frame would flood the log).
+    void Fault(const char *func, const char *what);
     double Rand();               // uniform in [0, 1)
     void ForceRand(double v);    // the next Rand() returns v (queued)
     // Timeline events (created, focus, attached, detached, note shown/removed, landed, deleted):
@@ -279,6 +282,7 @@ private:
     Display displays_[2];
     std::unique_ptr<DrawRecorder> last_draw_[3];  // left, right, hud
     std::vector<std::string> log_;
+    int faults_ = 0;
     std::FILE *log_file_ = nullptr;
     std::mt19937_64 rng_;
     std::vector<double> forced_rand_;

@@ -454,3 +454,17 @@ TEST_F(HostTest, ADuplicateVesselNameIsReported)
     EXPECT_NE(W().LogLines().back().find("\"a\""), std::string::npos) << W().LogLines().back();
     EXPECT_NE(W().LogLines().back().find("already"), std::string::npos) << W().LogLines().back();
 }
+
+TEST_F(HostTest, EveryWorldReportsBadHandlesAfresh)
+{
+    int junk = 0;
+    W();
+    for (int i = 0; i < 300; ++i) oapiGetVesselInterface(&junk);
+    EXPECT_EQ(W().LogLines().size(), 201u);
+    EXPECT_EQ(W().LogLines().back(), "further bad calls are not reported");
+    EndWorld();
+    W();
+    oapiGetVesselInterface(&junk);
+    ASSERT_EQ(W().LogLines().size(), 1u);
+    EXPECT_EQ(W().LogLines().back(), "oapiGetVesselInterface: not a vessel handle (call ignored)");
+}
