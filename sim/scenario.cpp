@@ -152,6 +152,21 @@ bool Parse(const std::string &text, const std::string &source, ScenarioText *out
     return true;
 }
 
+// A value as the host writes it with `prec` decimals: one that prints as zero is written "0",
+// never "-0", so a sign lost or gained in a save and load does not change the text.
+double Tidy(double v, int prec)
+{
+    const double half = 0.5 * std::pow(10.0, -prec);
+    return std::fabs(v) < half ? 0.0 : v;
+}
+
+// An angle in degrees written with 6 decimals: -180 and 180 are one attitude, written as 180.
+double TidyAngle(double deg)
+{
+    deg = Tidy(deg, 6);
+    return deg <= -180.0 + 0.5e-6 ? deg + 360.0 : deg;
+}
+
 void Put(ScenarioFile *f, const std::string &line)
 {
     if (f && f->out) f->out->push_back(line);
@@ -272,22 +287,27 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
     const std::string body = v->ref ? v->ref->name : "Earth";
     if (v->landed && !v->parent) {
         Put(f, "  STATUS Landed " + body);
-        std::snprintf(b, sizeof b, "  POS %0.7f %0.7f", v->surf_lng * DEG, v->surf_lat * DEG);
+        std::snprintf(b, sizeof b, "  POS %0.7f %0.7f", Tidy(v->surf_lng * DEG, 7), Tidy(v->surf_lat * DEG, 7));
         Put(f, b);
-        std::snprintf(b, sizeof b, "  HEADING %0.2f", std::fmod(v->surf_hdg * DEG + 720.0, 360.0));
+        double hdg = std::fmod(v->surf_hdg * DEG, 360.0);  // written in [0, 360)
+        if (hdg < 0) hdg += 360.0;
+        hdg = Tidy(hdg, 2);
+        std::snprintf(b, sizeof b, "  HEADING %0.2f", hdg >= 360.0 - 0.005 ? 0.0 : hdg);
         Put(f, b);
-        std::snprintf(b, sizeof b, "  ALT %0.3f", v->landed_elev);
+        std::snprintf(b, sizeof b, "  ALT %0.3f", Tidy(v->landed_elev, 3));
         Put(f, b);
     } else {
         Put(f, "  STATUS Orbiting " + body);
-        std::snprintf(b, sizeof b, "  RPOS %0.3f %0.3f %0.3f", v->rpos.x, v->rpos.y, v->rpos.z);
+        std::snprintf(b, sizeof b, "  RPOS %0.3f %0.3f %0.3f", Tidy(v->rpos.x, 3), Tidy(v->rpos.y, 3), Tidy(v->rpos.z, 3));
         Put(f, b);
-        std::snprintf(b, sizeof b, "  RVEL %0.4f %0.4f %0.4f", v->rvel.x, v->rvel.y, v->rvel.z);
+        std::snprintf(b, sizeof b, "  RVEL %0.4f %0.4f %0.4f", Tidy(v->rvel.x, 4), Tidy(v->rvel.y, 4), Tidy(v->rvel.z, 4));
         Put(f, b);
         const VECTOR3 a = ArotFromMatrix(v->R);
-        std::snprintf(b, sizeof b, "  AROT %0.6f %0.6f %0.6f", a.x * DEG, a.y * DEG, a.z * DEG);
+        std::snprintf(b, sizeof b, "  AROT %0.6f %0.6f %0.6f", TidyAngle(a.x * DEG), Tidy(a.y * DEG, 6),
+                      TidyAngle(a.z * DEG));
         Put(f, b);
-        std::snprintf(b, sizeof b, "  VROT %0.4f %0.4f %0.4f", v->omega.x * DEG, v->omega.y * DEG, v->omega.z * DEG);
+        std::snprintf(b, sizeof b, "  VROT %0.4f %0.4f %0.4f", Tidy(v->omega.x * DEG, 4), Tidy(v->omega.y * DEG, 4),
+                      Tidy(v->omega.z * DEG, 4));
         Put(f, b);
     }
     if (v->parent) {

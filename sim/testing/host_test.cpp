@@ -468,3 +468,23 @@ TEST_F(HostTest, EveryWorldReportsBadHandlesAfresh)
     ASSERT_EQ(W().LogLines().size(), 1u);
     EXPECT_EQ(W().LogLines().back(), "oapiGetVesselInterface: not a vessel handle (call ignored)");
 }
+
+TEST_F(HostTest, AttitudesAndHeadingsSurviveSaveAndLoadAtTheirTurningPoints)
+{
+    const double pitches[] = {0.0, M_PI / 2, -M_PI / 2, 0.3};
+    const double banks[] = {M_PI, -M_PI, 0.0, M_PI / 2};
+    int i = 0;
+    for (double p : pitches)
+        for (double bk : banks) {
+            ++i;
+            W().CreateVesselAt("V" + std::to_string(i), "plain", 0.1 * i, 0.0, 1000)->Place(0.1 * i, 0, 1000, M_PI, p, bk);
+        }
+    const double headings[] = {-1e-9, 2 * M_PI - 1e-6, -13.0, 0.5};
+    for (double h : headings) CreateLanded("G" + std::to_string(++i), "plain", -1e-12, 1e-12, h);
+    W().SetFocus(W().Vessels().front());
+    const std::string first = W().SaveScenarioText();
+    EndWorld();
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(first, &err)) << err;
+    EXPECT_EQ(W().SaveScenarioText(), first);
+}
