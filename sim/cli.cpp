@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -411,6 +412,8 @@ int Run::Go()
             return 1;
         }
     }
+    // Each input acts at the first frame at or after its own time, whatever its place in the file.
+    std::stable_sort(inputs.begin(), inputs.end(), [](const Input &a, const Input &b) { return a.t < b.t; });
     if (!opt_.out.empty()) {
         std::error_code ec;
         fs::create_directories(opt_.out, ec);

@@ -107,3 +107,14 @@ TEST_F(CliTest, SameSeedSameOutputs)
     for (const char *f : {"timeline.txt", "final.scn", "trajectory.csv", "summary.txt"})
         EXPECT_EQ(simtest::ReadFile(std::string("o1/") + f), simtest::ReadFile(std::string("o2/") + f)) << f;
 }
+
+TEST_F(CliTest, InputsOutOfTimeOrderStillActAtTheirOwnTimes)
+{
+    WriteFile("good.scn", kScn);
+    WriteFile("late.inputs", "0.6 focus B\n0.2 focus A\n0.4 key A K\n1 end\n");
+    ASSERT_EQ(Run({"run", "good.scn", "--dt", "0.1", "--inputs", "late.inputs"}), 0) << err.str();
+    const std::string t = out.str();
+    EXPECT_NE(t.find("     0.40  key K on A"), std::string::npos) << t;
+    EXPECT_NE(t.find("     0.40  created Child (simtest)"), std::string::npos) << t;
+    EXPECT_NE(t.find("     0.60  focus B"), std::string::npos) << t;
+}
