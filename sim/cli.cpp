@@ -74,6 +74,8 @@ std::string Lower(std::string s)
 
 bool ReadText(const std::string &path, std::string *text)
 {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) return false;  // a folder opens, but reads as empty
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
     std::stringstream ss;

@@ -118,3 +118,14 @@ TEST_F(CliTest, InputsOutOfTimeOrderStillActAtTheirOwnTimes)
     EXPECT_NE(t.find("     0.40  created Child (simtest)"), std::string::npos) << t;
     EXPECT_NE(t.find("     0.60  focus B"), std::string::npos) << t;
 }
+
+TEST_F(CliTest, AFolderGivenAsTheScenarioCannotBeRead)
+{
+    fs::create_directories("folder.scn");
+    EXPECT_EQ(Run({"run", "folder.scn", "--until", "0.1"}), 1);
+    EXPECT_NE(err.str().find("folder.scn"), std::string::npos) << err.str();
+    WriteFile("good.scn", kScn);
+    fs::create_directories("dir.inputs");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "dir.inputs"}), 1);
+    EXPECT_NE(err.str().find("dir.inputs"), std::string::npos) << err.str();
+}
