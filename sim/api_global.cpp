@@ -426,7 +426,10 @@ void oapiAnnotationSetText(NOTEHANDLE hNote, char *note)
         Bad(__func__, "not a live annotation");
         return;
     }
-    a->text = note ? note : "";
+    // A module may set its note's text every frame: only a new text is news (and costs anything).
+    const char *text = note ? note : "";
+    if (a->text == text) return;
+    a->text = text;
     if (Wd() && !a->text.empty()) Wd()->Event("note shown: \"" + a->text + "\"");
 }
 

@@ -488,3 +488,22 @@ TEST_F(HostTest, AttitudesAndHeadingsSurviveSaveAndLoadAtTheirTurningPoints)
     ASSERT_TRUE(W().LoadScenarioText(first, &err)) << err;
     EXPECT_EQ(W().SaveScenarioText(), first);
 }
+
+TEST_F(HostTest, ANoteSetToTheSameTextEveryFrameIsShownOnce)
+{
+    W();
+    NOTEHANDLE n = oapiCreateAnnotation(true, 1.0, _V(1, 1, 1));
+    char hello[] = "hello", bye[] = "bye", none[] = "";
+    for (int i = 0; i < 50; ++i) {
+        oapiAnnotationSetText(n, hello);
+        Step();
+    }
+    oapiAnnotationSetText(n, bye);
+    oapiAnnotationSetText(n, none);
+    oapiAnnotationSetText(n, hello);
+    std::vector<std::string> shown;
+    for (const auto &e : W().events())
+        if (e.second.rfind("note", 0) == 0) shown.push_back(e.second);
+    EXPECT_EQ(shown, V({"note shown: \"hello\"", "note shown: \"bye\"", "note shown: \"hello\""}));
+    EXPECT_EQ(W().Annotations().front()->text, "hello");
+}
