@@ -18,7 +18,7 @@ protected:
         SimTest::SetUp();
         // A root of the test's own, with the build's modules.
         fs::create_directories(temp_dir + "/root");
-        fs::create_symlink(simtest::AddonRoot() + "/Modules", temp_dir + "/root/Modules");
+        fs::create_symlink(simtest::TestModulesDir(), temp_dir + "/root/Modules");
         WriteFile(temp_dir + "/root/Config/Vessels/simtest.cfg", "Module = sim_test_vessel\n");
         WriteFile(temp_dir + "/root/Config/plain.cfg", "Size = 1\n");
         WriteFile(temp_dir + "/root/Config/broken.cfg", "Module = no_such_module\n");

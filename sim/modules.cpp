@@ -79,8 +79,17 @@ Module *World::LoadModule(const std::string &name, bool plugin, std::string *err
     std::string base = name;
     // A module named with a folder or a Windows file name still finds its shared object.
     if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0) base.resize(base.size() - 4);
-    const std::string path = root_ + (plugin ? "/Modules/Plugin/" : "/Modules/") + base + ".so";
+    std::string path = root_ + (plugin ? "/Modules/Plugin/" : "/Modules/") + base + ".so";
     struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        for (const std::string &dir : opt_.module_dirs) {
+            const std::string alt = dir + (plugin ? "/Plugin/" : "/") + base + ".so";
+            if (::stat(alt.c_str(), &st) == 0) {
+                path = alt;
+                break;
+            }
+        }
+    }
     if (::stat(path.c_str(), &st) != 0) {
         if (error) *error = "module file " + path + " not found";
         return nullptr;

@@ -86,6 +86,7 @@ struct Display {
 struct WorldOptions {
     std::string root;         // add-on root; empty: $CORVANE_ADDON_ROOT, else "."
     std::string overlay;      // searched before the root for Config/ files (tests add classes here)
+    std::vector<std::string> module_dirs;  // searched after <root>/Modules for module files (test modules)
     double dt = 0.02;         // step length [s]
     double mjd = 51544.5;     // date at simulation time 0
     std::uint64_t seed = 1;   // random generator seed

@@ -21,6 +21,15 @@ std::string AddonRoot()
 #endif
 }
 
+std::string TestModulesDir()
+{
+#ifdef CORVANE_TEST_MODULES
+    return CORVANE_TEST_MODULES;
+#else
+    return ".";
+#endif
+}
+
 std::string ReadFile(const std::string &path)
 {
     std::ifstream f(path, std::ios::binary);
@@ -47,6 +56,7 @@ void SimTest::SetUp()
     fs::current_path(temp_dir);
     options.root = AddonRoot();
     options.overlay = temp_dir;
+    options.module_dirs = {TestModulesDir()};
 }
 
 void SimTest::TearDown()

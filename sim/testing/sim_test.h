@@ -14,6 +14,8 @@ namespace simtest {
 
 // The build's add-on tree (Config/, Meshes/, Modules/, ...).
 std::string AddonRoot();
+// The folder of the test-only modules (sim_test_vessel, Plugin/sim_test_plugin).
+std::string TestModulesDir();
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &text);  // creates folders
 
