@@ -55,6 +55,81 @@ TEST_F(FlightTest, ConnectsSwitchesOptionsOffAndLoadsFiveWaves)
     EXPECT_TRUE(simtest::ReadFile("OrbiterSound_Log.txt").empty()) << "a good connection logs nothing";
 }
 
+TEST_F(FlightTest, DefinitionCallsInOrderWithTheirValues)
+{
+    options.journal = true;
+    Vessel *v = Heli();
+    auto from = std::find(v->journal.begin(), v->journal.end(), "SetSize(10)");
+    ASSERT_NE(from, v->journal.end());
+    ASSERT_GE(v->journal.end() - from, 27);
+    const std::vector<std::string> caps(from, from + 27);
+    EXPECT_EQ(caps, (std::vector<std::string>{
+                        "SetSize(10)", "SetEmptyMass(1800)", "SetCW(0.3, 0.3, 0.6, 0.9)", "SetWingAspect(0.7)",
+                        "SetCrossSections(10.07, 38.76, 2.82)", "SetRotDrag(0.43, 0.43, 0.29)",
+                        "SetPMI(5.89, 7.41, 2.83)", "SetGravityGradientDamping(20)", "SetTrimScale(0.05)",
+                        "GetFlightModel()", "SetPitchMomentScale(5e-05)", "SetBankMomentScale(5e-05)",
+                        "SetCameraOffset(0, 0.8, 1)", "SetCameraDefaultDirection(0, 0, 1)",
+                        "SetCameraRotationRange(6.283185307, 6.283185307, 1.221730476, 1.221730476)",
+                        "SetCameraShiftRange((0, 0, 0.1), (-0.2, 0, 0), (0, 0, 0))",
+                        "SetTouchdownPoints((-0.75, -1.27, -0.104), (0.75, -1.27, -0.104), (0, -1.27, 2.193))",
+                        "CreatePropellantResource(426, -1, 1)", "ClearVariableDragElements()", "SetADCtrlMode(7)",
+                        "AddReentryStream(@)", "AddBeacon(@)", "AddBeacon(@)",
+                        "CreateThruster((0, 0, 0), (0, 0, 1), 1, @, 0, 0, 101400)",
+                        "AddExhaustStream(@, (-0.032, 0.211, 0), @)", "AddMesh(\"hx220\")",
+                        "SetMeshVisibilityMode(0, 3)"}));
+    EXPECT_TRUE(v->ctrl_surfaces.empty() && v->airfoils.empty());
+
+    // The constructor before: rotor and pole animations, the camera, the pole point for a child.
+    const std::vector<std::string> ctor(v->journal.begin(), from);
+    EXPECT_EQ(std::count(ctor.begin(), ctor.end(), "AddAnimationComponent(0, 0, 1000000, @, 0)"), 6);
+    const std::vector<std::string> pole = {"AddAnimationComponent(1, 0.5, 1, @, 0)",
+                                           "AddAnimationComponent(1, 0, 0.5, @, 0)",
+                                           "AddAnimationComponent(1, 0.5, 1, @, @)"};
+    EXPECT_NE(std::search(ctor.begin(), ctor.end(), pole.begin(), pole.end()), ctor.end()) << "arm swing, head slide, head swing on the slide";
+    EXPECT_TRUE(Has(ctor, "SetCameraOffset(0.3, 0, 2)"));
+    EXPECT_TRUE(Has(ctor, "CreateAttachment(false, (0, -1.126, 4.24), (0, 0, 1), (0, 1, 0), \"HX220\", false)"));
+    const auto *tail = static_cast<MGROUP_ROTATE *>(v->animations[0].components[0]->trans);
+    const auto *main = static_cast<MGROUP_ROTATE *>(v->animations[0].components[5]->trans);
+    EXPECT_TRUE(tail->grp[0] == 8 && tail->angle == -15000000.0f && tail->ref.z == -3.931 && tail->axis.x == 1);
+    EXPECT_TRUE(main->grp[0] == 7 && main->angle == 6280000.0f && main->ref.z == 0.975 && main->axis.y == 1);
+    const auto *swing = static_cast<MGROUP_ROTATE *>(v->animations[1].components[2]->trans);
+    EXPECT_TRUE(swing->grp[0] == 10 && swing->ref.z == 0.92 && std::fabs(swing->angle - 140 * RAD) < 1e-6);
+
+    // Both streams and both beacons as given.
+    ASSERT_EQ(v->streams.size(), 2u);
+    const PARTICLESTREAMSPEC &re = v->streams[0]->spec, &ex = v->streams[1]->spec;
+    EXPECT_EQ(v->streams[0]->source, sim::ParticleStream::REENTRY);
+    EXPECT_TRUE(re.srcsize == 20 && re.srcrate == 20 && re.v0 == 0 && re.srcspread == 0.03 && re.lifetime == 0.5 &&
+                re.growthrate == 100 && re.atmslowdown == 3 && re.ltype == PARTICLESTREAMSPEC::DIFFUSE &&
+                re.levelmap == PARTICLESTREAMSPEC::LVL_FLAT && re.lmin == 1 && re.lmax == 1 &&
+                re.atmsmap == PARTICLESTREAMSPEC::ATM_PLIN && re.amin == 6e7 && re.amax == 1.2e8 && !re.tex);
+    EXPECT_TRUE(ex.srcsize == 0.1 && ex.srcrate == 1 && ex.v0 == 40 && ex.srcspread == 0.15 && ex.lifetime == 0.1 &&
+                ex.growthrate == 5 && ex.atmslowdown == 3 && ex.ltype == PARTICLESTREAMSPEC::DIFFUSE &&
+                ex.levelmap == PARTICLESTREAMSPEC::LVL_PSQRT && ex.lmin == 0 && ex.lmax == 2 &&
+                ex.atmsmap == PARTICLESTREAMSPEC::ATM_PLOG && ex.amin == 1e-4 && ex.amax == 1 && !ex.tex);
+    ASSERT_EQ(v->beacons.size(), 2u);
+    const BEACONLIGHTSPEC &b1 = *v->beacons[0].spec, &b2 = *v->beacons[1].spec;
+    EXPECT_TRUE(b1.shape == 1 && b1.pos->z == -4.875 && b1.col->y == -0.828 && b1.col->z == 0.153 && b1.size == 0.1 &&
+                b1.falloff == 1 && b1.period == 1 && b1.duration == 0.2 && b1.tofs == 0.6 && !b1.active);
+    EXPECT_TRUE(b2.shape == 1 && b2.pos->y == -0.8 && b2.col->z == 0.9 && b2.size == 0.1 && b2.falloff == 1 &&
+                b2.period == 1 && b2.duration == 0.3 && b2.tofs == 1.0 && !b2.active);
+
+    // Every frame: the ground friction.
+    v->journal.clear();
+    Step();
+    EXPECT_TRUE(Has(v->journal, "SetSurfaceFrictionCoeff(0.05, 0.4)"));
+    EXPECT_TRUE(static_cast<VESSEL2 *>(oapiGetVesselInterface(v))->clbkLoadGenericCockpit());
+
+    // The simple flight model leaves the moment scales alone.
+    EndWorld();
+    options.flight_model = 0;
+    Vessel *simple = Heli();
+    EXPECT_TRUE(Has(simple->journal, "SetTrimScale(0.05)"));
+    EXPECT_EQ(std::count_if(simple->journal.begin(), simple->journal.end(),
+                            [](const std::string &j) { return j.find("MomentScale") != std::string::npos; }),
+              0);
+}
+
 TEST_F(FlightTest, AnIdOutOfRangeKeepsTheHelicopterSilent)
 {
     for (int id : {60, -1}) {
