@@ -85,7 +85,8 @@ TEST_F(FlightTest, DefinitionCallsInOrderWithTheirValues)
     const std::vector<std::string> pole = {"AddAnimationComponent(1, 0.5, 1, @, 0)",
                                            "AddAnimationComponent(1, 0, 0.5, @, 0)",
                                            "AddAnimationComponent(1, 0.5, 1, @, @)"};
-    EXPECT_NE(std::search(ctor.begin(), ctor.end(), pole.begin(), pole.end()), ctor.end()) << "arm swing, head slide, head swing on the slide";
+    EXPECT_NE(std::search(ctor.begin(), ctor.end(), pole.begin(), pole.end()), ctor.end())
+        << "arm swing, head slide, head swing on the slide";
     EXPECT_TRUE(Has(ctor, "SetCameraOffset(0.3, 0, 2)"));
     EXPECT_TRUE(Has(ctor, "CreateAttachment(false, (0, -1.126, 4.24), (0, 0, 1), (0, 1, 0), \"HX220\", false)"));
     const auto *tail = static_cast<MGROUP_ROTATE *>(v->animations[0].components[0]->trans);
