@@ -110,6 +110,32 @@ TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
     EXPECT_EQ(Values(v, "STATIO"), "1 0") << "G twice: following off, hover still on";
 }
 
+TEST_F(AutopilotTest, DescentCommandBiasAndHeightLimit)
+{
+    Vessel *v = Flying({}, 2, 0, 0, _V(0, -0.2, 0));
+    EXPECT_EQ(Key(v, OAPI_KEY_D, true), 1);
+    EXPECT_EQ(Values(v, "STATIO"), "1 1");
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "1 0 0") << "D engages heading hold";
+    Step();
+    EXPECT_NEAR(Lift(v), 0.1, 1e-9) << "bias 0.7 - 0.25 x 2 m + (0.2 m/s - 0.5), plus the sinking speed";
+
+    Key(v, OAPI_KEY_D, true);  // D again ends the descent only
+    EXPECT_EQ(Values(v, "STATIO"), "1 0");
+    Step();
+    EXPECT_NEAR(Lift(v), 0.9, 1e-9);
+
+    Key(v, OAPI_KEY_D, true);
+    v->Place(0, 0, 1.5, 0, 0, 0, _V(0, -0.2, 0));
+    Step();
+    EXPECT_EQ(Values(v, "STATIO"), "0 0") << "landed";
+    EXPECT_EQ(Values(v, "HEADINGHOLD"), "1 0 0") << "heading hold stays on after the landing";
+
+    // Far above the course's height target the height error is held at -5.
+    Vessel *high = Flying({"STATIO 1 0", "PILOTEAUTO 1 0 0.001 0"}, 1000, 0, 0, _V(0, -5, 0));
+    Step();
+    EXPECT_NEAR(Lift(high), 0.7, 1e-9) << "-5 + 0.7 + 5";
+}
+
 TEST_F(AutopilotTest, WithoutAHeliportTheTargetWaitsForOne)
 {
     Vessel *v = Flying({"PILOTEAUTO 1 0.1 0.2 30"}, 50);
