@@ -85,6 +85,58 @@ TEST_F(CapsuleTest, ClassResolvesThroughTheSecondLookupAndStartsStowed)
     EXPECT_EQ(w->animations[1].components.at(0)->state0, 0.5);
 }
 
+TEST_F(CapsuleTest, DefinitionCallsInOrderWithTheirValues)
+{
+    options.journal = true;
+    Vessel *v = Capsule(0.5);
+    ASSERT_GE(v->journal.size(), 24u);
+    EXPECT_EQ(std::vector<std::string>(v->journal.begin(), v->journal.begin() + 24),
+              (std::vector<std::string>{
+                  "CreateAnimation(0)", "AddAnimationComponent(0, 0, 1, @, 0)", "CreateAnimation(0)",
+                  "AddAnimationComponent(1, 0.5, 1, @, 0)", "SetCW(0.9, 0.8, 0.8, 0.8)", "SetSize(3)",
+                  "SetCOG_elev(0.1)", "SetCrossSections(2, 2, 3)", "SetPMI(0.13, 0.13, 0.2)",
+                  "SetTouchdownPoints((0, -0.3, 1), (-1, -0.3, -1), (1, -0.3, -1))", "SetRotDrag(2, 2, 2)",
+                  "GetFlightModel()", "SetPitchMomentScale(0.001)", "SetBankMomentScale(0.001)",
+                  "AddMesh(\"CorvaneMission/cvn_src_drg\")", "SetMeshVisibilityMode(0, 3)", "AddMesh(@)",
+                  "SetMeshVisibilityMode(1, 3)", "AddMesh(\"CorvaneMission/cvn_src_lid\")",
+                  "SetMeshVisibilityMode(2, 3)", "SetCameraOffset(0, 1, -2.5)", "SetLiftCoeffFunc(@)",
+                  "AddReentryStream(@)", "AddReentryStream(@)"}));
+    EXPECT_EQ(std::vector<std::string>(W().journal.begin(), W().journal.begin() + 3),
+              (std::vector<std::string>{"oapiLoadMesh(\"CorvaneMission/cvn_src_main\")",
+                                        "oapiLoadTexture(\"CorvaneMission/cvn_src2.dds\", true)",
+                                        "oapiRegisterReentryTexture(\"contrail3\")"}));
+    ASSERT_NE(v->meshes[1].source, nullptr);
+    EXPECT_EQ(v->meshes[1].source->name, "CorvaneMission/cvn_src_main");
+
+    // Both animations scale the drogue canopy, group 2 of mesh 0.
+    const auto *chute = static_cast<MGROUP_SCALE *>(v->animations[0].components.at(0)->trans);
+    const auto *col = static_cast<MGROUP_SCALE *>(v->animations[1].components.at(0)->trans);
+    for (const MGROUP_SCALE *t : {chute, col}) EXPECT_TRUE(t->mesh == 0 && t->ngrp == 1 && t->grp[0] == 2);
+    EXPECT_TRUE(Near(chute->ref, _V(0, 0, -0.573527), 0) && Near(chute->scale, _V(0.01, 0.01, 0.001), 0));
+    EXPECT_TRUE(Near(col->ref, _V(0, 0, 0), 0) && Near(col->scale, _V(0.8, 0.1, 1.0), 0));
+
+    // The two re-entry streams, the second with the host's contrail texture.
+    ASSERT_EQ(v->streams.size(), 2u);
+    const PARTICLESTREAMSPEC &a = v->streams[0]->spec, &b = v->streams[1]->spec;
+    for (const PARTICLESTREAMSPEC *s : {&a, &b}) {
+        EXPECT_TRUE(s->flags == 0 && s->v0 == 0 && s->srcspread == 0.001 && s->lifetime == 0.5 &&
+                    s->growthrate == 4 && s->atmslowdown == 0.2 && s->ltype == PARTICLESTREAMSPEC::EMISSIVE &&
+                    s->levelmap == PARTICLESTREAMSPEC::LVL_PSQRT && s->lmin == 0 && s->lmax == 1 &&
+                    s->atmsmap == PARTICLESTREAMSPEC::ATM_PLOG && s->amax == 2e8);
+    }
+    EXPECT_TRUE(a.srcsize == 2 && a.srcrate == 40 && a.amin == 7e7 && !a.tex);
+    EXPECT_TRUE(b.srcsize == 1 && b.srcrate == 30 && b.amin == 9e7 && b.tex);
+
+    // The simple flight model leaves the moment scales alone.
+    EndWorld();
+    options.flight_model = 0;
+    Vessel *simple = Capsule(0.5);
+    const auto &j = simple->journal;
+    EXPECT_NE(std::find(j.begin(), j.end(), "SetRotDrag(2, 2, 2)"), j.end());
+    EXPECT_EQ(std::count_if(j.begin(), j.end(), [](const std::string &c) { return c.find("MomentScale") != c.npos; }),
+              0);
+}
+
 TEST_F(CapsuleTest, NominalDescentFromEntryToTheGround)
 {
     PlainRecoveryClasses();
