@@ -270,6 +270,29 @@ TEST_F(HostTest, InstrumentModuleDisplaysKeysAndStatus)
     EXPECT_NE(W().DrawMfd(0)->FindText("page 1"), nullptr);
 }
 
+TEST_F(HostTest, EveryInstrumentModuleHearsOfFocusChangesAndEachWorldLoadsItAfresh)
+{
+    sim::Module *one = W().LoadPlugin("sim_test_plugin");
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin2"), nullptr);
+    EXPECT_EQ(W().LoadPlugin("sim_test_plugin"), one);  // loaded once per world
+    Vessel *a = Create("A", "plain"), *b = Create("B", "plain");
+    W().SetFocus(a);
+    Step(3);
+    const std::size_t mark = W().LogLines().size();
+    W().SetFocus(b);
+    EXPECT_TRUE(Logged("plugin: focus B after 3 frames", mark));
+    EXPECT_TRUE(Logged("plugin2: focus B after 3 frames", mark));
+
+    // The world's end unloads both: in a fresh world their frame counts start again from zero.
+    EndWorld();
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin"), nullptr);
+    ASSERT_NE(W().LoadPlugin("sim_test_plugin2"), nullptr);
+    W().SetFocus(Create("C", "plain"));
+    EXPECT_TRUE(Logged("plugin: focus C after 0 frames"));
+    EXPECT_TRUE(Logged("plugin2: focus C after 0 frames"));
+}
+
 TEST_F(HostTest, FaultsAreReportedNotCrashed)
 {
     int junk = 0;
@@ -293,6 +316,25 @@ TEST_F(HostTest, FaultsAreReportedNotCrashed)
     HDC__ *hud = W().DrawHud(1024, 768, a);
     ASSERT_NE(hud, nullptr);
     EXPECT_NE(hud->FindText("TEST"), nullptr);
+}
+
+TEST_F(HostTest, PenMisuseInADrawingIsReportedInTheHostLog)
+{
+    W();
+    auto logged = [&](const std::string &part) {
+        for (const std::string &l : W().LogLines())
+            if (l.rfind("drawing: ", 0) == 0 && l.find(part) != std::string::npos) return true;
+        return false;
+    };
+    HDC__ dc(64, 64);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(&dc, pen);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_TRUE(logged("deleting a pen that is still selected"));
+    SelectObject(&dc, old);
+    dc.Finish();  // the pen was never deleted
+    EXPECT_TRUE(logged("left undeleted after drawing"));
+    DeleteObject(pen);
 }
 
 TEST_F(HostTest, WithoutPhysicsAFreeVesselKeepsItsPlaceOverTheGround)

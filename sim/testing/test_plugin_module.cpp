@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+// A second copy of this module is built with its own log prefix and mode name, so that tests can
+// load two instrument modules side by side.
+#ifndef TEST_PLUGIN_TAG
+#define TEST_PLUGIN_TAG "plugin"
+#define TEST_PLUGIN_MODE "Test Mode"
+#endif
+
 namespace {
 
 int g_mode = 0;
@@ -17,7 +24,7 @@ public:
     TestMfd(DWORD w, DWORD h, VESSEL *v) : MFD(w, h, v) {}
     void Update(HDC hdc) override
     {
-        Title(hdc, "Test Mode");
+        Title(hdc, TEST_PLUGIN_MODE);
         HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
         HGDIOBJ old = SelectObject(hdc, pen);
         MoveToEx(hdc, 0, static_cast<int>(H / 2), nullptr);
@@ -41,10 +48,10 @@ public:
         char item[8] = "PAGE";
         oapiWriteScenario_int(scn, item, page);
     }
-    void RecallStatus() override { oapiWriteLog(const_cast<char *>("plugin: RecallStatus")); }
+    void RecallStatus() override { oapiWriteLog(const_cast<char *>(TEST_PLUGIN_TAG ": RecallStatus")); }
     void ReadStatus(FILEHANDLE scn) override
     {
-        oapiWriteLog(const_cast<char *>("plugin: ReadStatus"));
+        oapiWriteLog(const_cast<char *>(TEST_PLUGIN_TAG ": ReadStatus"));
         char *line;
         while (oapiReadScenario_nextline(scn, line))
             if (!_strnicmp(line, "PAGE", 4)) std::sscanf(line + 4, "%d", &page);
@@ -56,7 +63,7 @@ OAPI_MSGTYPE MsgProc(UINT msg, UINT, WPARAM wparam, LPARAM lparam)
 {
     if (msg != OAPI_MSG_MFD_OPENED) return 0;
     char buf[96];
-    std::snprintf(buf, sizeof buf, "plugin: opened %ux%u for %s", static_cast<unsigned>(wparam & 0xFFFF),
+    std::snprintf(buf, sizeof buf, TEST_PLUGIN_TAG ": opened %ux%u for %s", static_cast<unsigned>(wparam & 0xFFFF),
                   static_cast<unsigned>(wparam >> 16), lparam ? reinterpret_cast<VESSEL *>(lparam)->GetName() : "-");
     oapiWriteLog(buf);
     return reinterpret_cast<OAPI_MSGTYPE>(
@@ -68,7 +75,7 @@ OAPI_MSGTYPE MsgProc(UINT msg, UINT, WPARAM wparam, LPARAM lparam)
 
 DLLCLBK void InitModule(HINSTANCE)
 {
-    static char name[] = "Test Mode";
+    static char name[] = TEST_PLUGIN_MODE;
     MFDMODESPEC spec;
     spec.name = name;
     spec.key = OAPI_KEY_T;
@@ -84,6 +91,6 @@ DLLCLBK void opcFocusChanged(OBJHANDLE hNew, OBJHANDLE)
 {
     char buf[128], name[64];
     oapiGetObjectName(hNew, name, sizeof name);
-    std::snprintf(buf, sizeof buf, "plugin: focus %s after %d frames", name, g_frames);
+    std::snprintf(buf, sizeof buf, TEST_PLUGIN_TAG ": focus %s after %d frames", name, g_frames);
     oapiWriteLog(buf);
 }
