@@ -78,6 +78,44 @@ TEST_F(ParafoilTest, DefinitionOffersOnePointForAParentAndAFullTrimSurface)
     for (const sim::AnimComponent *c : v->animations[0].components) EXPECT_EQ(c->trans->grp[0], 5u);
 }
 
+TEST_F(ParafoilTest, DefinitionCallsInOrderWithTheirValues)
+{
+    options.journal = true;
+    Vessel *v = Create(kName, kClass, 2000);
+    ASSERT_GE(v->journal.size(), 21u);
+    EXPECT_EQ(std::vector<std::string>(v->journal.begin(), v->journal.begin() + 21),
+              (std::vector<std::string>{
+                  "CreateAnimation(0)", "AddAnimationComponent(0, 0.1, 1, @, 0)",
+                  "AddAnimationComponent(0, 0, 0.3, @, 0)", "SetCW(2, 0.8, 0.8, 0.8)", "SetSize(7)",
+                  "SetCOG_elev(0.1)", "SetCrossSections(9, 52, 35)", "SetPMI(88, 7, 88)", "SetEmptyMass(191)",
+                  "SetTouchdownPoints((0, -0.3, 1), (-1, -0.3, -1), (1, -0.3, -1))", "GetFlightModel()",
+                  "SetPitchMomentScale(0.001)", "SetBankMomentScale(0.001)",
+                  "AddMesh(\"CorvaneMission/cvn_src_parafoil90\")", "SetMeshVisibilityMode(0, 3)",
+                  "SetCameraOffset(0, 1, -4)",
+                  "CreateAttachment(true, (0, 13, 0), (0, 0, -1), (0, 1, 0), \"CVN\", false)",
+                  "CreateAirfoil3(0, (0.1, 3.5, -0.3), @, 0, 5, 90, 1.5)",
+                  "CreateAirfoil3(1, (0, 1, -4), @, 0, 5, 15, 1.5)",
+                  "CreateControlSurface(4, 0.3, 1.5, (0, 0, -7.2), 3, 4294967295)", "SetRotDrag(0.7, 0.7, 0.7)"}));
+    EXPECT_EQ(W().journal, (std::vector<std::string>{"oapiLoadMesh(\"CorvaneMission/cvn_src_parafoil_col1\")",
+                                                     "oapiLoadMesh(\"CorvaneMission/cvn_src_parafoil_col2\")"}));
+    // The canopy packs by two scalings of group 5 about the origin.
+    const auto *first = static_cast<MGROUP_SCALE *>(v->animations.at(0).components.at(0)->trans);
+    const auto *second = static_cast<MGROUP_SCALE *>(v->animations.at(0).components.at(1)->trans);
+    EXPECT_TRUE(first->scale.x == 0.25 && first->scale.y == 0.04 && first->scale.z == 0.25);
+    EXPECT_TRUE(second->scale.x == 0.2 && second->scale.y == 1.0 && second->scale.z == 0.2);
+    for (const MGROUP_SCALE *t : {first, second})
+        EXPECT_TRUE(t->mesh == 0 && t->ngrp == 1 && t->ref.x == 0 && t->ref.y == 0 && t->ref.z == 0);
+
+    // The simple flight model leaves the moment scales alone.
+    EndWorld();
+    options.flight_model = 0;
+    Vessel *simple = Create(kName, kClass, 2000);
+    const auto &j = simple->journal;
+    EXPECT_NE(std::find(j.begin(), j.end(), "SetEmptyMass(191)"), j.end());
+    EXPECT_EQ(std::count_if(j.begin(), j.end(), [](const std::string &c) { return c.find("MomentScale") != c.npos; }),
+              0);
+}
+
 TEST_F(ParafoilTest, VerticalCoefficientsFollowTheTable)
 {
     Vessel *v = Create(kName, kClass, 2000);
