@@ -202,14 +202,23 @@ TEST_F(BusTest, EmptyTankIsRefilledOnlyForBusesCreatedInFlight)
 {
     Vessel *at_start = Bus({"PRPLEVEL 0:0.000000"});
     EXPECT_EQ(at_start->tanks[0]->mass, 0.0);
-    StepFor(0.2);
-    VESSELSTATUS2 vs{};
-    VESSELSTATUS2::FUELSPEC empty{0, 0.0};
-    vs.version = 2, vs.flag = VS_FUELLIST, vs.nfuel = 1, vs.fuel = &empty;
-    vs.rbody = W().Earth(), vs.rpos = _V(7e6, 0, 0), vs.rvel = _V(0, 0, 7500);
-    Vessel *late = W().CreateVessel("Late_Bus", kBusClass, vs);
-    ASSERT_NE(late, nullptr);
-    EXPECT_EQ(late->tanks[0]->mass, 142.0);
+    auto created_with = [&](const std::string &name, double kg) {
+        VESSELSTATUS2 vs{};
+        VESSELSTATUS2::FUELSPEC fuel{0, kg / 142.0};
+        vs.version = 2, vs.flag = VS_FUELLIST, vs.nfuel = 1, vs.fuel = &fuel;
+        vs.rbody = W().Earth(), vs.rpos = _V(7e6, 0, 0), vs.rvel = _V(0, 0, 7500);
+        Vessel *v = W().CreateVessel(name, kBusClass, vs);
+        EXPECT_NE(v, nullptr);
+        return v ? v->tanks[0]->mass : -1.0;
+    };
+    W().SetStepLength(0.1);
+    Step(1);
+    ASSERT_EQ(W().SimTime(), 0.1);
+    EXPECT_EQ(created_with("At_0.1s", 0.0), 0.0);  // still the start of the simulation
+    Step(1);
+    EXPECT_EQ(created_with("Late_Bus", 0.0), 142.0);
+    EXPECT_EQ(created_with("Nearly_Empty", 0.009), 142.0);
+    EXPECT_NEAR(created_with("Low_Tank", 0.011), 0.011, 1e-12);  // 10 g or more is not empty
 }
 
 TEST_F(BusTest, MotionRuleAtStepZeroAndWithOddLoadedStates)
