@@ -450,6 +450,14 @@ int Run::Go()
     const bool progress = opt_.progress || isatty(2);
     const auto wall0 = std::chrono::steady_clock::now();
     auto last_report = wall0;
+    auto report = [&](std::chrono::steady_clock::time_point now) {
+        const double wall = std::chrono::duration<double>(now - wall0).count();
+        char b[128];
+        std::snprintf(b, sizeof b, "\rsim %.1f s  wall %.1f s  x%.0f ", world_->SimTime(), wall,
+                      wall > 0 ? world_->SimTime() / wall : 0.0);
+        err_ << b;
+        err_.flush();
+    };
     while (!ended_) {
         World &w = *world_;
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
@@ -461,16 +469,14 @@ int Run::Go()
             const auto now = std::chrono::steady_clock::now();
             if (now - last_report > std::chrono::seconds(1)) {
                 last_report = now;
-                const double wall = std::chrono::duration<double>(now - wall0).count();
-                char b[128];
-                std::snprintf(b, sizeof b, "\rsim %.1f s  wall %.1f s  x%.0f ", w.SimTime(), wall,
-                              wall > 0 ? w.SimTime() / wall : 0.0);
-                err_ << b;
-                err_.flush();
+                report(now);
             }
         }
     }
-    if (progress) err_ << "\n";
+    if (progress) {  // the line ends with the whole run's figures
+        report(std::chrono::steady_clock::now());
+        err_ << "\n";
+    }
     Timeline("end of run");
     if (!opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) {
         err_ << "corvane-sim: " << e << "\n";

@@ -2,6 +2,10 @@
 #include "cli.h"
 #include "testing/sim_test.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -80,6 +84,20 @@ TEST_F(CliTest, MissingClassOrModuleIsReportedAndTheRunGoesOn)
     EXPECT_NE(log.find("Config/Vessels/nosuch.cfg"), std::string::npos) << log;
     EXPECT_NE(log.find("no_such_module.so not found"), std::string::npos) << log;
     EXPECT_NE(out.str().find("created B (plain)"), std::string::npos) << out.str();
+
+    // The timeline tells the user too, with the paths looked in; a module file without the vessel
+    // entry points is refused the same way.
+    WriteFile(temp_dir + "/root/Config/noentry.cfg", "Module = Plugin/sim_test_plugin\n");
+    WriteFile("noentry.scn", "BEGIN_SHIPS\nX:nosuch\nEND\nZ:noentry\nEND\nEND_SHIPS\n");
+    EXPECT_EQ(Run({"run", "noentry.scn", "--until", "0.1"}), 0) << err.str();
+    const std::string t = out.str();
+    EXPECT_NE(t.find("not created X: vessel class \"nosuch\" not found (looked in: " + temp_dir +
+                     "/root/Config/Vessels/nosuch.cfg " + temp_dir + "/root/Config/nosuch.cfg)"),
+              std::string::npos) << t;
+    EXPECT_NE(t.find("not created Z: module " + temp_dir + "/root/Modules/Plugin/sim_test_plugin.so has no entry point ovcInit"),
+              std::string::npos) << t;
+    EXPECT_EQ(t.find("  created X"), std::string::npos) << t;
+    EXPECT_EQ(t.find("  created Z"), std::string::npos) << t;
 }
 
 TEST_F(CliTest, TimedInputsActAtTheFirstFrameAtOrAfterTheirTime)
@@ -87,11 +105,17 @@ TEST_F(CliTest, TimedInputsActAtTheFirstFrameAtOrAfterTheirTime)
     WriteFile("good.scn", kScn);
     // The test vessel creates "Child" in the pre-step after K; the inputs file beside the
     // scenario is used when none is given.
-    WriteFile("good.inputs", "# a comment\n0.05 key A K\n0.3 focus B\n0.5 save mid.scn\n1 end\n");
+    WriteFile("good.inputs",
+              "# a comment\n0.05 key A K\n0.15 key A shift+K\n0.2 mfd left open Test Mode\n"
+              "0.25 mfd left key V  # the display's next page\n0.3 focus B\n0.5 save mid.scn\n1 end\n");
     ASSERT_EQ(Run({"run", "good.scn", "--dt", "0.1", "--out", "out"}), 0) << err.str();
     const std::string t = out.str();
     EXPECT_NE(t.find("     0.10  created Child (simtest)"), std::string::npos) << t;
+    EXPECT_NE(t.find("     0.20  key shift+K on A not taken"), std::string::npos) << t;  // Shift held
     EXPECT_NE(t.find("     0.30  focus B"), std::string::npos) << t;
+    EXPECT_NE(simtest::ReadFile("out/mid.scn").find("BEGIN_MFD Left\n  TYPE User\n  MODE Test Mode\n  PAGE 1\n"),
+              std::string::npos)
+        << simtest::ReadFile("out/mid.scn");
     EXPECT_NE(t.find("     1.00  end of run"), std::string::npos) << t;
     EXPECT_TRUE(fs::exists("out/mid.scn"));
     EXPECT_TRUE(fs::exists("out/final.scn"));
@@ -128,4 +152,28 @@ TEST_F(CliTest, AFolderGivenAsTheScenarioCannotBeRead)
     fs::create_directories("dir.inputs");
     EXPECT_EQ(Run({"run", "good.scn", "--inputs", "dir.inputs"}), 1);
     EXPECT_NE(err.str().find("dir.inputs"), std::string::npos) << err.str();
+}
+
+TEST_F(CliTest, ProgressLineOnlyOnATerminalOrWhenAskedAndSixtySecondsByDefault)
+{
+    WriteFile("good.scn", kScn);
+    // Standard error sent to a file is not a terminal: the run writes nothing there.
+    std::fflush(stderr);
+    const int saved = dup(2), file = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    dup2(file, 2);
+    close(file);
+    const int quiet_rc = Run({"run", "good.scn", "--dt", "0.1"});
+    const std::string quiet = err.str(), quiet_out = out.str();
+    const int asked_rc = Run({"run", "good.scn", "--dt", "0.1", "--progress"});
+    const std::string asked = err.str();
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(quiet_rc, 0);
+    EXPECT_EQ(quiet, "");
+    // Without --until and without an end input a run lasts 60 s.
+    EXPECT_NE(quiet_out.find("    60.00  end of run"), std::string::npos) << quiet_out;
+    EXPECT_EQ(asked_rc, 0);
+    EXPECT_NE(asked.find("sim 60.0 s  wall "), std::string::npos) << asked;
+    EXPECT_EQ(asked.back(), '\n');
 }
