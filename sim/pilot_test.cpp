@@ -168,9 +168,7 @@ TEST_F(PilotRun, WaitsForItsHelicopterAndRejectsUnknownPilots)
     EXPECT_NE(errors.find("expected: pilot recovery [<helicopter>]"), std::string::npos) << errors;
 }
 
-// The whole mission. Disabled while the host's legacy drag pushes a nose-down helicopter into the
-// ground: on the way home the autopilot's 20 degrees nose down sinks the loaded helicopter at
-// nearly 40 m/s and it hits the ground 38 km short of the heliport.
+// The whole mission, from the bus shortly before entry to the helicopter landed at the heliport.
 TEST_F(PilotRun, MissionFromTheBusToTheHeliport)
 {
     ASSERT_EQ(Fly({"Corvane/Mission"}), 0) << errors;
