@@ -3,6 +3,8 @@
 // is repeatable to the byte.
 #include "testing/harness_test.h"
 
+#include <filesystem>
+#include <iterator>
 #include <sstream>
 
 using simtest::ReadFile;
@@ -80,4 +82,25 @@ TEST_F(ScenarioRun, SameScenarioInputsAndSeedGiveByteIdenticalOutputs)
     ASSERT_EQ(Fly("Corvane/Descent", "b", {"--until", "500"}), 0) << errors;
     for (const char *f : {"timeline.txt", "final.scn", "trajectory.csv", "summary.txt"})
         EXPECT_EQ(ReadFile(std::string("a/") + f), ReadFile(std::string("b/") + f)) << f;
+
+    // The pictures too: the catch with its virtual pilot writes head-up display snapshots. Each run
+    // is made from a folder of its own, so that the paths in the timelines are the same.
+    namespace fs = std::filesystem;
+    const fs::path home = fs::current_path();
+    for (const char *dir : {"c", "d"}) {
+        fs::create_directories(dir);
+        fs::current_path(home / dir);
+        const int rc = Fly("Corvane/Catch", "out");
+        fs::current_path(home);
+        ASSERT_EQ(rc, 0) << errors;
+    }
+    int files = 0, pictures = 0;
+    for (const auto &e : fs::directory_iterator("c/out")) {
+        const std::string name = e.path().filename().string();
+        ++files;
+        pictures += e.path().extension() == ".png";
+        EXPECT_EQ(ReadFile("c/out/" + name), ReadFile("d/out/" + name)) << name;
+    }
+    EXPECT_GE(pictures, 2);
+    EXPECT_EQ(files, static_cast<int>(std::distance(fs::directory_iterator("d/out"), {})));
 }
