@@ -91,7 +91,7 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
         }
         v->landed_elev = elev;
         v->SetLanded(s->surf_lng, s->surf_lat, s->surf_hdg);
-        if (!was_landed && w) {
+        if (!was_landed && w && v->created) {  // a vessel made on the ground has not landed
             char buf[128];
             if (sink > 0.05)
                 std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", s->surf_lng * DEG,

@@ -170,6 +170,7 @@ public:
     double landed_elev = 0;                           // centre of gravity above ground while landed [m]
     Vessel *parent = nullptr;                         // set while attached to a parent
     bool created_in_frame = false;                    // first step comes in the next frame
+    bool created = false;                             // its creation callbacks are done
 
     // --- journal of API calls (tests that are about call order) -------------------------
     bool journaling = false;

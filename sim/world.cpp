@@ -516,6 +516,7 @@ void World::FinishCreation(Vessel *v)
         v2->clbkPostCreation();
         current_vessel = prev;
     }
+    v->created = true;
     Event("created " + v->name + " (" + v->class_name + ")");
     CreateVisual(v);
 }
