@@ -301,7 +301,7 @@ void World::RunFrame()
             current_vessel = nullptr;
         }
     }
-    simt_ += dt_;
+    simt_ = step_origin_ + static_cast<double>(++steps_since_origin_) * dt_;
     ++frames_;
     const MATRIX3 earth_before = earth_->R;
     UpdateBodies();

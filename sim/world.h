@@ -110,7 +110,12 @@ public:
     double SimTime() const { return simt_; }
     double StepLength() const { return dt_; }
     double Mjd() const { return mjd0_ + simt_ / 86400.0; }
-    void SetStepLength(double dt) { dt_ = dt; }
+    void SetStepLength(double dt)
+    {
+        dt_ = dt;
+        step_origin_ = simt_;
+        steps_since_origin_ = 0;
+    }
     void SetMjd(double mjd);  // moves the date (bodies follow)
     std::uint64_t FrameCount() const { return frames_; }
 
@@ -266,6 +271,10 @@ private:
 
     std::string root_;
     double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;
+    // Time is counted in whole steps from the last change of step length, so that 150000 steps of
+    // 20 ms end at 3000 s, not a rounding error short of it.
+    double step_origin_ = 0;
+    std::uint64_t steps_since_origin_ = 0;
     std::uint64_t frames_ = 0;
     bool in_frame_ = false;
     std::vector<std::unique_ptr<Object>> owned_;
