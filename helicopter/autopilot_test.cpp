@@ -173,10 +173,26 @@ TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
 
 TEST_F(AutopilotTest, LiftLawsInTheirOrder)
 {
+    options.journal = true;  // to see the levels as sent, before the host limits them
     // Airplane mode: pitch - climb angle + 0.7 - vertical speed.
     Vessel *plane = Flying({"HEADINGHOLD 0 1 1"}, 500, 0, 0, _V(0, 0.1, 10));
     Step();
     EXPECT_NEAR(Lift(plane), 0.7 - 0.1 - std::atan(0.01) / RAD, 1e-6);
+
+    // Without airspeed the climb angle counts as 0: the level follows the pitch, never NaN. (Placed
+    // again just before the frame: the Earth's turn leaves rounding crumbs in the airspeed.)
+    Vessel *still = Flying({"HEADINGHOLD 0 1 0"}, 500, -0.3);
+    still->Place(0, 0, 500, 0, -0.3 * RAD);
+    still->journal.clear();
+    Step();
+    EXPECT_NEAR(Lift(still), 0.4, 1e-9) << "-0.3 deg - 0 + 0.7 - 0";
+    int levels = 0;
+    for (const std::string &j : still->journal) {
+        if (j.rfind("SetThrusterLevel(", 0) != 0) continue;
+        ++levels;
+        EXPECT_EQ(j.find("nan"), std::string::npos) << j;
+    }
+    EXPECT_EQ(levels, 1);
 
     // Altitude hold without a capsule: 0.7 - vertical speed.
     Vessel *alt = Flying({"HEADINGHOLD 0 0 1"}, 500, 0, 0, _V(0, 0.3, 0));

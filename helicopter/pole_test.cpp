@@ -133,6 +133,26 @@ TEST_F(PoleTest, CatchCarryAndRelease)
     EXPECT_EQ(Values(h, "STATIO"), "1 1");
 }
 
+TEST_F(PoleTest, OnTheCourseTheLoadSwingsWithTheWantedSpeedError)
+{
+    // Following the course to a target 3e-5 rad east: dist 3, so 20 m/s forward becomes 20 - 4 x 3.
+    Vessel *h = Heli({kEngineRunning, "STATIO 1 0", "PILOTEAUTO 1 0 0.00003 0"});
+    h->Place(0, 0, 1016, 0, 0, 0, _V(0, 0, 20));
+    Step();  // the lift thruster comes on, the autopilot flies from the next frame
+    Vessel *c = Create("Corvane_SRC_Parafoil", kParafoilClass);
+    ASSERT_NE(c, nullptr);
+    h->Place(0, 0, 1016, 0, 0, 0, _V(0, 0, 20));
+    c->Place(0, 0, 1000, 0, 0, 0, _V(0, 0, 20));
+    Step();
+    ASSERT_EQ(c->parent, h) << "caught";
+    ASSERT_EQ(Values(h, "PILOTEAUTO").substr(0, 2), "1 ") << "still following the course";
+    sim::Attachment *cp = c->AttachmentByIndex(true, 0);
+    ASSERT_NE(cp, nullptr);
+    EXPECT_NEAR(cp->rot.x, 0, 1e-12);
+    EXPECT_NEAR(cp->rot.y, std::cos(8 * RAD), 1e-6) << "not cos 20 deg: the raw forward airspeed";
+    EXPECT_NEAR(cp->rot.z, std::sin(8 * RAD), 1e-6);
+}
+
 TEST_F(PoleTest, LoadIsLetGoBelow16Metres)
 {
     Vessel *h = RunningHeli();
