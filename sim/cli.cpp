@@ -45,6 +45,10 @@ const char *kUsage =
     "  --out DIR      write timeline.txt, final.scn, trajectory.csv, summary.txt and the\n"
     "                 snapshots into DIR\n"
     "  --no-physics   nothing moves unless placed\n"
+    "  --host G       simulator generation to behave as: 2016 (built-in graphics client),\n"
+    "                 2024-inline, 2024 (external graphics client) or latest (default)\n"
+    "  --no-graphics  no graphics client, as the server build: no vessel gets a visual (the\n"
+    "                 helicopter's per-frame logic then never runs)\n"
     "  --progress     progress line on standard error even when it is not a terminal\n"
     "\n"
     "inputs, one per line ('#' comments), acting at the first frame at or after <t>:\n"
@@ -230,7 +234,8 @@ struct Options {
     std::string scenario, root, inputs, save, out;
     double dt = 0.02, until = -1;
     std::uint64_t seed = 1;
-    bool physics = true, progress = false;
+    bool physics = true, progress = false, graphics = true;
+    HostGeneration host = HostGeneration::kLatest;
 };
 
 // The run: a world, its inputs and outputs.
@@ -432,6 +437,8 @@ int Run::Go()
     wo.dt = opt_.dt;
     wo.seed = opt_.seed;
     wo.physics = opt_.physics;
+    wo.host = opt_.host;
+    wo.graphics = opt_.graphics;
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
@@ -541,6 +548,11 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
             if (*end) return err << "corvane-sim: --seed needs a whole number\n", 2;
         } else if (a == "--no-physics") {
             o.physics = false;
+        } else if (a == "--host") {
+            if (!value(&v) || !ParseHostGeneration(v, &o.host))
+                return err << "corvane-sim: --host needs 2016, 2024-inline, 2024 or latest\n", 2;
+        } else if (a == "--no-graphics") {
+            o.graphics = false;
         } else if (a == "--progress") {
             o.progress = true;
         } else if (!a.empty() && a[0] == '-') {

@@ -17,6 +17,35 @@
 
 namespace sim {
 
+bool ParseHostGeneration(const std::string &text, HostGeneration *out)
+{
+    static const struct {
+        const char *name;
+        HostGeneration g;
+    } kNames[] = {{"2016", HostGeneration::k2016},
+                  {"2024-inline", HostGeneration::k2024Inline},
+                  {"2024", HostGeneration::k2024},
+                  {"latest", HostGeneration::kLatest}};
+    for (const auto &n : kNames) {
+        if (text == n.name) {
+            *out = n.g;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char *HostGenerationName(HostGeneration g)
+{
+    switch (g) {
+    case HostGeneration::k2016: return "2016";
+    case HostGeneration::k2024Inline: return "2024-inline";
+    case HostGeneration::k2024: return "2024";
+    case HostGeneration::kLatest: return "latest";
+    }
+    return "latest";
+}
+
 namespace {
 World *g_world = nullptr;
 

@@ -83,6 +83,19 @@ struct Display {
     Vessel *vessel = nullptr;  // the vessel it was opened for (its MFD holds that vessel's interface)
 };
 
+// The simulator generation the world behaves as, where generations differ: which graphics client
+// makes vessel visuals and which head-up display callback is called.
+//   k2016        the 2016 tree: built-in (inline) graphics client
+//   k2024Inline  the 2024 release's inline-graphics executable
+//   k2024        the 2024 release with its external graphics client
+//   kLatest      the current tree (external graphics client only)
+enum class HostGeneration { k2016, k2024Inline, k2024, kLatest };
+// "2016", "2024-inline", "2024", "latest"; false for anything else.
+bool ParseHostGeneration(const std::string &text, HostGeneration *out);
+const char *HostGenerationName(HostGeneration g);
+// True for the generations whose graphics client is the built-in one.
+inline bool InlineGraphics(HostGeneration g) { return g == HostGeneration::k2016 || g == HostGeneration::k2024Inline; }
+
 struct WorldOptions {
     std::string root;         // add-on root; empty: $CORVANE_ADDON_ROOT, else "."
     std::string overlay;      // searched before the root for Config/ files (tests add classes here)
@@ -95,6 +108,8 @@ struct WorldOptions {
     std::string log_path = "Orbiter.log";  // host log, in the current folder
     bool journal = false;     // journal every vessel's API calls from its creation on
     int flight_model = 1;     // flight-model level given to new vessels (0 simple, 1 realistic)
+    HostGeneration host = HostGeneration::kLatest;  // simulator generation to behave as
+    bool graphics = true;     // false: no graphics client (the server build), no vessel gets a visual
 };
 
 class World {
