@@ -185,6 +185,14 @@ const double kCapsuleOffset[3] = {0.0, 0.0, 0.2796};  // [m] bus frame
 const double kCapsuleDeltaV[3] = {0.0, 0.0, 0.3};     // [m/s] bus frame
 
 // ---------------------------------------------------------------------------------------------
+// Scenario lines
+// ---------------------------------------------------------------------------------------------
+// Room for a mechanism's "<state> <position>" value: "%d %0.4f" of any finite position the loader
+// accepts takes at most 11 + 1 + 316 characters (an int, a blank, and a minus sign, the 309 integer
+// digits of the largest double, the point and four decimals), so nothing is ever cut.
+const std::size_t kSaveValueSize = 336;
+
+// ---------------------------------------------------------------------------------------------
 // Head-up display
 // ---------------------------------------------------------------------------------------------
 const int kHudX = 10;  // [pixels]
@@ -434,7 +442,7 @@ void SpacecraftBus::CreateReleasedVessel(const char *class_name, const char *ves
 // ---------------------------------------------------------------------------------------------
 void SpacecraftBus::WriteMechanism(FILEHANDLE scn, const char *keyword, int state, double pos) const
 {
-    char item[32], value[256];
+    char item[32], value[kSaveValueSize];
     std::snprintf(item, sizeof item, "%s", keyword);
     std::snprintf(value, sizeof value, "%d %0.4f", state, pos);
     oapiWriteScenario_string(scn, item, value);

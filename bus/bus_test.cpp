@@ -3,6 +3,7 @@
 #include "testing/sim_test.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -263,6 +264,32 @@ TEST_F(BusTest, ScenarioLinesReadByPrefixAndWrittenAfterTheHostsLines)
     EXPECT_TRUE(W().FindVessel("Corvane_SRC") == nullptr && c->meshes[1].present);
     EXPECT_EQ(W().DrawHud(1024, 768, c)->Texts(),
               (Lines{"Remaining dV = 757.99 m/s", "SRC Capsule Jettisoned", "Solar Panels Deployed"}));
+}
+
+// A mechanism position the loader accepts is saved whole and reads back as the same number, up to
+// the largest double ("%0.4f" of 1.8e308 is 309 digits and 4 decimals, beyond a 256-character line).
+TEST_F(BusTest, ExtremeMechanismPositionsSurviveSaveAndLoad)
+{
+    for (double x : {1e70, -1.7976931348623157e308, 1.7976931348623157e308}) {
+        char value[400];
+        std::snprintf(value, sizeof value, "%.17g", x);
+        Vessel *a = Bus({std::string("TETHER 0 ") + value, std::string("SOLP 0 ") + value,
+                         std::string("BACKSHELL 0 ") + value});
+        ASSERT_NE(a, nullptr);
+        Lines saved;
+        for (const char *key : {"TETHER", "SOLP", "BACKSHELL"}) {
+            const std::string line = SavedLine(a, key);
+            double back = 0;
+            ASSERT_EQ(std::sscanf(line.c_str() + std::strlen(key), " 0 %lf", &back), 1) << line;
+            EXPECT_EQ(back, x) << line;
+            saved.push_back(line);
+        }
+        EndWorld();
+        Vessel *b = Bus(saved);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(Lines({SavedLine(b, "TETHER"), SavedLine(b, "SOLP"), SavedLine(b, "BACKSHELL")}), saved);
+        EndWorld();
+    }
 }
 
 }  // namespace

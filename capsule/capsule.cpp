@@ -144,6 +144,17 @@ const char *const kHelicopterClass = "hx220";
 const char *const kHelicopterName = "HX220";
 const double kRecoveryOffset = 0.3 * PI / 180.0;  // [rad] north and east of the capsule
 const double kRecoveryHeading = PI;               // [rad]
+// A landed status record whose arot.x is above 4 carries no attitude: the host then sets the vessel
+// level on its touchdown points at the record's heading (Vesselstatus.cpp, Vessel::SetState2; its
+// scenario reader uses 10 as "not set"). With arot.x 4 or less it would take arot as the attitude in
+// the planet's frame, so a zero-filled record would stand the vessel on its tail.
+const double kArotNotSet = 10.0;
+
+// Scenario lines
+// Room for a saved "<state> <position>" value: "%d %0.4f" of any finite position the loader
+// accepts takes at most 11 + 1 + 316 characters (an int, a blank, and a minus sign, the 309 integer
+// digits of the largest double, the point and four decimals), so nothing is ever cut.
+const std::size_t kSaveValueSize = 336;
 
 // ---------------------------------------------------------------------------------------------
 // Module-wide data: lives from load to unload, shared by every capsule of this module
@@ -377,6 +388,7 @@ void ReturnCapsule::clbkPreStep(double, double simdt, double)
         vs.version = 2;
         vs.rbody = GetSurfaceRef();
         vs.status = 1;
+        vs.arot.x = kArotNotSet;  // level on its touchdown points at its heading
         double rad = 0.0;
         oapiGetEquPos(GetHandle(), &vs.surf_lng, &vs.surf_lat, &rad);
         oapiGetHeading(GetHandle(), &vs.surf_hdg);
@@ -454,6 +466,7 @@ void ReturnCapsule::SpawnRecoveryVessels(const char *cls, const char *name)
     vs.version = 2;
     vs.rbody = GetSurfaceRef();
     vs.status = 1;
+    vs.arot.x = kArotNotSet;  // both stand level at the heading below
 
     double lng = 0.0, lat = 0.0, rad = 0.0;
     oapiGetEquPos(GetHandle(), &lng, &lat, &rad);
@@ -500,7 +513,7 @@ void ReturnCapsule::clbkSaveState(FILEHANDLE scn)
 {
     VESSEL2::clbkSaveState(scn);
     char item[16];
-    char text[64];
+    char text[kSaveValueSize];
     std::snprintf(item, sizeof(item), "CONFIGURATION");
     std::snprintf(text, sizeof(text), "%d %d", stage, recovery_spawned);
     oapiWriteScenario_string(scn, item, text);

@@ -4,7 +4,9 @@
 #include "testing/sim_test.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,27 @@ protected:
                                          << b.y << ", " << b.z << ")";
 }
 VECTOR3 Column(const MATRIX3 &R, int i) { return _V(R.data[i], R.data[3 + i], R.data[6 + i]); }
+
+// The heading and the attitude flag of the first landed status record a vessel was given (the
+// host's journal of DefSetStateEx, also the default clbkSetStateEx of a vessel made at run time).
+struct LandedRecord {
+    bool found = false;
+    double hdg = 0, arot_x = 0;
+};
+LandedRecord FirstLandedRecord(const std::vector<std::string> &journal)
+{
+    LandedRecord r;
+    for (const std::string &j : journal) {
+        const auto at = j.find("status 1,");
+        if (j.rfind("DefSetStateEx(", 0) != 0 || at == std::string::npos) continue;
+        const auto h = j.find("surf_hdg "), a = j.find("arot ");
+        r.found = h != std::string::npos && a != std::string::npos &&
+                  std::sscanf(j.c_str() + h, "surf_hdg %lf", &r.hdg) == 1 &&
+                  std::sscanf(j.c_str() + a, "arot %lf", &r.arot_x) == 1;
+        return r;
+    }
+    return r;
+}
 
 TEST_F(CapsuleTest, ClassResolvesThroughTheSecondLookupAndStartsStowed)
 {
@@ -313,6 +336,61 @@ TEST_F(CapsuleTest, ScenarioLinesRestoreTheStage)
     for (const std::string &j : d->journal) EXPECT_EQ(j.find("COLOUR"), std::string::npos) << j;
     EXPECT_EQ(SavedLine(e, "CHUTE"), "CHUTE 2 0.9800");
     EXPECT_EQ(SavedLine(e, "COL"), "COL 3 0.0200");
+}
+
+// Every landed record the capsule passes says "attitude not set" (arot.x above 4): the host then
+// stands the vessel level on its touchdown points at the record's heading. A zero-filled record
+// would be taken as an attitude in the planet's frame and stand it on its tail.
+TEST_F(CapsuleTest, LandedRecordsLeaveTheAttitudeToTheHost)
+{
+    options.journal = true;
+    PlainRecoveryClasses();
+    Vessel *v = Capsule(0.995);
+    At(v, 32.5e3);  // the chute fails
+    At(v, 19.5e3);  // the recovery vessels
+    for (const char *name : {"Heliport", "HX220"}) {
+        Vessel *r = W().FindVessel(name);
+        ASSERT_NE(r, nullptr) << name;
+        const LandedRecord rec = FirstLandedRecord(r->journal);
+        ASSERT_TRUE(rec.found) << name;
+        EXPECT_GT(rec.arot_x, 4.0) << name;
+        EXPECT_NEAR(rec.hdg, M_PI, 1e-9) << name;  // heading 180 deg
+    }
+    v->journal.clear();
+    v->Place(kLng, kLat, 1.5, 0.5);  // heading 0.5 rad
+    Step();
+    ASSERT_TRUE(v->landed);
+    const LandedRecord down = FirstLandedRecord(v->journal);
+    ASSERT_TRUE(down.found);
+    EXPECT_GT(down.arot_x, 4.0);
+    EXPECT_NEAR(down.hdg, 0.5, 1e-9);
+}
+
+// A position the loader accepts is saved whole and reads back as the same number, up to the
+// largest double ("%0.4f" of 1.8e308 is 309 digits, 4 decimals).
+TEST_F(CapsuleTest, ExtremeAnimationPositionsSurviveSaveAndLoad)
+{
+    const double values[] = {1e70, -DBL_MAX, DBL_MAX, 123456789.0625};
+    for (double x : values) {
+        char line[400];
+        std::snprintf(line, sizeof line, "%.17g", x);
+        // Stage 2 keeps the loaded drogue position (stage 0 resets it at creation).
+        Vessel *a = LoadVessel("A", kClass, {"STATUS Orbiting Earth", "RPOS 7000000 0 0", "CONFIGURATION 2 1",
+                                             std::string("CHUTE 1 ") + line, std::string("COL 1 ") + line});
+        ASSERT_NE(a, nullptr);
+        const std::string chute = SavedLine(a, "CHUTE"), col = SavedLine(a, "COL");
+        double back = 0;
+        ASSERT_EQ(std::sscanf(chute.c_str(), "CHUTE 1 %lf", &back), 1) << chute;
+        EXPECT_EQ(back, x) << chute;
+        ASSERT_EQ(std::sscanf(col.c_str(), "COL 1 %lf", &back), 1) << col;
+        EXPECT_EQ(back, x) << col;
+        // and the saved line, loaded again, is saved the same
+        Vessel *b = LoadVessel("B", kClass, {"STATUS Orbiting Earth", "RPOS 7000000 0 0", "CONFIGURATION 2 1", chute, col});
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(SavedLine(b, "CHUTE"), chute);
+        EXPECT_EQ(SavedLine(b, "COL"), col);
+        EndWorld();
+    }
 }
 
 TEST_F(CapsuleTest, ShippedScenariosLoad)

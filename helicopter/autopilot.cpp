@@ -237,7 +237,7 @@ void Helicopter::ManualAssists(OBJHANDLE capsule)
     VECTOR3 w;
     GetAngularVel(w);
     w.x += Clamp(t, 0, kTurnCoordMax);
-    SetAngularVel(w);
+    CommandAngularVel(w, 0x7);
 
     const double gamma = ClimbAngle(sz, hy);
 

@@ -86,6 +86,8 @@ void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
 
 }  // namespace
 
+void Helicopter::clbkPreStep(double, double, double) { ApplyCommandedRates(); }
+
 void Helicopter::clbkPostStep(double, double simdt, double)
 {
     if (!visual_present) return;
@@ -123,7 +125,34 @@ void Helicopter::SetAngularRate(int axis, double rate)
     VECTOR3 w;
     GetAngularVel(w);
     w.data[axis] = rate;
+    CommandAngularVel(w, 1 << axis);
+}
+
+// The attitude laws run after the host's state update, and there a written angular velocity does
+// not last: the host's setter writes the current state (Rigidbody.cpp, RigidBody::SetAngVel), which
+// during the post-steps is still the frame's old one; after them the updated state becomes current
+// (Body.cpp, EndStateUpdate; FlipState in the older tree) and the next update overwrites the old
+// one. So each write is made at once, as the laws read it back within the frame, and its components
+// are kept to be written again before the next update, where they take effect.
+void Helicopter::CommandAngularVel(const VECTOR3 &w, int axes)
+{
     SetAngularVel(w);
+    for (int i = 0; i < 3; ++i)
+        if (axes & (1 << i)) rate_cmd.data[i] = w.data[i];
+    rate_axes |= axes;
+}
+
+// The components the last post-step wrote go into the state the next update starts from; the
+// others keep what the host's update made of them.
+void Helicopter::ApplyCommandedRates()
+{
+    if (!rate_axes) return;
+    VECTOR3 w;
+    GetAngularVel(w);
+    for (int i = 0; i < 3; ++i)
+        if (rate_axes & (1 << i)) w.data[i] = rate_cmd.data[i];
+    SetAngularVel(w);
+    rate_axes = 0;
 }
 
 void Helicopter::ManualAttitude()

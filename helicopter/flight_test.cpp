@@ -267,6 +267,54 @@ TEST_F(FlightTest, ManualLawWritesOneRateComponentAtATime)
         << "without lift the yaw rate and the thrust are not touched";
 }
 
+// The real host loses a state written after its update (the write goes into the frame's old state):
+// the rates the post-step laws wrote are written again before the next update, the components they
+// did not write keeping what the update left.
+TEST_F(FlightTest, RatesWrittenAfterTheUpdateAreAppliedBeforeTheNext)
+{
+    options.journal = true;
+    Vessel *v = Heli();
+    W().SetPilotControl(v, AIRCTRL_AILERON, 1.0);
+    W().SetPilotControl(v, AIRCTRL_ELEVATOR, -0.5);
+    Step();  // manual law, no lift: pitch 0.5 x -0.5 and roll 0.5 x 1 rad/s; yaw not written
+    // As if the write had been lost: the state holds what the update made of it.
+    v->omega = _V(0.1, 0.2, 0.3);
+    VECTOR3 at_update = _V(9, 9, 9);
+    auto physics = W().state_update;
+    W().state_update = [&](sim::World &w, double dt) {
+        at_update = v->omega;
+        if (physics) physics(w, dt);
+    };
+    v->journal.clear();
+    Step();
+    W().state_update = physics;
+    EXPECT_NEAR(at_update.x, -0.25, 1e-12);
+    EXPECT_NEAR(at_update.y, 0.2, 1e-12);
+    EXPECT_NEAR(at_update.z, 0.5, 1e-12);
+    ASSERT_GE(v->journal.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(v->journal.begin(), v->journal.begin() + 2),
+              (std::vector<std::string>{"GetAngularVel()", "SetAngularVel(-0.25, 0.2, 0.5)"}))
+        << "first thing in the frame";
+
+    // The autopilot writes all three components, the last one written wins.
+    Vessel *h = Heli({kEngineRunning, "STATIO 1 0"}, "HX220b");
+    h->Place(0.001, 0.001, 500, 0, 0.05, 0.1, _V(3, 0, 5));  // pitched, banked, drifting
+    Step(3);
+    const VECTOR3 commanded = h->omega;  // the stand-in keeps the post-step write
+    ASSERT_TRUE(commanded.x != 0 && commanded.z != 0);
+    h->omega = _V(0, 0, 0);
+    at_update = _V(9, 9, 9);
+    W().state_update = [&](sim::World &w, double dt) {
+        at_update = h->omega;
+        if (physics) physics(w, dt);
+    };
+    Step();
+    W().state_update = physics;
+    EXPECT_EQ(at_update.x, commanded.x);
+    EXPECT_EQ(at_update.y, commanded.y);
+    EXPECT_EQ(at_update.z, commanded.z);
+}
+
 TEST_F(FlightTest, NothingHappensWhileTheVisualIsAway)
 {
     options.journal = true;

@@ -57,6 +57,7 @@ public:
     void clbkSaveState(FILEHANDLE scn) override;
     void clbkLoadStateEx(FILEHANDLE scn, void *status) override;
     void clbkPostCreation() override;
+    void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
@@ -90,6 +91,8 @@ private:
     // --- frame steps (flight.cpp, sound_use.cpp, autopilot.cpp, pole.cpp) -----------------
     void ManualAttitude();
     void SetAngularRate(int axis, double rate);  // one component: 0 pitch x, 1 yaw y, 2 roll z
+    void CommandAngularVel(const VECTOR3 &w, int axes);  // axes: bit i for component i
+    void ApplyCommandedRates();                  // at the start of the next frame
     void EngineSounds();
     void MoveCamera();
     void RampRotor();
@@ -162,6 +165,10 @@ public:
     MESHGROUP *beacon_group_a = nullptr;         // group 6
     MESHGROUP *beacon_group_b = nullptr;         // group 15
     UINT anim_rotor = 0, anim_pole = 0;
+
+    // Angular velocity components written in the last post-step, applied again in the next pre-step.
+    VECTOR3 rate_cmd = {{0, 0, 0}};              // [rad/s]
+    int rate_axes = 0;                           // bit i: component i was written
 
 private:
     VECTOR3 beacon1_pos, beacon1_col, beacon2_pos, beacon2_col;  // pointed at by the beacons

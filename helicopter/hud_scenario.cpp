@@ -57,6 +57,14 @@ void NumberText(HDC hDC, int x, int y, const char *label, double value)
     Text(hDC, x, y, buf);
 }
 
+// A value read from a scenario line replaces the field only when it is a finite number: nan or inf
+// would reach the thrust, the angular velocity and the animations (as the capsule's and the bus's
+// lines, a value that is not a number keeps the field as it was).
+void KeepFinite(double &field, double read)
+{
+    if (std::isfinite(read)) field = read;
+}
+
 // Writes "KEYWORD values" (the host's item parameter is not const).
 void WriteLine(FILEHANDLE scn, const char *keyword, const char *values)
 {
@@ -145,8 +153,11 @@ void Helicopter::clbkLoadStateEx(FILEHANDLE scn, void *status)
         const char *v;
         if ((v = corvane::MatchKeyword(line, kKeyEngine))) {
             int state = engine_state, played = start_sound_played;
-            std::sscanf(v, "%d %lf %i %lf %d", &state, &sound_pitch_base, &spool_count, &rotor_speed, &played);
+            double pitch = sound_pitch_base, speed = rotor_speed;
+            std::sscanf(v, "%d %lf %i %lf %d", &state, &pitch, &spool_count, &speed, &played);
             engine_state = static_cast<EngineState>(state);
+            KeepFinite(sound_pitch_base, pitch);
+            KeepFinite(rotor_speed, speed);
             start_sound_played = played != 0;
         } else if ((v = corvane::MatchKeyword(line, kKeyHover))) {
             int hover = hover_on, descent = descent_on;
@@ -155,8 +166,12 @@ void Helicopter::clbkLoadStateEx(FILEHANDLE scn, void *status)
             descent_on = descent != 0;
         } else if ((v = corvane::MatchKeyword(line, kKeyCourse))) {
             int follow = follow_course_on;
-            std::sscanf(v, "%d %lf %lf %lf", &follow, &target_lat, &target_lon, &target_heading);
+            double lat = target_lat, lon = target_lon, hdg = target_heading;
+            std::sscanf(v, "%d %lf %lf %lf", &follow, &lat, &lon, &hdg);
             follow_course_on = follow != 0;
+            KeepFinite(target_lat, lat);
+            KeepFinite(target_lon, lon);
+            KeepFinite(target_heading, hdg);
         } else if ((v = corvane::MatchKeyword(line, kKeyHeading))) {
             int hold = heading_hold_on, plane = plane_mode_on, alt = alt_hold_on;
             std::sscanf(v, "%d %d %d", &hold, &plane, &alt);
@@ -165,8 +180,10 @@ void Helicopter::clbkLoadStateEx(FILEHANDLE scn, void *status)
             alt_hold_on = alt != 0;
         } else if ((v = corvane::MatchKeyword(line, kKeyPole))) {
             int state = pole_state;
-            std::sscanf(v, "%d %lf", &state, &pole_pos);
+            double pos = pole_pos;
+            std::sscanf(v, "%d %lf", &state, &pos);
             pole_state = static_cast<PoleState>(state);
+            KeepFinite(pole_pos, pos);
             continue;  // a pole line ends here
         }
         ParseScenarioLineEx(line, status);  // the host's lines, and the other own lines too

@@ -3,6 +3,7 @@
 #include "hx220_test_support.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace hx220test;
 
@@ -39,6 +40,29 @@ TEST_F(ScenarioTest, RoundTripWithLowerCaseKeywordsAndFlagsNormalised)
     Vessel *again = Heli(OwnLines(v), "HX220b");
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(OwnLines(again), want);
+}
+
+// A value that is not a finite number keeps the field as it was (a default or an earlier line's),
+// so nothing that is not a number reaches the autopilot, the thrust or the angular velocity.
+TEST_F(ScenarioTest, ValuesThatAreNoNumberKeepTheField)
+{
+    Vessel *v = Heli({"MOTEUR 2 40000 501 8.0 1", "MOTEUR 2 nan 501 inf 1", "STATIO 1 0",
+                      "PILOTEAUTO 1 0.5 -0.25 90", "PILOTEAUTO 1 nan inf -inf", "PERCHE 3 0.5", "PERCHE 3 nan"});
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(OwnLines(v), (std::vector<std::string>{"MOTEUR 2 40000.000000 501 8.000000 1", "STATIO 1 0",
+                                                     "PILOTEAUTO 1 0.500000 -0.250000 90.000000",
+                                                     "HEADINGHOLD 0 0 0", "PERCHE 3 0.500000"}));
+
+    // Alone, a heliport target that is no number leaves the fresh helicopter's zeros; following
+    // the course there keeps every thruster level and the angular velocity finite.
+    Vessel *h = Heli({"MOTEUR 2 40000 501 8.0 1", "STATIO 1 0", "PILOTEAUTO 1 nan nan nan"}, "HX220b");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(Values(h, "PILOTEAUTO"), "1 0.000000 0.000000 0.000000");
+    h->Place(0.001, 0.001, 500, 1.0);
+    Step(5);
+    EXPECT_TRUE(std::isfinite(h->omega.x) && std::isfinite(h->omega.y) && std::isfinite(h->omega.z));
+    ASSERT_FALSE(h->thrusters.empty());
+    for (const auto *t : h->thrusters) EXPECT_TRUE(std::isfinite(t->level));
 }
 
 TEST_F(ScenarioTest, OwnLinesAlsoGoToTheHostExceptThePoleLine)

@@ -26,7 +26,17 @@ const VECTOR3 kPoleDir = {{0, 0, 1}};
 
 // --- the capsule's own point while it hangs on the pole ----------------------------------------------
 const VECTOR3 kLoadPoint = {{0, 13, 0.5}};    // [m]
-const VECTOR3 kLoadDir = {{0, 0, 1}};
+
+// The capsule's point swung by `a` about its x axis: direction (0, 0, 1) and rotation reference
+// (0, 1, 0) both turned by a, so the pair stays at right angles. The host builds the child's
+// attitude from the pair as given, without making it orthogonal (Vessel.cpp, AttachChild and
+// SetAttachmentParams), so a direction left at (0, 0, 1) beside a turned reference would shear it.
+void LoadSwingAxes(double a, VECTOR3 &dir, VECTOR3 &rot)
+{
+    const double c = std::cos(a), s = std::sin(a);
+    dir = _V(0, -s, c);
+    rot = _V(0, c, s);
+}
 
 }  // namespace
 
@@ -103,8 +113,9 @@ void Helicopter::MovePole(double simdt, OBJHANDLE capsule)
         VESSEL *c = oapiGetVesselInterface(capsule);
         if (c) {
             const double f = ship_airspeed.z * RAD;  // and swings with the forward airspeed
-            c->SetAttachmentParams(c->GetAttachmentHandle(true, 0), kLoadPoint, kLoadDir,
-                                   _V(0, std::cos(f), std::sin(f)));
+            VECTOR3 dir, rot;
+            LoadSwingAxes(f, dir, rot);
+            c->SetAttachmentParams(c->GetAttachmentHandle(true, 0), kLoadPoint, dir, rot);
         }
     }
     SetAnimation(anim_pole, pole_pos);

@@ -102,6 +102,23 @@ TEST_F(PoleTest, StrokeTakesFiveSecondsAndReversesMidway)
     EXPECT_EQ(Values(h, "PERCHE"), "3 1.000000");
 }
 
+// The capsule's point while it hangs: direction (0, 0, 1) and reference (0, 1, 0), both turned by
+// `a` about the x axis (a turn by a maps y to (0, cos a, sin a) and z to (0, -sin a, cos a)); unit
+// vectors at right angles.
+void ExpectSwungPair(const sim::Attachment *cp, double a)
+{
+    const VECTOR3 d = cp->dir, r = cp->rot;
+    EXPECT_NEAR(d.x, 0, 1e-12);
+    EXPECT_NEAR(d.y, -std::sin(a), 1e-6);
+    EXPECT_NEAR(d.z, std::cos(a), 1e-6);
+    EXPECT_NEAR(r.x, 0, 1e-12);
+    EXPECT_NEAR(r.y, std::cos(a), 1e-6);
+    EXPECT_NEAR(r.z, std::sin(a), 1e-6);
+    EXPECT_NEAR(d.x * r.x + d.y * r.y + d.z * r.z, 0, 1e-12);
+    EXPECT_NEAR(d.x * d.x + d.y * d.y + d.z * d.z, 1, 1e-12);
+    EXPECT_NEAR(r.x * r.x + r.y * r.y + r.z * r.z, 1, 1e-12);
+}
+
 TEST_F(PoleTest, CatchCarryAndRelease)
 {
     Vessel *h = RunningHeli();
@@ -118,6 +135,9 @@ TEST_F(PoleTest, CatchCarryAndRelease)
     EXPECT_EQ(cp->pos.z, 0.5);
     EXPECT_NEAR(cp->rot.y, std::cos(10 * RAD), 1e-6);
     EXPECT_NEAR(cp->rot.z, std::sin(10 * RAD), 1e-6);
+    // The direction turns with it, (0, 0, 1) swung 10 deg about x, so the pair stays at right
+    // angles: the host takes the pair as given and would shear the load's attitude otherwise.
+    ExpectSwungPair(cp, 10 * RAD);
 
     // Shift+J: the host reports success, so the descent ends too.
     Key(h, OAPI_KEY_D, true);
@@ -151,6 +171,7 @@ TEST_F(PoleTest, OnTheCourseTheLoadSwingsWithTheWantedSpeedError)
     EXPECT_NEAR(cp->rot.x, 0, 1e-12);
     EXPECT_NEAR(cp->rot.y, std::cos(8 * RAD), 1e-6) << "not cos 20 deg: the raw forward airspeed";
     EXPECT_NEAR(cp->rot.z, std::sin(8 * RAD), 1e-6);
+    ExpectSwungPair(cp, 8 * RAD);
 }
 
 TEST_F(PoleTest, LoadIsLetGoBelow16Metres)

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 // ---------------------------------------------------------------------------------------------
 // Constants
@@ -22,6 +23,7 @@ namespace {
 char kModeName[] = "Corvane L1 Display";
 const DWORD kModeKey = OAPI_KEY_P;  // picks the mode in the host's mode list
 const char kTitle[] = "          Corvane L1 Display";
+const char kBlockEnd[] = "END_MFD";  // the line that closes the display's block in a scenario
 
 // Bodies looked up every frame, in this order.
 enum BodyIndex { EARTH, MOON, SUN, BODY_COUNT };
@@ -396,11 +398,16 @@ void L1DisplayMfd::WriteStatus(FILEHANDLE scn) const
     oapiWriteScenario_int(scn, zoomItem, zoom);
 }
 
-// Values are taken as read; a line without an integer after its keyword changes nothing.
+// Values are taken as read; a line without an integer after its keyword changes nothing. The host
+// hands over the scenario file itself and its line reader stops only at a line END, so the display
+// stops at the end of its own block, compared as the host's own displays compare it (Mfd.cpp: the
+// first 7 characters of the trimmed line, case ignored); otherwise it would read the next
+// display's PAGE and ZOOM lines as its own.
 void L1DisplayMfd::ReadStatus(FILEHANDLE scn)
 {
     char *line;
     while (oapiReadScenario_nextline(scn, line)) {
+        if (corvane::MatchKeyword(line, kBlockEnd)) break;
         if (const char *rest = corvane::MatchKeyword(line, "PAGE")) {
             std::sscanf(rest, "%d", &page);
         } else if (const char *rest2 = corvane::MatchKeyword(line, "ZOOM")) {
@@ -490,12 +497,17 @@ void ResetModuleState()
     savedZoom = kDefaultZoom;
 }
 
-OAPI_MSGTYPE MsgProc(UINT msg, UINT /*mfd*/, WPARAM wparam, LPARAM lparam)
+// The message procedure returns what the host's mode record declares: int in the 32-bit hosts of
+// the first open-source generation, a pointer-sized integer (OAPI_MSGTYPE) in later ones. Taking the
+// type from the record compiles against either without naming a type one of them lacks.
+using MsgResult = decltype(std::declval<MFDMODESPEC &>().msgproc(0, 0, 0, 0));
+
+MsgResult MsgProc(UINT msg, UINT /*mfd*/, WPARAM wparam, LPARAM lparam)
 {
     if (msg != OAPI_MSG_MFD_OPENED) return 0;
     const DWORD w = (DWORD)(wparam & 0xFFFF), h = (DWORD)((wparam >> 16) & 0xFFFF);
     L1DisplayMfd *mfd = new L1DisplayMfd(w, h, reinterpret_cast<VESSEL *>(lparam));
-    return reinterpret_cast<OAPI_MSGTYPE>(mfd);
+    return reinterpret_cast<MsgResult>(mfd);
 }
 
 }  // namespace

@@ -457,6 +457,13 @@ TEST_F(L1DisplayTest, ScenarioStatusAndOutOfRangeValues)
     Keys("V");
     EXPECT_TRUE(Shows("(X-Z) Ecliptic Projection"));
 
+    // The display stops at the end of its own block, compared as the host compares it (7 characters,
+    // case ignored): the real host hands over the scenario file and reads on to the next display's
+    // lines. (This host ends a block only at the word END_MFD itself, so a longer word that begins
+    // with it in lower case brings the lines after it to the display.)
+    load("  PAGE 1\n  ZOOM 3\n  end_mfd2\n  PAGE 2\n  ZOOM 0\n");
+    EXPECT_TRUE(Shows("(X-Y) Ecliptic Plane View") && Shows("km x 1e+07"));
+
     // Zoom keys at the ends of the int range stop there instead of overflowing.
     load("  ZOOM -2147483648\n");
     Keys("B");

@@ -78,6 +78,18 @@ const double kTrimLevel = 1.0;              // held every step
 const double kCanopyRate = 0.5;             // [1/s] full travel in 2 s
 UINT kCanopyGroup[1] = {5};                 // group 5 of mesh 0; the host keeps the pointer
 const VECTOR3 kCanopyScaleRef = {0, 0, 0};  // [m]
+
+// A landed status record whose arot.x is above 4 carries no attitude: the host then sets the vessel
+// level on its touchdown points at the record's heading (Vesselstatus.cpp, Vessel::SetState2; its
+// scenario reader uses 10 as "not set"). With arot.x 4 or less it would take arot as the attitude in
+// the planet's frame, so a zero-filled record would stand the vessel on its tail.
+const double kArotNotSet = 10.0;
+
+// Scenario lines
+// Room for a saved "<state> <position>" value: "%d %0.4f" of any finite position the loader
+// accepts takes at most 11 + 1 + 316 characters (an int, a blank, and a minus sign, the 309 integer
+// digits of the largest double, the point and four decimals), so nothing is ever cut.
+const std::size_t kSaveValueSize = 336;
 const VECTOR3 kCanopyPackScale = {0.25, 0.04, 0.25};
 const double kCanopyPack0 = 0.1, kCanopyPack1 = 1.0;
 const VECTOR3 kCanopyFoldScale = {0.2, 1.0, 0.2};
@@ -232,7 +244,7 @@ void ParafoilCapsule::clbkSaveState(FILEHANDLE scn)
     char item[16];
     std::snprintf(item, sizeof item, "CONFIGURATION");
     oapiWriteScenario_int(scn, item, mesh_config);
-    char value[64];
+    char value[kSaveValueSize];
     std::snprintf(value, sizeof value, "%d %0.4f", canopy_state, canopy_pos);
     std::snprintf(item, sizeof item, "COL");
     oapiWriteScenario_string(scn, item, value);
@@ -301,6 +313,7 @@ void ParafoilCapsule::SetDown()
     vs.version = 2;
     vs.rbody = GetSurfaceRef();
     vs.status = 1;
+    vs.arot.x = kArotNotSet;  // level on its touchdown points at its heading
     double radius;
     oapiGetEquPos(GetHandle(), &vs.surf_lng, &vs.surf_lat, &radius);
     oapiGetHeading(GetHandle(), &vs.surf_hdg);

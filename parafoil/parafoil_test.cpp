@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -254,7 +255,19 @@ TEST_F(ParafoilTest, SetDownBelowHalfAMetreWhereItIsEveryStep)
     Step(2);
     EXPECT_EQ(Shown(v), std::vector<std::string>{kLanded});
     int setdowns = 0;
-    for (const std::string &call : v->journal) setdowns += call.rfind("DefSetStateEx(", 0) == 0;
+    for (const std::string &call : v->journal) {
+        if (call.rfind("DefSetStateEx(", 0) != 0) continue;
+        ++setdowns;
+        // "Attitude not set" (arot.x above 4): the host stands the vessel level on its touchdown
+        // points at the heading given, instead of taking zeros as an attitude in the planet's frame.
+        double hdg = 0, arot_x = 0;
+        const auto h = call.find("surf_hdg "), a = call.find("arot ");
+        ASSERT_TRUE(h != std::string::npos && a != std::string::npos) << call;
+        ASSERT_EQ(std::sscanf(call.c_str() + h, "surf_hdg %lf", &hdg), 1) << call;
+        ASSERT_EQ(std::sscanf(call.c_str() + a, "arot %lf", &arot_x), 1) << call;
+        EXPECT_GT(arot_x, 4.0) << call;
+        EXPECT_NEAR(hdg, 2.0, 1e-9) << call;
+    }
     EXPECT_EQ(setdowns, 3);
     EXPECT_NEAR(v->surf_lng, 0.5, 1e-9);
     EXPECT_NEAR(v->surf_hdg, 2.0, 1e-9);
@@ -300,6 +313,27 @@ TEST_F(ParafoilTest, ScenarioLinesRestoreMeshAndCanopy)
     EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 7");
     EXPECT_EQ(SavedLine(v, "COL"), "COL 2 1.5000");
     EXPECT_EQ(SavedLine(v, "AFCMODE"), "AFCMODE 0");
+}
+
+// A canopy position the loader accepts is saved whole and reads back as the same number, up to the
+// largest double ("%0.4f" of 1.8e308 is 309 digits, 4 decimals).
+TEST_F(ParafoilTest, ExtremeCanopyPositionsSurviveSaveAndLoad)
+{
+    for (double x : {1e70, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max()}) {
+        char value[400];
+        std::snprintf(value, sizeof value, "COL 1 %.17g", x);
+        Vessel *v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", value});
+        ASSERT_NE(v, nullptr);
+        const std::string saved = SavedLine(v, "COL");
+        double back = 0;
+        ASSERT_EQ(std::sscanf(saved.c_str(), "COL 1 %lf", &back), 1) << saved;
+        EXPECT_EQ(back, x) << saved;
+        EndWorld();
+        v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", saved});
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(SavedLine(v, "COL"), saved);
+        EndWorld();
+    }
 }
 
 TEST_F(ParafoilTest, GlideScenarioStartsAtTwoKilometresWithTheCanopyStowed)

@@ -46,8 +46,11 @@ void JournalStatus(Vessel *v, const char *what, const void *status)
         v->Note("%s(0)", what);
         return;
     }
-    v->Note("%s(version %u, status %d, surf_lng %.10g, surf_lat %.10g, surf_hdg %.10g)", what, s->version, s->status,
-            s->surf_lng, s->surf_lat, s->surf_hdg);
+    // arot and vrot.x too: in a landed record they choose between the given and the default placement
+    v->Note("%s(version %u, status %d, surf_lng %.10g, surf_lat %.10g, surf_hdg %.10g, arot %.10g %.10g %.10g, "
+            "vrot.x %.10g)",
+            what, s->version, s->status, s->surf_lng, s->surf_lat, s->surf_hdg, s->arot.x, s->arot.y, s->arot.z,
+            s->vrot.x);
 }
 
 }  // namespace
