@@ -355,11 +355,18 @@ TEST_F(CapsuleTest, LandedRecordsLeaveTheAttitudeToTheHost)
         ASSERT_TRUE(rec.found) << name;
         EXPECT_GT(rec.arot_x, 4.0) << name;
         EXPECT_NEAR(rec.hdg, M_PI, 1e-9) << name;  // heading 180 deg
+        // standing level at that heading
+        EXPECT_NEAR(r->Pitch(), 0.0, 1e-6) << name;
+        EXPECT_NEAR(r->Bank(), 0.0, 1e-6) << name;
+        EXPECT_NEAR(r->Heading(), M_PI, 1e-6) << name;
     }
     v->journal.clear();
-    v->Place(kLng, kLat, 1.5, 0.5);  // heading 0.5 rad
+    v->Place(kLng, kLat, 1.5, 0.5, 0.3, -0.2);  // heading 0.5 rad, tumbling nose up, banked
     Step();
     ASSERT_TRUE(v->landed);
+    EXPECT_NEAR(v->Pitch(), 0.0, 1e-6);
+    EXPECT_NEAR(v->Bank(), 0.0, 1e-6);
+    EXPECT_NEAR(v->Heading(), 0.5, 1e-6);
     const LandedRecord down = FirstLandedRecord(v->journal);
     ASSERT_TRUE(down.found);
     EXPECT_GT(down.arot_x, 4.0);

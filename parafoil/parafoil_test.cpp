@@ -243,10 +243,12 @@ TEST_F(ParafoilTest, SetDownBelowHalfAMetreWhereItIsEveryStep)
     Step(1);
     EXPECT_FALSE(v->landed);
 
-    v->Place(0.5, -0.25, 0.3, 2.0);
+    v->Place(0.5, -0.25, 0.3, 2.0, -0.4, 0.3);  // nose down, banked
     v->journal.clear();
     Step(1);
     ASSERT_TRUE(v->landed);
+    EXPECT_NEAR(v->Pitch(), 0.0, 1e-6);  // level on its touchdown points
+    EXPECT_NEAR(v->Bank(), 0.0, 1e-6);
     EXPECT_NEAR(v->surf_lng, 0.5, 1e-9);
     EXPECT_NEAR(v->surf_lat, -0.25, 1e-9);
     EXPECT_NEAR(v->surf_hdg, 2.0, 1e-9);
