@@ -273,4 +273,25 @@ TEST_F(ForcesTest, TouchdownStiffnessFollowsTheEmptyMassAndFrictionEveryPoint)
     }
 }
 
+// --- attachments -----------------------------------------------------------------------------
+
+// A parent weighs its empty mass plus propellant only (Vessel.cpp UpdateMass); an attached child
+// reports its parent's flight status (Vessel.cpp UpdatePassive copies it).
+TEST_F(ForcesTest, ParentMassWithoutTheChildAndChildTakesTheParentsStatus)
+{
+    Vessel *p = At("parent", 0.2, 0.0);
+    Vessel *c = At("child", 0.2001, 100.0);
+    p->iface->CreatePropellantResource(50, 50);
+    ATTACHMENTHANDLE pa = p->iface->CreateAttachment(false, _V(0, 2, 0), _V(0, 1, 0), _V(0, 0, 1), "P");
+    ATTACHMENTHANDLE ca = c->iface->CreateAttachment(true, _V(0, 0, 0), _V(0, -1, 0), _V(0, 0, 1), "C");
+    ASSERT_TRUE(p->iface->AttachChild(c->iface->GetHandle(), pa, ca));
+    EXPECT_DOUBLE_EQ(p->iface->GetMass(), 1050.0);
+    EXPECT_EQ(c->iface->GetFlightStatus() & 1u, 0u);
+    p->landed_elev = 2.0;
+    p->SetLanded(0, 0.2, 0);
+    Step();
+    EXPECT_EQ(p->iface->GetFlightStatus() & 1u, 1u);
+    EXPECT_EQ(c->iface->GetFlightStatus() & 1u, 1u);
+}
+
 }  // namespace
