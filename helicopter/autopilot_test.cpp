@@ -56,7 +56,10 @@ TEST_F(AutopilotTest, HoverToggleRedefinesTheControlSurfaces)
         EXPECT_EQ(s.area, areas[i]);
         EXPECT_EQ(s.dCl, 2.0);
         EXPECT_EQ(s.ref.x, ref_x[i]);
-        EXPECT_EQ(s.axis, 0) << "in the hover the host chooses the axis";
+        // In the hover the module leaves the axis to the host, which resolves it when the surface
+        // is made (Vessel.cpp CreateControlSurface): elevator and trim +X, rudder +Y, an aileron
+        // +X right of the centre line, -X left of it -- here the same as the manual axes.
+        EXPECT_EQ(s.axis, manual_axis[i]) << "in the hover the host chooses the axis";
         EXPECT_EQ(s.anim, (UINT)-1);
     }
     Key(v, OAPI_KEY_S, true);
@@ -103,7 +106,8 @@ TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
     Step();
     EXPECT_EQ(Values(v, "STATIO"), "0 0") << "landed";
     EXPECT_EQ(Lift(v), 0.0);
-    EXPECT_EQ(v->ctrl_surfaces[0].axis, 0) << "the surfaces stay as the hover set them";
+    // (The host resolved the hover's automatic axis to +X when the surface was made.)
+    EXPECT_EQ(v->ctrl_surfaces[0].axis, AIRCTRL_AXIS_XPOS) << "the surfaces stay as the hover set them";
     EXPECT_EQ(Values(v, "HEADINGHOLD").substr(0, 1), "0");
     Key(v, OAPI_KEY_G, true);
     Key(v, OAPI_KEY_G, true);
@@ -151,6 +155,9 @@ TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
 {
     Vessel *hold = Flying({"HEADINGHOLD 1 0 0"}, 500, 0, 0, _V(2, 0, 0));
     W().SetPilotControl(hold, AIRCTRL_RUDDER, 0.4);
+    // The host moves a surface toward the pilot's input at 1/delay per second (1 s by default,
+    // Vessel.cpp ApplyControlSurfaceLevels); here the pedal has been held long enough to be there.
+    hold->ctrl_curr[AIRCTRL_RUDDER] = 0.4;
     W().SetThrottle(hold, 0.33);
     Step();
     EXPECT_NEAR(hold->omega.y, -0.4, 1e-9) << "direct rudder";
@@ -159,6 +166,7 @@ TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
     // Yaw damping: -rudder - clamp(0.2 x lateral airspeed).
     Vessel *damp = Flying({}, 500, 0, 0, _V(2, 0, 0));
     W().SetPilotControl(damp, AIRCTRL_RUDDER, 0.4);
+    damp->ctrl_curr[AIRCTRL_RUDDER] = 0.4;  // held long enough to be there (see above)
     Step();
     EXPECT_NEAR(damp->omega.y, -0.8, 1e-6);
 

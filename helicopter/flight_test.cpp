@@ -253,6 +253,10 @@ TEST_F(FlightTest, ManualLawWritesOneRateComponentAtATime)
     Vessel *v = Heli();
     W().SetPilotControl(v, AIRCTRL_AILERON, 1.0);
     W().SetPilotControl(v, AIRCTRL_ELEVATOR, -0.5);
+    // The host moves surfaces toward the pilot's input at 1/delay per second (1 s by default,
+    // Vessel.cpp ApplyControlSurfaceLevels); these inputs have been held long enough to be there.
+    v->ctrl_curr[AIRCTRL_AILERON] = 1.0;
+    v->ctrl_curr[AIRCTRL_ELEVATOR] = -0.5;
     v->omega = _V(0.1, 0.2, 0.3);
     v->journal.clear();
     Step();

@@ -318,6 +318,15 @@ void VESSEL::SetTouchdownPoints(const VECTOR3 &a, const VECTOR3 &b, const VECTOR
     REC();
     vessel->has_touchdown = true;
     vessel->touchdown[0] = a, vessel->touchdown[1] = b, vessel->touchdown[2] = c;
+    // Vessel.cpp VESSEL::SetTouchdownPoints (three points): stiffness 20 x the empty mass as it is
+    // now (1e6 N/m while it is the default 1000 kg), damping a tenth of it, the vessel's friction.
+    const double k = vessel->empty_mass == 1e3 ? 1e6 : 20.0 * vessel->empty_mass;
+    for (int i = 0; i < 3; ++i) {
+        vessel->td_stiffness[i] = k;
+        vessel->td_damping[i] = 0.1 * k;
+        vessel->td_mu[i] = vessel->mu_lat;
+        vessel->td_mu_lng[i] = vessel->mu_lng;
+    }
 }
 void VESSEL::SetDockParams(const VECTOR3 &pos, const VECTOR3 &dir, const VECTOR3 &rot) const
 {
@@ -333,14 +342,17 @@ bool VESSEL::SetGravityGradientDamping(double d) const
 {
     NOTE("SetGravityGradientDamping(%.10g)", d);
     REC(false);
-    vessel->gravity_gradient_damping = d;
-    return true;
+    // Vessel.cpp SetGravityGradientDamping: refused unless distributed mass is enabled in the
+    // simulator's options, which this host never does.
+    (void)d;
+    return false;
 }
 void VESSEL::SetSurfaceFrictionCoeff(double lng, double lat) const
 {
     NOTE("SetSurfaceFrictionCoeff(%.10g, %.10g)", lng, lat);
     REC();
     vessel->mu_lng = lng, vessel->mu_lat = lat;
+    for (int i = 0; i < 3; ++i) vessel->td_mu[i] = lat, vessel->td_mu_lng[i] = lng;  // every point's
 }
 void VESSEL::SetADCtrlMode(DWORD mode) const
 {
@@ -450,7 +462,8 @@ THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3 &pos, const VECTOR3 &dir, d
     t->max0 = maxth0;
     t->tank = hp ? Own(vessel, vessel->tanks, hp, Kind::Tank) : nullptr;
     if (hp && !t->tank) Bad(__func__, "not a propellant handle of this vessel");
-    t->isp0 = isp0;
+    // Vessel.cpp CreateThruster: Isp 0 (or less) means the vessel's default Isp at this moment.
+    t->isp0 = isp0 > 0 ? isp0 : vessel->default_isp;
     t->isp_ref = isp_ref;
     t->p_ref = p_ref;
     vessel->world->Register(t);
@@ -1012,7 +1025,11 @@ DWORD VESSEL::GetFlightStatus() const
 {
     NOTE("GetFlightStatus()");
     REC(0);
-    return vessel->landed ? 1u : 0u;  // bit 0 landed (bit 1, docked, never set: no docking here)
+    // Bit 0 landed (bit 1, docked, never set: no docking here). An attached child takes its
+    // parent's status (Vessel.cpp UpdatePassive copies fstatus).
+    const Vessel *top = vessel;
+    for (int depth = 0; top->parent && depth < 64; ++depth) top = top->parent;
+    return top->landed ? 1u : 0u;
 }
 OBJHANDLE VESSEL::GetEquPos(double &lng, double &lat, double &rad) const
 {
@@ -1300,9 +1317,21 @@ void VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, co
     cs.area = area;
     cs.dCl = dCl;
     cs.ref = ref;
+    // Vessel.cpp CreateControlSurface: the automatic axis is chosen now (elevators and flaps +X,
+    // rudders +Y, an aileron +X right of the centre line and -X elsewhere); the surface's type
+    // takes the delay, 1 s for this call.
+    if (axis == AIRCTRL_AXIS_AUTO) {
+        switch (type) {
+        case AIRCTRL_RUDDER:
+        case AIRCTRL_RUDDERTRIM: axis = AIRCTRL_AXIS_YPOS; break;
+        case AIRCTRL_AILERON: axis = ref.x > 0 ? AIRCTRL_AXIS_XPOS : AIRCTRL_AXIS_XNEG; break;
+        default: axis = AIRCTRL_AXIS_XPOS; break;
+        }
+    }
     cs.axis = axis;
     cs.anim = anim;
     vessel->ctrl_surfaces.push_back(cs);
+    if (type >= 0 && type < 6) vessel->ctrl_delay[type] = 1.0;
 }
 void VESSEL::ClearControlSurfaceDefinitions() const
 {
@@ -1325,7 +1354,7 @@ double VESSEL::GetControlSurfaceLevel(AIRCTRL_TYPE type) const
     NOTE("GetControlSurfaceLevel(%d)", static_cast<int>(type));
     REC(0);
     if (type < 0 || type > 5) return 0;
-    return vessel->ctrl_level[type];
+    return vessel->ctrl_curr[type];  // the current deflection, which follows the target over time
 }
 
 // =============================================================================================

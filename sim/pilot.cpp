@@ -16,7 +16,9 @@
 //              flies home, descends and lets the load go below 16 m; Shift+X takes the altitude
 //              hold off (it would lift the helicopter again once the autopilot has landed it)
 //   home       the release ends the autopilot's descent and leaves the helicopter hovering: when the
-//              head-up display shows "STATIONNAIRE", Shift+D lands it; on the ground, K stops the engine
+//              head-up display shows "STATIONNAIRE", Shift+D lands it; sitting on its gear at rest
+//              (the host reports a vessel landed only after 5 s at rest with no thruster firing,
+//              so the rotor must stop first), K stops the engine
 #include "pilot.h"
 
 #include "cli.h"
@@ -152,6 +154,7 @@ constexpr double kCueDistance = 15;          // the HUD is watched for the cue w
 constexpr double kLoadSettle = 1;            // with the load, before Shift+G [s]
 constexpr double kModeCheck = 2;             // the head-up display's mode word is read this often [s]
 constexpr double kParkDelay = 5;             // on the ground, before the engine is stopped [s]
+constexpr double kParkedSpeed = 0.1;         // on its gear and slower than this: at rest [m/s]
 constexpr int kHudW = 1024, kHudH = 768;     // the head-up display's picture [pixels]
 
 double GroundDistance(const Vessel *a, const Vessel *b)
@@ -184,6 +187,7 @@ private:
     void Press(World &w, Vessel *h, DWORD key, bool shift, const char *name, const char *why);
     void CentreSticks(World &w, Vessel *h);
     void GoHome(World &w, Vessel *h);
+    static bool OnItsGear(const Vessel *h);
     bool LiftPresent(const Vessel *h) const;
     void Watch(World &w, Vessel *h, Vessel *pf);
     void Fly(World &w, Vessel *h, Vessel *pf);
@@ -465,7 +469,7 @@ void RecoveryPilot::Frame(World &w)
         break;
     }
     case Phase::kHome:
-        if (!h->landed) {
+        if (!h->landed && !OnItsGear(h)) {
             landed_t_ = -1;
             if (t >= mode_check_t_) {
                 mode_check_t_ = t + kModeCheck;
@@ -486,6 +490,12 @@ void RecoveryPilot::Frame(World &w)
         break;
     case Phase::kParked: break;
     }
+}
+
+// The helicopter sits on its gear (a touchdown point on the ground) and hardly moves.
+bool RecoveryPilot::OnItsGear(const Vessel *h)
+{
+    return h->surface_contact && length(h->HorizonAirspeed()) < kParkedSpeed;
 }
 
 std::string RecoveryPilot::Summary() const

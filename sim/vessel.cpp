@@ -33,11 +33,10 @@ void Vessel::Note(const char *fmt, ...)
 double Vessel::Mass() const
 {
     double m = empty_mass;
+    // Vessel.cpp UpdateMass: mass = empty mass + propellant; a parent does not carry its attached
+    // children's mass.
     for (const sim::Tank *t : tanks)
         if (t->alive) m += t->mass;
-    for (const sim::Attachment *a : attachments)
-        if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive)
-            m += a->mate->owner->Mass();
     return m;
 }
 
@@ -152,6 +151,19 @@ void Vessel::SetLanded(double lng, double lat, double hdg)
 {
     if (!ref && world) ref = world->Earth();
     landed = true;
+    land_rot_valid = false;
+    surf_lng = lng, surf_lat = lat, surf_hdg = hdg;
+    omega = _V(0, 0, 0);
+    UpdateLanded();
+}
+
+void Vessel::SetLandedKeeping(double lng, double lat, double hdg, const MATRIX3 &planet_rot, double elev)
+{
+    if (!ref && world) ref = world->Earth();
+    landed = true;
+    land_rot_valid = true;
+    land_rot = planet_rot;
+    landed_elev = elev;
     surf_lng = lng, surf_lat = lat, surf_hdg = hdg;
     omega = _V(0, 0, 0);
     UpdateLanded();
@@ -164,6 +176,10 @@ void Vessel::UpdateLanded()
     const sim::V3 p = sim::astro::EquToLocalEarthFixed(surf_lng, surf_lat, ref->radius + landed_elev);
     rpos = mul(B, _V(p.x, p.y, p.z));
     rvel = mul(ref->spin, rpos);
+    if (land_rot_valid) {  // Vessel::Update, landed: R = planet rotation * land_rot
+        R = mul(B, land_rot);
+        return;
+    }
     const MATRIX3 H = HorizonFrame();
     const VECTOR3 east = _V(H.m11, H.m21, H.m31), up = _V(H.m12, H.m22, H.m32), north = _V(H.m13, H.m23, H.m33);
     const VECTOR3 z = north * std::cos(surf_hdg) + east * std::sin(surf_hdg);

@@ -139,7 +139,11 @@ public:
     VECTOR3 cam_shift[3] = {};
     LiftCoeffFunc lift_func = nullptr;
     bool has_touchdown = false;
-    VECTOR3 touchdown[3] = {_V(0, -1, 1), _V(-1, -1, -1), _V(1, -1, -1)};
+    // Touchdown points: the host's defaults until the module sets its own (Vessel.cpp constructor:
+    // stiffness 1e6 N/m, damping 1e5 N s/m, friction 0.5 lateral / 0.1 longitudinal).
+    VECTOR3 touchdown[3] = {_V(0, -2, 10), _V(-3, -2, -5), _V(3, -2, -5)};
+    double td_stiffness[3] = {1e6, 1e6, 1e6}, td_damping[3] = {1e5, 1e5, 1e5};
+    double td_mu[3] = {0.5, 0.5, 0.5}, td_mu_lng[3] = {0.1, 0.1, 0.1};
     VECTOR3 dock_pos{}, dock_dir{}, dock_rot{};
     double gravity_gradient_damping = 0;
     double mu_lng = 0.1, mu_lat = 0.5;
@@ -157,7 +161,10 @@ public:
     std::vector<sim::Attachment *> attachments;  // both kinds, creation order
     std::vector<sim::Airfoil *> airfoils;
     std::vector<sim::ControlSurface> ctrl_surfaces;
-    double ctrl_level[6] = {0, 0, 0, 0, 0, 0};  // by AIRCTRL_TYPE
+    double ctrl_level[6] = {0, 0, 0, 0, 0, 0};  // target set by module or pilot, by AIRCTRL_TYPE
+    double ctrl_curr[6] = {0, 0, 0, 0, 0, 0};   // current deflection, slewing toward the target
+    double ctrl_delay[6] = {1, 1, 1, 1, 1, 1};  // [s] from -1 to +1 (the last surface created sets it)
+    double default_isp = 5e4;                   // [m/s] given to thrusters created with Isp 0
     sim::Visual *visual = nullptr;
 
     // --- dynamic state ------------------------------------------------------------------
@@ -168,6 +175,19 @@ public:
     bool landed = false;
     double surf_lng = 0, surf_lat = 0, surf_hdg = 0;  // valid while landed
     double landed_elev = 0;                           // centre of gravity above ground while landed [m]
+    bool land_rot_valid = false;                      // landed with a kept attitude (land_rot)
+    MATRIX3 land_rot = identity();                    // vessel -> planet frame while landed
+    // Landing test (CheckLanded): resting on the ground since `t` with this planet-frame position
+    // and global attitude at the last check.
+    struct LandingTest {
+        bool testing = false;
+        double t = 0;
+        VECTOR3 pos{};
+        MATRIX3 rot = identity();
+    } landing_test;
+    bool surface_contact = false;   // a touchdown point was below the ground after the last step
+    double contact_speed = -1;      // [m/s] sink speed at the first contact (for the timeline)
+    bool thrust_engaged = false;    // a thruster fired in the last step
     Vessel *parent = nullptr;                         // set while attached to a parent
     bool created_in_frame = false;                    // first step comes in the next frame
     bool created = false;                             // its creation callbacks are done
@@ -178,7 +198,7 @@ public:
     void Note(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
     // --- helpers used by the API and the world ------------------------------------------
-    double Mass() const;  // empty mass + propellant + attached children
+    double Mass() const;  // empty mass + propellant (attached children are not carried)
     VECTOR3 GlobalPos() const;
     VECTOR3 GlobalVel() const;
     VECTOR3 AirVelocityGlobal() const;   // velocity relative to the rotating atmosphere
@@ -203,6 +223,9 @@ public:
                const VECTOR3 &air_velocity = _V(0, 0, 0));
     // Sets the vessel landed at a surface point with a heading (as VESSELSTATUS2 status 1 does).
     void SetLanded(double lng, double lat, double hdg);
+    // Sets the vessel landed keeping an attitude (vessel -> planet frame) and the height of its
+    // origin above the ground (Vessel.cpp InitLanded with a rotation, as CheckLanded calls it).
+    void SetLandedKeeping(double lng, double lat, double hdg, const MATRIX3 &planet_rot, double elev);
     // Recomputes position and velocity of a landed vessel from its surface point (Earth turns).
     void UpdateLanded();
 

@@ -356,10 +356,12 @@ void World::RunFor(double seconds)
     while (simt_ < end) RunFrame();
 }
 
-void World::DefaultStateUpdate(double)
+void World::DefaultStateUpdate(double dt)
 {
     // Without physics nothing moves by itself; landed vessels turn with the Earth (after the time
-    // advance) and attached children follow their parents.
+    // advance) and attached children follow their parents. Control surfaces still follow their
+    // targets (the host does it in every vessel's force update).
+    ApplyControlSurfaceLevels(*this, dt);
     FollowParents();
 }
 
