@@ -140,6 +140,7 @@ public:
     LiftCoeffFunc lift_func = nullptr;
     bool has_touchdown = false;
     VECTOR3 touchdown[3] = {_V(0, -1, 1), _V(-1, -1, -1), _V(1, -1, -1)};
+    double touchdown_stiffness = 1e6;  // of each of the three points [N/m], set with them
     VECTOR3 dock_pos{}, dock_dir{}, dock_rot{};
     double gravity_gradient_damping = 0;
     double mu_lng = 0.1, mu_lat = 0.5;
@@ -168,7 +169,12 @@ public:
     bool landed = false;
     double surf_lng = 0, surf_lat = 0, surf_hdg = 0;  // valid while landed
     double landed_elev = 0;                           // centre of gravity above ground while landed [m]
+    MATRIX3 land_rot = identity();                    // vessel frame -> reference body's fixed frame, while landed
+    double landed_pitch = 0, landed_bank = 0;         // as the placement set them, while landed [rad]
     Vessel *parent = nullptr;                         // set while attached to a parent
+    MATRIX3 attach_rrot = identity();                 // while attached: vessel frame -> parent frame (may be sheared)
+    VECTOR3 attach_rpos{};                            // while attached: own origin in the parent frame [m]
+    int ortho_axis = 0;                               // turns through the axes its child points re-orthogonalise
     bool created_in_frame = false;                    // first step comes in the next frame
     bool created = false;                             // its creation callbacks are done
 
@@ -201,9 +207,14 @@ public:
     // y up, z north) [m/s]. Clears the landed state.
     void Place(double lng, double lat, double alt, double heading = 0, double pitch = 0, double bank = 0,
                const VECTOR3 &air_velocity = _V(0, 0, 0));
-    // Sets the vessel landed at a surface point with a heading (as VESSELSTATUS2 status 1 does).
+    // Sets the vessel landed at a surface point (Vessel::InitLanded of the simulator). Without
+    // `rot`: level on its touchdown points (compressed under its weight) at heading `hdg`. With
+    // `rot` (vessel frame -> the body's fixed frame): at that attitude with its origin `elev` above
+    // the ground, `hdg` only being the heading it reports. Pitch and bank are those of the placement.
+    void InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot = nullptr, double elev = 0);
+    // Sets the vessel landed level at a heading, its origin landed_elev above the ground (ground contact).
     void SetLanded(double lng, double lat, double hdg);
-    // Recomputes position and velocity of a landed vessel from its surface point (Earth turns).
+    // Recomputes position, velocity and attitude of a landed vessel from its surface point (Earth turns).
     void UpdateLanded();
 
     std::vector<sim::Object *> parts;  // every sub-record issued for this vessel (handles)
