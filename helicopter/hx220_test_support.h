@@ -31,8 +31,8 @@ protected:
         EXPECT_NE(v, nullptr);
         // A scenario's vessels get their visuals at the graphics client's first update, at the end of
         // the first frame; the helicopter does nothing without one. These tests are about its own
-        // logic from its first frame on, so the client's first update is run here at once.
-        if (!lines.empty()) W().UpdateScene();
+        // logic from its first frame on, so the visual is given here at once.
+        if (!lines.empty() && v && !v->visual) W().CreateVisual(v);
         return v;
     }
     Vessel *RunningHeli() { return Heli({kEngineRunning}); }
