@@ -250,6 +250,35 @@ TEST_F(PlacementTest, APointInUseIsTakenOver)
     EXPECT_LT(length(b->rpos + mul(b->R, _V(0, 1, 0)) - (p->rpos + mul(p->R, _V(0, -2, 0)))), 1e-6);
 }
 
+TEST_F(PlacementTest, ALooseParentPointKeepsTheChildsAttitudeAndAChildHasItsParentsFlightStatus)
+{
+    Vessel *p = CreateLanded("P", "plain", 0.3, 0.4, 1.0), *c = Create("C", "plain");
+    c->Place(0.3, 0.4, 100, 2.0, 0.5, 0.1);
+    const MATRIX3 rel = mul(_M(p->R.m11, p->R.m21, p->R.m31, p->R.m12, p->R.m22, p->R.m32, p->R.m13, p->R.m23,
+                               p->R.m33),
+                            c->R);  // the child's frame in the parent's: R_p^T R_c
+    ATTACHMENTHANDLE pp = p->iface->CreateAttachment(false, _V(0, 5, 0), _V(0, 1, 0), _V(0, 0, 1), "P", true);
+    ATTACHMENTHANDLE cp = c->iface->CreateAttachment(true, _V(0, 0, 0), _V(0, 1, 0), _V(0, 0, 1), "C");
+    ASSERT_TRUE(p->iface->AttachChild(c, pp, cp));
+    Step();
+    EXPECT_LT(MaxDiff(c->attach_rrot, rel), 1e-12);
+    EXPECT_LT(length(c->rpos - (p->rpos + mul(p->R, _V(0, 5, 0)))), 1e-6);
+    EXPECT_EQ(c->iface->GetFlightStatus() & 1u, 1u);  // the landed parent's status
+}
+
+TEST_F(PlacementTest, TheClassFilesItemsOverrideWhatTheModuleSetInItsClassCaps)
+{
+    // The test module sets an empty mass of 100 kg in clbkSetClassCaps; the class file says 777.
+    WriteConfig("Config/Vessels/heavy.cfg", "ClassName = heavy\nModule = sim_test_vessel\nMass = 777\nSize = 9\n");
+    Vessel *a = Create("A", "heavy");
+    ASSERT_NE(a, nullptr);
+    EXPECT_DOUBLE_EQ(a->empty_mass, 777.0);
+    EXPECT_DOUBLE_EQ(a->size, 9.0);
+    Vessel *b = LoadVessel("B", "heavy", {"STATUS Orbiting Earth", "RPOS 0 0 7000000", "RVEL 0 7500 0"});
+    ASSERT_NE(b, nullptr);
+    EXPECT_DOUBLE_EQ(b->empty_mass, 777.0);
+}
+
 // --- visuals ------------------------------------------------------------------------------------
 
 TEST_F(PlacementTest, TheExternalClientGivesARunTimeVesselItsVisualBeforeItsPostCreation)
