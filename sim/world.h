@@ -155,7 +155,9 @@ public:
     const std::vector<Body *> &Bodies() const { return bodies_; }
 
     // --- vessels --------------------------------------------------------------------------
-    // Run-time creation (oapiCreateVessel/Ex): class caps, clbkSetStateEx, post-creation, visual.
+    // Run-time creation (oapiCreateVessel/Ex): ovcInit, class caps (the module's, then the class
+    // file's items), the state (the module's clbkSetStateEx for a VESSELSTATUS2, the host itself for
+    // a plain VESSELSTATUS), the graphics client's visual, then clbkPostCreation.
     // Null when the class is not found or its module cannot be used (reported in the log).
     Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status);
     Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &status);
