@@ -72,7 +72,29 @@ VECTOR3 ArotFromMatrix(const MATRIX3 &R)
     return _V(std::atan2(R.m23, R.m33), -std::asin(std::max(-1.0, std::min(1.0, R.m13))), std::atan2(R.m12, R.m11));
 }
 
-// Applies a VESSELSTATUS2 to a vessel record (creation, DefSetStateEx, scenario loading).
+namespace {
+
+// A landing reported on the timeline: a vessel made on the ground has not landed.
+void ReportLanding(Vessel *v, bool was_landed, double sink)
+{
+    World *w = v->world;
+    if (was_landed || !w || !v->created) return;
+    char buf[128];
+    if (sink > 0.05)
+        std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", v->surf_lng * DEG, v->surf_lat * DEG,
+                      sink);
+    else  // set down at rest, or created on the ground
+        std::snprintf(buf, sizeof buf, " at %.5f %.5f", v->surf_lng * DEG, v->surf_lat * DEG);
+    w->Event("landed " + v->name + buf);
+}
+
+}  // namespace
+
+// Applies a VESSELSTATUS2 to a vessel record (Vesselstatus.cpp, Vessel::SetState2): propellant and
+// thruster levels first (the landed placement weighs the vessel), then the state. A landed record
+// whose arot.x is at most 4 carries "extended" information: arot is the vessel's rotation relative
+// to the body's fixed frame and vrot.x the height of its origin above the ground; otherwise it is
+// set level on its touchdown points at heading surf_hdg.
 void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
 {
     if (!v || !s) return;
@@ -81,28 +103,34 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
     World *w = v->world;
     if (Body *b = As<Body>(s->rbody, Kind::Body)) v->ref = b;
     if (!v->ref && w) v->ref = w->Earth();
+    if (s->flag & VS_FUELRESET)
+        for (Tank *t : v->tanks) t->mass = 0;
+    if ((s->flag & VS_FUELLIST) && s->fuel)
+        for (DWORD i = 0; i < s->nfuel; ++i) {
+            const double lvl = std::max(0.0, std::min(1.0, s->fuel[i].level));
+            if (s->fuel[i].idx < v->tanks.size()) {
+                Tank *t = v->tanks[s->fuel[i].idx];
+                t->mass = t->max_mass * lvl;
+            } else if (s->fuel[i].idx == static_cast<DWORD>(-1)) {  // every tank
+                for (Tank *t : v->tanks) t->mass = t->max_mass * lvl;
+            }
+        }
+    if (s->flag & VS_THRUSTRESET)
+        for (Thruster *t : v->thrusters) t->level = 0;
+    if ((s->flag & VS_THRUSTLIST) && s->thruster)
+        for (DWORD i = 0; i < s->nthruster; ++i)
+            if (s->thruster[i].idx < v->thrusters.size())
+                v->thrusters[s->thruster[i].idx]->level = std::max(0.0, std::min(1.0, s->thruster[i].level));
     const bool was_landed = v->landed;
     const double sink = v->landed ? 0.0 : -v->HorizonAirspeed().y;  // [m/s] before it is set down
     if (s->status == 1) {
-        double elev = s->vrot.x;
-        if (!(elev > 0)) {
-            elev = v->cog_elev;
-            if (v->has_touchdown) {
-                const double miny = std::min(v->touchdown[0].y, std::min(v->touchdown[1].y, v->touchdown[2].y));
-                elev = std::max(elev, -miny);
-            }
+        if (s->arot.x <= 4.0) {
+            const MATRIX3 rot = MatrixFromArot(s->arot);
+            v->InitLanded(s->surf_lng, s->surf_lat, s->surf_hdg, &rot, s->vrot.x);
+        } else {
+            v->InitLanded(s->surf_lng, s->surf_lat, s->surf_hdg);
         }
-        v->landed_elev = elev;
-        v->SetLanded(s->surf_lng, s->surf_lat, s->surf_hdg);
-        if (!was_landed && w && v->created) {  // a vessel made on the ground has not landed
-            char buf[128];
-            if (sink > 0.05)
-                std::snprintf(buf, sizeof buf, " at %.5f %.5f (touchdown %.1f m/s)", s->surf_lng * DEG,
-                              s->surf_lat * DEG, sink);
-            else  // set down at rest, or created on the ground
-                std::snprintf(buf, sizeof buf, " at %.5f %.5f", s->surf_lng * DEG, s->surf_lat * DEG);
-            w->Event("landed " + v->name + buf);
-        }
+        ReportLanding(v, was_landed, sink);
     } else {
         v->landed = false;
         v->rpos = s->rpos;
@@ -110,20 +138,47 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
         v->R = MatrixFromArot(s->arot);
         v->omega = s->vrot;
     }
-    if (s->flag & VS_FUELRESET)
-        for (Tank *t : v->tanks) t->mass = 0;
-    if ((s->flag & VS_FUELLIST) && s->fuel)
-        for (DWORD i = 0; i < s->nfuel; ++i)
-            if (s->fuel[i].idx < v->tanks.size()) {
-                Tank *t = v->tanks[s->fuel[i].idx];
-                t->mass = t->max_mass * std::max(0.0, std::min(1.0, s->fuel[i].level));
-            }
-    if (s->flag & VS_THRUSTRESET)
-        for (Thruster *t : v->thrusters) t->level = 0;
-    if ((s->flag & VS_THRUSTLIST) && s->thruster)
-        for (DWORD i = 0; i < s->nthruster; ++i)
-            if (s->thruster[i].idx < v->thrusters.size())
-                v->thrusters[s->thruster[i].idx]->level = std::max(0.0, std::min(1.0, s->thruster[i].level));
+}
+
+// Applies a plain VESSELSTATUS (Vesselstatus.cpp, Vessel::SetState): the first tank's level and the
+// main/retro and hover levels when flagged, then the state; a landed record is always set level on
+// its touchdown points at the heading vdata[0].z. A position inside the reference body is replaced
+// by one 1.1 radii out along z, and a record without a body refers to the Sun.
+void ApplyPlainStatus(Vessel *v, const VESSELSTATUS &s)
+{
+    if (!v || v->parent) return;
+    World *w = v->world;
+    Body *b = As<Body>(s.rbody, Kind::Body);
+    if (!b && w) b = w->Sun();
+    if (b) v->ref = b;
+    if ((s.flag[0] & 2) && !v->tanks.empty()) {
+        Tank *t = v->tanks[0];
+        t->mass = t->max_mass * std::max(0.0, std::min(1.0, s.fuel));
+    }
+    if (s.flag[0] & 1) {
+        auto set_group = [v](THGROUP_TYPE type, double level) {
+            for (ThrusterGroup *g : v->groups)
+                if (g->alive && g->type == type)
+                    for (Thruster *t : g->thrusters) t->level = std::max(0.0, std::min(1.0, level));
+        };
+        set_group(THGROUP_MAIN, std::max(0.0, s.eng_main));
+        set_group(THGROUP_RETRO, std::max(0.0, -s.eng_main));
+        set_group(THGROUP_HOVER, s.eng_hovr);
+    }
+    const bool was_landed = v->landed;
+    const double sink = v->landed ? 0.0 : -v->HorizonAirspeed().y;
+    if (s.status == 1) {
+        v->InitLanded(s.vdata[0].x, s.vdata[0].y, s.vdata[0].z);
+        ReportLanding(v, was_landed, sink);
+    } else if (s.status == 0) {
+        VECTOR3 rpos = s.rpos;
+        if (v->ref && length(rpos) < v->ref->radius) rpos = _V(0, 0, 1.1 * v->ref->radius);
+        v->landed = false;
+        v->rpos = rpos;
+        v->rvel = s.rvel;
+        v->R = MatrixFromArot(s.arot);
+        v->omega = s.vrot;
+    }
 }
 
 }  // namespace sim
@@ -783,6 +838,8 @@ double VESSEL::GetAnimation(UINT anim) const
 }
 
 // --- state ----------------------------------------------------------------------------------
+// Vesselstatus.cpp, Vessel::GetState and Vessel::GetState2: a landed vessel reports the Euler angles
+// of its rotation relative to the body's fixed frame and its height above the ground in vrot.x.
 void VESSEL::GetStatus(VESSELSTATUS &s) const
 {
     NOTE("GetStatus()");
@@ -790,12 +847,13 @@ void VESSEL::GetStatus(VESSELSTATUS &s) const
     REC();
     s.rpos = vessel->rpos;
     s.rvel = vessel->rvel;
-    s.vrot = vessel->omega;
-    s.arot = ArotFromMatrix(vessel->R);
+    s.vrot = vessel->landed ? _V(vessel->landed_elev, 0, 0) : vessel->omega;
+    s.arot = ArotFromMatrix(vessel->landed ? vessel->land_rot : vessel->R);
     s.fuel = vessel->tanks.empty() || vessel->tanks[0]->max_mass <= 0
                  ? 0
                  : vessel->tanks[0]->mass / vessel->tanks[0]->max_mass;
-    s.eng_main = GroupLevel(GroupOfType(vessel, THGROUP_MAIN)) - GroupLevel(GroupOfType(vessel, THGROUP_RETRO));
+    s.eng_main = GroupLevel(GroupOfType(vessel, THGROUP_MAIN));
+    if (s.eng_main == 0) s.eng_main = -GroupLevel(GroupOfType(vessel, THGROUP_RETRO));
     s.eng_hovr = GroupLevel(GroupOfType(vessel, THGROUP_HOVER));
     s.rbody = vessel->ref ? Handle(vessel->ref) : nullptr;
     s.status = vessel->landed ? 1 : 0;
@@ -810,7 +868,7 @@ void VESSEL::GetStatusEx(void *status) const
         Bad(__func__, "the status record is not version 2");
         return;
     }
-    s->flag = 0;
+    // The caller's flags stay: they ask for the propellant and thruster lists.
     s->rbody = vessel->ref ? Handle(vessel->ref) : nullptr;
     s->base = nullptr;
     s->port = 0;
@@ -818,15 +876,31 @@ void VESSEL::GetStatusEx(void *status) const
     s->rpos = vessel->rpos;
     s->rvel = vessel->rvel;
     s->vrot = vessel->landed ? _V(vessel->landed_elev, 0, 0) : vessel->omega;
-    s->arot = ArotFromMatrix(vessel->R);
+    s->arot = ArotFromMatrix(vessel->landed ? vessel->land_rot : vessel->R);
     double lng, lat, rad;
     vessel->EquPos(lng, lat, rad);
     s->surf_lng = vessel->landed ? vessel->surf_lng : lng;
     s->surf_lat = vessel->landed ? vessel->surf_lat : lat;
-    s->surf_hdg = vessel->landed ? vessel->surf_hdg : vessel->Heading();
-    s->nfuel = 0;
-    s->nthruster = 0;
-    s->ndockinfo = 0;
+    s->surf_hdg = vessel->Heading();
+    if (s->flag & VS_FUELLIST) {
+        const DWORD n = static_cast<DWORD>(vessel->tanks.size());
+        if (!s->fuel) s->fuel = new VESSELSTATUS2::FUELSPEC[n ? n : 1];  // the caller frees it, as from the simulator
+        s->nfuel = n;
+        for (DWORD i = 0; i < n; ++i) {
+            const Tank *t = vessel->tanks[i];
+            s->fuel[i].idx = i;
+            s->fuel[i].level = t->max_mass > 0 ? t->mass / t->max_mass : 0.0;
+        }
+    }
+    if (s->flag & VS_THRUSTLIST) {
+        const DWORD n = static_cast<DWORD>(vessel->thrusters.size());
+        if (!s->thruster) s->thruster = new VESSELSTATUS2::THRUSTSPEC[n ? n : 1];
+        s->nthruster = n;
+        for (DWORD i = 0; i < n; ++i) {
+            s->thruster[i].idx = i;
+            s->thruster[i].level = vessel->thrusters[i]->level;
+        }
+    }
     s->xpdr = 0;
 }
 void VESSEL::DefSetState(const VESSELSTATUS *status) const
@@ -834,21 +908,9 @@ void VESSEL::DefSetState(const VESSELSTATUS *status) const
     NOTE("DefSetState(%s)", H(status));
     REC();
     if (!status) return;
-    VESSELSTATUS2 s;
-    std::memset(&s, 0, sizeof s);
-    s.version = 2;
-    s.rbody = status->rbody;
-    s.status = status->status;
-    s.rpos = status->rpos;
-    s.rvel = status->rvel;
-    s.vrot = status->vrot;
-    s.arot = status->arot;
-    if (status->status == 1) {
-        s.surf_lng = status->vdata[0].x, s.surf_lat = status->vdata[0].y, s.surf_hdg = status->vdata[0].z;
-        s.vrot = _V(0, 0, 0);
-    }
-    ApplyStatus(vessel, &s);
+    ApplyPlainStatus(vessel, *status);
 }
+// Vessel.cpp, Vessel::SetStateEx: only a version-2 record is applied.
 void VESSEL::DefSetStateEx(const void *status) const
 {
     JournalStatus(vessel, "DefSetStateEx", status);
@@ -1165,11 +1227,16 @@ bool VESSEL::DelAttachment(ATTACHMENTHANDLE h) const
     REC(false);
     Attachment *a = Own(vessel, vessel->attachments, h, Kind::Attachment);
     if (!a) return false;
+    // Vessel.cpp, Vessel::DelAttachment: a point in use lets its vessel go first.
     if (a->mate) {
-        if (a->toparent) vessel->parent = nullptr;
-        else a->mate->owner->parent = nullptr;
-        a->mate->mate = nullptr;
-        a->mate = nullptr;
+        if (a->toparent)
+            vessel->world->DetachFromParent(vessel, 0.0);
+        else if (a->mate->owner && a->mate->owner->parent == vessel)
+            vessel->world->DetachFromParent(a->mate->owner, 0.0);
+        if (a->mate) {
+            if (a->mate->mate == a) a->mate->mate = nullptr;
+            a->mate = nullptr;
+        }
     }
     a->alive = false;
     auto &l = vessel->attachments;
@@ -1185,7 +1252,9 @@ void VESSEL::SetAttachmentParams(ATTACHMENTHANDLE h, const VECTOR3 &pos, const V
         Bad(__func__, "not an attachment point of this vessel");
         return;
     }
+    const VECTOR3 old_dir = a->dir, old_rot = a->rot;
     a->pos = pos, a->dir = dir, a->rot = rot;
+    vessel->world->AttachmentParamsChanged(a, old_dir, old_rot);  // the child moves at once
 }
 void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE h, VECTOR3 &pos, VECTOR3 &dir, VECTOR3 &rot) const
 {
@@ -1228,14 +1297,20 @@ ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, DWORD i) const
     Attachment *a = vessel->AttachmentByIndex(toparent, i);
     return a ? Handle(a) : nullptr;
 }
+// Vessel.cpp, Vessel::AttachChild and Vessel::AttachToParent: a child that hangs on another parent
+// is released from it first; a null child point refuses; a parent point in use is taken over (the
+// child it held stays fastened but is no longer carried). The child is moved at the next state
+// update. The simulator would crash on a null parent point or loop forever on a vessel carried by
+// itself; the stand-in refuses both.
 bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment, ATTACHMENTHANDLE child_attachment) const
 {
     NOTE("AttachChild(%s, %s, %s)", H(child), H(attachment), H(child_attachment));
     REC(false);
     Vessel *c = As<Vessel>(child, Kind::Vessel);
+    if (c && !child_attachment) return false;
     Attachment *pa = Own(vessel, vessel->attachments, attachment, Kind::Attachment);
     Attachment *ca = c ? Own(c, c->attachments, child_attachment, Kind::Attachment) : nullptr;
-    if (!c || !pa || !ca || c == vessel) {
+    if (!c || !c->alive || !pa || !ca || c == vessel) {
         Bad(__func__, "not a vessel and attachment points of the two vessels");
         return false;
     }
@@ -1243,15 +1318,23 @@ bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment, ATTACHMEN
         Bad(__func__, "the parent's point must be made for a child, the child's for a parent");
         return false;
     }
-    if (pa->mate || ca->mate || c->parent) return false;  // either point is taken
     for (Vessel *p = vessel; p; p = p->parent)
-        if (p == c) return false;  // no loops
+        if (p == c) {
+            Bad(__func__, "the vessel would carry itself");
+            return false;
+        }
+    World *w = vessel->world;
+    if (c->parent) w->DetachFromParent(c, 0.0);
+    if (ca->mate) {  // left over from a point taken over: let go of it
+        if (ca->mate->mate == ca) ca->mate->mate = nullptr;
+        ca->mate = nullptr;
+    }
     pa->mate = ca;
     ca->mate = pa;
     c->parent = vessel;
     c->landed = false;
-    World::PlaceChild(vessel, pa, c, ca);
-    vessel->world->Event("attached " + c->name + " to " + vessel->name);
+    World::InitAttachment(c, true);
+    w->Event("attached " + c->name + " to " + vessel->name);
     return true;
 }
 bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const
@@ -1259,15 +1342,10 @@ bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const
     NOTE("DetachChild(%s, %.10g)", H(attachment), vel);
     REC(false);
     Attachment *pa = Own(vessel, vessel->attachments, attachment, Kind::Attachment);
-    if (!pa || pa->toparent || !pa->mate) return false;
-    Attachment *ca = pa->mate;
-    Vessel *c = ca->owner;
-    pa->mate = nullptr;
-    ca->mate = nullptr;
-    c->parent = nullptr;
-    c->rvel = vessel->rvel + mul(vessel->R, pa->dir) * vel;
-    vessel->world->Event("detached " + c->name + " from " + vessel->name);
-    return true;
+    if (!pa || pa->toparent || !pa->mate) return false;  // nothing attached
+    Vessel *c = pa->mate->owner;
+    if (!c || c->parent != vessel) return false;
+    return vessel->world->DetachFromParent(c, vel);
 }
 
 // --- aerodynamics ---------------------------------------------------------------------------

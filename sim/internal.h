@@ -43,6 +43,8 @@ struct ScenarioFile : Object {
 
 // Applies a status record to a vessel (creation, DefSetStateEx, scenario loading).
 void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s);
+// Applies a plain VESSELSTATUS (oapiCreateVessel, DefSetState).
+void ApplyPlainStatus(Vessel *v, const VESSELSTATUS &s);
 // The host's own scenario lines of a vessel (VESSEL2::clbkSaveState).
 void WriteHostLines(Vessel *v, FILEHANDLE scn);
 

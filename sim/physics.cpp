@@ -508,7 +508,6 @@ void StepVessel(World &w, Craft &c, double dt)
         const bool force = length(c.thrust) > 0 || length(c.thrust_torque) > 0;
         if (!force) return;
         v->landed = false;
-        v->land_rot_valid = false;
         v->landing_test.testing = false;
         v->rpos += v->rvel * dt;  // where the ground has carried it by the end of the step
         v->rvel = mul(c.spin, v->rpos);
@@ -636,7 +635,7 @@ void CheckLanded(World &w, Vessel &v, double t)
             const MATRIX3 planet_rot = mul(_M(ref->R.m11, ref->R.m21, ref->R.m31, ref->R.m12, ref->R.m22, ref->R.m32,
                                               ref->R.m13, ref->R.m23, ref->R.m33),
                                            v.R);
-            v.SetLandedKeeping(lng, lat, hdg, planet_rot, alt);
+            v.InitLanded(lng, lat, hdg, &planet_rot, alt);
             char buf[160];
             std::snprintf(buf, sizeof buf, "landed %s (touchdown %.1f m/s)", v.name.c_str(), std::max(0.0, v.contact_speed));
             w.Event(buf);

@@ -290,7 +290,8 @@ TEST_F(PhysicsTest, ChildRidesOnItsParentsPointWithoutAddingItsMass)
     const VECTOR3 point = p->rpos + mul(p->R, _V(0, -2, 1));
     EXPECT_NEAR(length(c->rpos + mul(c->R, _V(0, 1, 0)) - point), 0.0, 1e-6);
     EXPECT_NEAR(length(c->rvel - p->rvel), 0.0, 1e-9);
-    EXPECT_NEAR(length(mul(c->R, _V(0, 1, 0)) - mul(p->R, _V(0, -1, 0))), 0.0, 1e-9);
+    // The child's point direction points against the parent's (it used to be taken parallel).
+    EXPECT_NEAR(length(mul(c->R, _V(0, 1, 0)) + mul(p->R, _V(0, -1, 0))), 0.0, 1e-9);
 }
 
 // The host's ground contact (Vessel.cpp AddSurfaceForces) and landing rule (Vesselbase.cpp

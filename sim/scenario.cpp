@@ -233,6 +233,10 @@ void VESSEL::ParseScenarioLineEx(char *line, void *status) const
         in >> what >> body;
         if (s) {
             s->status = Upper(what) == "LANDED" ? 1 : 0;
+            if (s->status == 1) {  // Vesselstatus.cpp, ParseScenarioLine2: AROT and HEADING follow it
+                s->surf_hdg = 0.0;
+                s->arot.x = 10;  // "not set": level on the touchdown points
+            }
             if (w && !body.empty())
                 if (Body *bd = w->FindBody(body)) s->rbody = Handle(bd);
         }
@@ -251,7 +255,7 @@ void VESSEL::ParseScenarioLineEx(char *line, void *status) const
         s->surf_hdg = a * RAD;
     } else if (kw == "ALT" && s && std::sscanf(rest.c_str(), "%lf", &a) == 1) {
         if (ctx) ctx->have_landed_pos = true;
-        if (s->status == 1) s->vrot.x = a;
+        s->vrot.x = a;  // ALT is the height of a landed vessel (it shares vrot.x with VROT)
     } else if (kw == "AFCMODE" && std::sscanf(rest.c_str(), "%lf", &a) == 1) {
         if (ctx) ctx->afcmode = a;
     } else if (kw == "PRPLEVEL") {
@@ -381,7 +385,7 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
         loading = &l.ctx;
         if (VESSEL2 *v2 = Callbacks(v)) {
             current_vessel = v;
-            v2->clbkSetClassCaps(nullptr);
+            SetClassCaps(v);
             v2->clbkLoadStateEx(Handle(file), &st);
             current_vessel = nullptr;
         }

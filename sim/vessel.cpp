@@ -6,6 +6,7 @@
 #include "atmosphere.h"
 #include "world.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -80,6 +81,7 @@ void Vessel::EquPos(double &lng, double &lat, double &rad) const
 
 double Vessel::Heading() const
 {
+    if (landed) return std::fmod(std::fmod(surf_hdg, 2.0 * M_PI) + 2.0 * M_PI, 2.0 * M_PI);  // SurfParam::SetLanded
     const MATRIX3 H = HorizonFrame();
     const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));  // nose in (east, up, north)
     double h = std::atan2(z.x, z.z);
@@ -89,6 +91,7 @@ double Vessel::Heading() const
 
 double Vessel::Pitch() const
 {
+    if (landed) return landed_pitch;
     const MATRIX3 H = HorizonFrame();
     const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));
     return std::asin(std::max(-1.0, std::min(1.0, z.y)));
@@ -96,6 +99,7 @@ double Vessel::Pitch() const
 
 double Vessel::Bank() const
 {
+    if (landed) return landed_bank;
     const MATRIX3 H = HorizonFrame();
     const VECTOR3 x = tmul(H, _V(R.m11, R.m21, R.m31));
     const VECTOR3 y = tmul(H, _V(R.m12, R.m22, R.m32));
@@ -147,24 +151,105 @@ void Vessel::Place(double lng, double lat, double alt, double heading, double pi
     omega = _V(0, 0, 0);
 }
 
-void Vessel::SetLanded(double lng, double lat, double hdg)
+namespace {
+
+constexpr double kLevelTilt = 1e-8;                 // [rad] below this a placement is taken as level
+constexpr double kBankEps = 1e-6;                   // [-] bank is 0 when the normal has no x, y part
+
+// The vessel frame -> the local horizon frame of a place on the body, level at heading `hdg`
+// (columns: the vessel's x, y, z in the body-fixed frame; Vessel.cpp, Vessel::InitLanded).
+MATRIX3 LevelRotation(double lng, double lat, double hdg)
+{
+    const double slng = std::sin(lng), clng = std::cos(lng), slat = std::sin(lat), clat = std::cos(lat);
+    const double sdir = std::sin(hdg), cdir = std::cos(hdg);
+    return _M(clng * slat * sdir - slng * cdir, clng * clat, -clng * slat * cdir - slng * sdir,  //
+              -clat * sdir, slat, clat * cdir,                                                  //
+              slng * slat * sdir + clng * cdir, clat * slng, -slng * slat * cdir + clng * sdir);
+}
+
+// The rotation (in the vessel frame) that turns the touchdown plane's normal `nml` onto the vessel's
+// y axis: about the horizontal axis normal to both (Vessel.cpp, Vessel::InitLanded, "touchdown tilt").
+MATRIX3 TiltRotation(const VECTOR3 &nml)
+{
+    const double tilt = std::acos(std::max(-1.0, std::min(1.0, nml.y)));
+    if (!(tilt > kLevelTilt)) return identity();
+    const double phi = std::atan2(nml.x, -nml.z);
+    const double sp = std::sin(phi), cp = std::cos(phi), sa = std::sin(tilt), ca = std::cos(tilt);
+    const MATRIX3 turn_in = _M(cp, 0, sp, 0, 1, 0, -sp, 0, cp);
+    const MATRIX3 tilt_x = _M(1, 0, 0, 0, ca, -sa, 0, sa, ca);
+    const MATRIX3 turn_out = _M(cp, 0, -sp, 0, 1, 0, sp, 0, cp);
+    return mul(turn_out, mul(tilt_x, turn_in));
+}
+
+// The three touchdown points compressed as they are when the vessel rests on them under `weight`
+// [N]: each point moves along the touchdown plane's normal by its share of the load over its
+// stiffness, the share balancing force and moments (Vessel.cpp, Vessel::SetTouchdownPoints
+// "equilibrium suspension compression", used by Vessel::InitLanded).
+void CompressedTouchdown(const VECTOR3 pts[3], const double stiffness[3], double weight, VECTOR3 out[3])
+{
+    VECTOR3 nm = crossp(pts[0] - (pts[1] + pts[2]) * 0.5, pts[2] - pts[1]);
+    const double len = length(nm);
+    for (int i = 0; i < 3; ++i) out[i] = pts[i];
+    if (!(len > 1e-12) || !(stiffness[0] + stiffness[1] + stiffness[2] > 0)) return;
+    nm = nm / len;
+    const VECTOR3 ex = unit(pts[2] - pts[1]);
+    const VECTOR3 ez = crossp(ex, nm);
+    double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;
+    VECTOR3 tr[3];
+    for (int i = 0; i < 3; ++i) {
+        tr[i] = _V(dotp(ex, pts[i]), dotp(nm, pts[i]), dotp(ez, pts[i]));
+        const double k = stiffness[i];
+        a += k, b += k * tr[i].x, c += k * tr[i].z;
+        d += k * tr[i].x * tr[i].x, e += k * tr[i].x * tr[i].z, f += k * tr[i].z * tr[i].z;
+    }
+    const double den = c * c * d - 2.0 * b * c * e + b * b * f + a * (e * e - d * f);
+    if (den == 0) return;
+    const double dycg = (e * e - d * f) / den, sinth = (b * f - c * e) / den, sinph = (c * d - b * e) / den;
+    for (int i = 0; i < 3; ++i) out[i] = pts[i] + nm * ((dycg + sinth * tr[i].x + sinph * tr[i].z) * weight);
+}
+
+}  // namespace
+
+void Vessel::InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot, double elev)
 {
     if (!ref && world) ref = world->Earth();
+    VECTOR3 nml;  // the ground's normal in the vessel frame
+    if (!rot) {
+        // Level on its touchdown points under its own weight (its own mass: empty plus propellant).
+        double m = empty_mass;
+        for (const sim::Tank *t : tanks)
+            if (t->alive) m += t->mass;
+        const double prad = ref ? ref->radius : 0.0;
+        const double weight = prad > 0 ? sim::astro::G * ref->mass * m / (prad * prad) : 0.0;
+        VECTOR3 tp[3];
+        // Until the module sets its own, the touchdown points and stiffness are the host's defaults.
+        CompressedTouchdown(touchdown, td_stiffness, weight, tp);
+        nml = unit(crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]));
+        elev = dotp(nml, tp[0] * -1.0);
+        land_rot = mul(LevelRotation(lng, lat, hdg), TiltRotation(nml));
+    } else {
+        const VECTOR3 up = _V(std::cos(lat) * std::cos(lng), std::sin(lat), std::cos(lat) * std::sin(lng));
+        nml = tmul(*rot, up);
+        land_rot = *rot;
+    }
+    // Vesselbase.cpp, SurfParam::SetLanded: the attitude angles are those of this placement and
+    // are not recomputed while the vessel stays landed.
+    landed_pitch = std::atan2(nml.z, nml.y);
+    landed_bank = (std::fabs(nml.x) > kBankEps || std::fabs(nml.y) > kBankEps) ? std::atan2(nml.x, nml.y) : 0.0;
     landed = true;
-    land_rot_valid = false;
     surf_lng = lng, surf_lat = lat, surf_hdg = hdg;
+    landed_elev = elev;
     omega = _V(0, 0, 0);
     UpdateLanded();
 }
 
-void Vessel::SetLandedKeeping(double lng, double lat, double hdg, const MATRIX3 &planet_rot, double elev)
+void Vessel::SetLanded(double lng, double lat, double hdg)
 {
     if (!ref && world) ref = world->Earth();
     landed = true;
-    land_rot_valid = true;
-    land_rot = planet_rot;
-    landed_elev = elev;
     surf_lng = lng, surf_lat = lat, surf_hdg = hdg;
+    land_rot = LevelRotation(lng, lat, hdg);
+    landed_pitch = landed_bank = 0;
     omega = _V(0, 0, 0);
     UpdateLanded();
 }
@@ -176,15 +261,7 @@ void Vessel::UpdateLanded()
     const sim::V3 p = sim::astro::EquToLocalEarthFixed(surf_lng, surf_lat, ref->radius + landed_elev);
     rpos = mul(B, _V(p.x, p.y, p.z));
     rvel = mul(ref->spin, rpos);
-    if (land_rot_valid) {  // Vessel::Update, landed: R = planet rotation * land_rot
-        R = mul(B, land_rot);
-        return;
-    }
-    const MATRIX3 H = HorizonFrame();
-    const VECTOR3 east = _V(H.m11, H.m21, H.m31), up = _V(H.m12, H.m22, H.m32), north = _V(H.m13, H.m23, H.m33);
-    const VECTOR3 z = north * std::cos(surf_hdg) + east * std::sin(surf_hdg);
-    const VECTOR3 x = east * std::cos(surf_hdg) - north * std::sin(surf_hdg);
-    R = Columns(x, up, z);
+    R = mul(B, land_rot);
 }
 
 sim::Attachment *Vessel::AttachmentByIndex(bool toparent, DWORD i) const

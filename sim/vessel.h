@@ -175,8 +175,8 @@ public:
     bool landed = false;
     double surf_lng = 0, surf_lat = 0, surf_hdg = 0;  // valid while landed
     double landed_elev = 0;                           // centre of gravity above ground while landed [m]
-    bool land_rot_valid = false;                      // landed with a kept attitude (land_rot)
-    MATRIX3 land_rot = identity();                    // vessel -> planet frame while landed
+    MATRIX3 land_rot = identity();                    // vessel frame -> reference body's fixed frame, while landed
+    double landed_pitch = 0, landed_bank = 0;         // as the placement set them, while landed [rad]
     // Landing test (CheckLanded): resting on the ground since `t` with this planet-frame position
     // and global attitude at the last check.
     struct LandingTest {
@@ -189,6 +189,9 @@ public:
     double contact_speed = -1;      // [m/s] sink speed at the first contact (for the timeline)
     bool thrust_engaged = false;    // a thruster fired in the last step
     Vessel *parent = nullptr;                         // set while attached to a parent
+    MATRIX3 attach_rrot = identity();                 // while attached: vessel frame -> parent frame (may be sheared)
+    VECTOR3 attach_rpos{};                            // while attached: own origin in the parent frame [m]
+    int ortho_axis = 0;                               // turns through the axes its child points re-orthogonalise
     bool created_in_frame = false;                    // first step comes in the next frame
     bool created = false;                             // its creation callbacks are done
 
@@ -221,12 +224,14 @@ public:
     // y up, z north) [m/s]. Clears the landed state.
     void Place(double lng, double lat, double alt, double heading = 0, double pitch = 0, double bank = 0,
                const VECTOR3 &air_velocity = _V(0, 0, 0));
-    // Sets the vessel landed at a surface point with a heading (as VESSELSTATUS2 status 1 does).
+    // Sets the vessel landed at a surface point (Vessel::InitLanded of the simulator). Without
+    // `rot`: level on its touchdown points (compressed under its weight) at heading `hdg`. With
+    // `rot` (vessel frame -> the body's fixed frame): at that attitude with its origin `elev` above
+    // the ground, `hdg` only being the heading it reports. Pitch and bank are those of the placement.
+    void InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot = nullptr, double elev = 0);
+    // Sets the vessel landed level at a heading, its origin landed_elev above the ground (ground contact).
     void SetLanded(double lng, double lat, double hdg);
-    // Sets the vessel landed keeping an attitude (vessel -> planet frame) and the height of its
-    // origin above the ground (Vessel.cpp InitLanded with a rotation, as CheckLanded calls it).
-    void SetLandedKeeping(double lng, double lat, double hdg, const MATRIX3 &planet_rot, double elev);
-    // Recomputes position and velocity of a landed vessel from its surface point (Earth turns).
+    // Recomputes position, velocity and attitude of a landed vessel from its surface point (Earth turns).
     void UpdateLanded();
 
     std::vector<sim::Object *> parts;  // every sub-record issued for this vessel (handles)

@@ -322,6 +322,7 @@ void World::RunFrame()
         PhysicsStep(*this, dt);
     else
         DefaultStateUpdate(dt);
+    FollowParents();  // attached children ride on their parents (Vessel::UpdateAttachments)
     for (Vessel *v : frame_vessels_) {
         if (!v->alive || v->created_in_frame || Deleting(v)) continue;
         if (VESSEL2 *v2 = Callbacks(v)) {
@@ -343,6 +344,7 @@ void World::RunFrame()
     frame_vessels_.clear();
     in_frame_ = false;
     if (busy_ == 0) ReapDeleted();
+    UpdateScene();  // the graphics client's update ends the frame (Orbiter::EndTimeStep)
 }
 
 void World::RunFrames(int n)
@@ -381,42 +383,160 @@ void World::HoldOverGround(const MATRIX3 &earth_before)
     }
 }
 
-void World::FollowParents()
+namespace {
+
+// The point by which a vessel hangs on its parent (null when it hangs on none).
+Attachment *ParentPoint(const Vessel *child)
 {
-    for (Vessel *v : vessels_) {
-        if (!v->alive) continue;
-        for (Attachment *a : v->attachments)
-            if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive)
-                PlaceChild(v, a, a->mate->owner, a->mate);
+    for (Attachment *a : child->attachments)
+        if (a->alive && a->toparent && a->mate && child->parent && a->mate->owner == child->parent) return a;
+    return nullptr;
+}
+
+MATRIX3 Transposed(const MATRIX3 &m) { return _M(m.m11, m.m21, m.m31, m.m12, m.m22, m.m32, m.m13, m.m23, m.m33); }
+
+// Matrix::orthogonalise (Vecmat.cpp): two rows are taken as unit vectors and the third row is
+// replaced by their cross product; the two rows themselves are left as they are.
+void OrthogonaliseRows(MATRIX3 &m, int axis)
+{
+    const VECTOR3 r1 = _V(m.m11, m.m12, m.m13), r2 = _V(m.m21, m.m22, m.m23), r3 = _V(m.m31, m.m32, m.m33);
+    if (axis == 0) {
+        const VECTOR3 c = crossp(unit(r1), unit(r2));
+        m.m31 = c.x, m.m32 = c.y, m.m33 = c.z;
+    } else if (axis == 1) {
+        const VECTOR3 c = crossp(unit(r3), unit(r1));
+        m.m21 = c.x, m.m22 = c.y, m.m23 = c.z;
+    } else {
+        const VECTOR3 c = crossp(unit(r2), unit(r3));
+        m.m11 = c.x, m.m12 = c.y, m.m13 = c.z;
     }
 }
 
-namespace {
-MATRIX3 PointFrame(const Attachment *a)
+// The frame of an attachment point seen from the mating side: [sign*dir, rot, (sign*dir) x rot] as
+// columns, neither normalised nor made orthogonal.
+MATRIX3 PointColumns(const Attachment *a, double sign)
 {
-    VECTOR3 d = a->dir, r = a->rot;
-    const double ld = length(d);
-    d = ld > 0 ? d / ld : _V(0, 0, 1);
-    r = r - d * dotp(r, d);
-    const double lr = length(r);
-    r = lr > 1e-12 ? r / lr : (std::fabs(d.y) < 0.9 ? unit(crossp(d, _V(0, 1, 0))) : unit(crossp(d, _V(1, 0, 0))));
-    const VECTOR3 c = crossp(d, r);
+    const VECTOR3 d = a->dir * sign, r = a->rot, c = crossp(d, r);
     return _M(d.x, r.x, c.x, d.y, r.y, c.y, d.z, r.z, c.z);
 }
+
+// The inverse of a 3x3 matrix (false when it is singular).
+bool Inverse(const MATRIX3 &m, MATRIX3 *out)
+{
+    const VECTOR3 c0 = _V(m.m11, m.m21, m.m31), c1 = _V(m.m12, m.m22, m.m32), c2 = _V(m.m13, m.m23, m.m33);
+    const double det = dotp(c0, crossp(c1, c2));
+    if (!(std::fabs(det) > 1e-300)) return false;
+    const VECTOR3 r0 = crossp(c1, c2) / det, r1 = crossp(c2, c0) / det, r2 = crossp(c0, c1) / det;
+    *out = _M(r0.x, r0.y, r0.z, r1.x, r1.y, r1.z, r2.x, r2.y, r2.z);
+    return true;
+}
+
 }  // namespace
 
-void World::PlaceChild(Vessel *parent, Attachment *pa, Vessel *child, Attachment *ca)
+// Vessel.cpp, Vessel::InitAttachmentToParent: the child's frame -> the parent's frame solves
+// rrot [cdir, crot, cdir x crot] = [-pdir, prot, -pdir x prot]: the child's direction points against
+// the parent's. Nothing is normalised or made orthogonal, so a pair that is not orthogonal gives a
+// sheared matrix, and the host carries the child with that matrix as it stands. A loose parent point
+// (when allowed) keeps the child's present attitude relative to the parent instead. The child's
+// origin then sits where its point meets the parent's.
+void World::InitAttachment(Vessel *child, bool allow_loose)
 {
-    // The child's point sits on the parent's point, its direction and rotation reference along the
-    // parent's (both point the same way in the global frame).
-    const MATRIX3 Mp = PointFrame(pa), Mc = PointFrame(ca);
-    const MATRIX3 Mct = _M(Mc.m11, Mc.m21, Mc.m31, Mc.m12, Mc.m22, Mc.m32, Mc.m13, Mc.m23, Mc.m33);
-    child->R = mul(mul(parent->R, Mp), Mct);
+    Attachment *ca = ParentPoint(child);
+    if (!ca) return;
+    Attachment *pa = ca->mate;
+    Vessel *parent = pa->owner;
+    MATRIX3 rrot;
+    if (allow_loose && pa->loose) {
+        rrot = mul(Transposed(parent->R), child->R);
+    } else {
+        MATRIX3 inv;
+        if (!Inverse(PointColumns(ca, 1.0), &inv)) inv = identity();  // a degenerate point: no turn
+        rrot = mul(PointColumns(pa, -1.0), inv);
+    }
+    child->attach_rrot = rrot;
+    child->attach_rpos = pa->pos - mul(rrot, ca->pos);
+}
+
+// Vessel.cpp, Vessel::UpdatePassive: the child takes its parent's position through its offset, the
+// parent's velocity as it is (no rotation term), the parent's attitude times rrot and the parent's
+// angular velocity seen through rrot; then its own children follow.
+void World::UpdatePassive(Vessel *child, int depth)
+{
+    Vessel *parent = child->parent;
+    if (!parent || depth > 64) return;
     child->ref = parent->ref;
-    child->rpos = parent->rpos + mul(parent->R, pa->pos) - mul(child->R, ca->pos);
+    child->rpos = parent->rpos + mul(parent->R, child->attach_rpos);
     child->rvel = parent->rvel;
-    child->omega = parent->omega;
-    child->landed = false;
+    child->R = mul(parent->R, child->attach_rrot);
+    child->omega = tmul(child->attach_rrot, parent->omega);
+    child->landed = false;  // its flight status is its parent's (VESSEL::GetFlightStatus)
+    for (Attachment *a : child->attachments)
+        if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive &&
+            a->mate->owner->parent == child)
+            UpdatePassive(a->mate->owner, depth + 1);
+}
+
+void World::PlaceChild(Vessel *, Attachment *, Vessel *child, Attachment *)
+{
+    InitAttachment(child, false);
+    UpdatePassive(child);
+}
+
+// Vessel.cpp, Vessel::DetachFromParent: the released vessel keeps its position; its velocity gains
+// the parent's rotation at its origin, parent R (rpos x omega_parent), and `vel` along the parent
+// point's direction carried into the child's frame, child R rrot^T pdir.
+bool World::DetachFromParent(Vessel *child, double vel)
+{
+    Attachment *ca = child ? ParentPoint(child) : nullptr;
+    if (!ca) return false;
+    Attachment *pa = ca->mate;
+    Vessel *parent = child->parent;
+    VECTOR3 v = child->rvel + mul(parent->R, crossp(child->attach_rpos, parent->omega));
+    if (vel != 0) v += mul(child->R, tmul(child->attach_rrot, pa->dir)) * vel;
+    child->ref = parent->ref;
+    child->rvel = v;
+    if (pa->mate == ca) pa->mate = nullptr;
+    ca->mate = nullptr;
+    child->parent = nullptr;
+    Event("detached " + child->name + " from " + parent->name);
+    return true;
+}
+
+// Vessel.cpp, Vessel::SetAttachmentParams: a child's own point is solved afresh (not made
+// orthogonal); a parent's point turns the child's stored rotation by the change of the point's
+// frame and then orthogonalises it (one axis after another on successive calls). Either way the
+// child is put in place at once.
+void World::AttachmentParamsChanged(Attachment *a, const VECTOR3 &old_dir, const VECTOR3 &old_rot)
+{
+    if (!a || !a->mate || !a->mate->owner || !a->mate->owner->alive) return;
+    if (a->toparent) {
+        Vessel *child = a->owner;
+        if (child->parent != a->mate->owner) return;
+        InitAttachment(child, false);
+        UpdatePassive(child);
+        return;
+    }
+    Vessel *parent = a->owner, *child = a->mate->owner;
+    if (child->parent != parent) return;  // the point was taken over from this child
+    const VECTOR3 at = old_dir * -1.0, bt = old_rot, ct = crossp(at, bt);
+    const MATRIX3 r1 = _M(at.x, at.y, at.z, bt.x, bt.y, bt.z, ct.x, ct.y, ct.z);
+    const MATRIX3 r2 = PointColumns(a, -1.0);
+    MATRIX3 rrot = mul(r2, mul(r1, child->attach_rrot));
+    OrthogonaliseRows(rrot, ++parent->ortho_axis % 3);
+    child->attach_rrot = rrot;
+    child->attach_rpos = a->pos - mul(rrot, a->mate->pos);
+    UpdatePassive(child);
+}
+
+void World::FollowParents()
+{
+    for (Vessel *v : vessels_) {
+        if (!v->alive || v->parent) continue;
+        for (Attachment *a : v->attachments)
+            if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive &&
+                a->mate->owner->parent == v)
+                UpdatePassive(a->mate->owner);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -478,6 +598,8 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     v->flight_model = opt_.flight_model;
     if (cc.has_size) v->size = cc.size;
     if (cc.has_mass) v->empty_mass = cc.mass;
+    ClassItems &items = class_items_[v];  // read again after the module's clbkSetClassCaps (SetClassCaps)
+    items.has_size = cc.has_size, items.size = cc.size, items.has_mass = cc.has_mass, items.mass = cc.mass;
     Register(v);
     v->created_in_frame = in_frame_;
     vessels_.push_back(v);
@@ -487,6 +609,7 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
             if (error) *error = "module " + mod->path + ": ovcInit returned no vessel for \"" + name + "\"";
             v->alive = false;
             vessels_.pop_back();
+            class_items_.erase(v);
             return nullptr;
         }
     } else {
@@ -496,6 +619,26 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     return v;
 }
 
+// Vessel.cpp, Vessel::SetClassCaps: the module's clbkSetClassCaps, then the class file's items,
+// which override what the module set.
+void World::SetClassCaps(Vessel *v)
+{
+    if (VESSEL2 *v2 = Callbacks(v)) {
+        Vessel *prev = current_vessel;
+        current_vessel = v;
+        v2->clbkSetClassCaps(nullptr);
+        current_vessel = prev;
+    }
+    auto it = class_items_.find(v);
+    if (it == class_items_.end() || !v->alive) return;
+    if (it->second.has_size) v->size = it->second.size;
+    if (it->second.has_mass) v->empty_mass = it->second.mass;
+    class_items_.erase(it);
+}
+
+// oapiCreateVesselEx (OrbiterAPI.cpp; Vessel.cpp, the constructor taking a status record): ovcInit,
+// the class caps, the module's clbkSetStateEx (whose default applies the record), then
+// Orbiter::InsertVessel.
 Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status)
 {
     Busy busy(*this);
@@ -505,37 +648,43 @@ Vessel *World::CreateVessel(const std::string &name, const std::string &cls, con
         Log("oapiCreateVessel: " + error + "; vessel \"" + name + "\" not created");
         return nullptr;
     }
+    SetClassCaps(v);
     if (VESSEL2 *v2 = Callbacks(v)) {
         Vessel *prev = current_vessel;
         current_vessel = v;
-        v2->clbkSetClassCaps(nullptr);
         v2->clbkSetStateEx(&status);
         current_vessel = prev;
+    } else if (v->alive) {
+        ApplyStatus(v, &status);
     }
-    FinishCreation(v);
+    InsertVessel(v);
     return v->alive && !Deleting(v) ? v : nullptr;
 }
 
+// oapiCreateVessel with a plain VESSELSTATUS: the host applies the record itself (Vessel::SetState);
+// the module's clbkSetStateEx is not called.
 Vessel *World::CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &vs)
 {
-    VESSELSTATUS2 s;
-    std::memset(&s, 0, sizeof s);
-    s.version = 2;
-    s.rbody = vs.rbody;
-    s.base = vs.base;
-    s.port = vs.port;
-    s.status = vs.status;
-    s.rpos = vs.rpos;
-    s.rvel = vs.rvel;
-    s.vrot = vs.vrot;
-    s.arot = vs.arot;
-    if (vs.status == 1) {
-        s.surf_lng = vs.vdata[0].x;
-        s.surf_lat = vs.vdata[0].y;
-        s.surf_hdg = vs.vdata[0].z;
-        s.vrot = _V(0, 0, 0);
+    Busy busy(*this);
+    std::string error;
+    Vessel *v = NewVesselRecord(name, cls, &error);
+    if (!v) {
+        Log("oapiCreateVessel: " + error + "; vessel \"" + name + "\" not created");
+        return nullptr;
     }
-    return CreateVessel(name, cls, s);
+    SetClassCaps(v);
+    if (v->alive) ApplyPlainStatus(v, vs);
+    InsertVessel(v);
+    return v->alive && !Deleting(v) ? v : nullptr;
+}
+
+// Orbiter.cpp, Orbiter::InsertVessel: plugins hear of the vessel (none of ours listens), then the
+// graphics client (which may give it a visual at once), then its clbkPostCreation.
+void World::InsertVessel(Vessel *v)
+{
+    if (!v->alive || Deleting(v)) return;
+    NewVesselVisual(v);
+    FinishCreation(v);
 }
 
 void World::FinishCreation(Vessel *v)
@@ -549,7 +698,6 @@ void World::FinishCreation(Vessel *v)
     }
     v->created = true;
     Event("created " + v->name + " (" + v->class_name + ")");
-    CreateVisual(v);
 }
 
 Vessel *World::CreateVesselAt(const std::string &name, const std::string &cls, double lng, double lat, double alt,
@@ -581,11 +729,13 @@ Vessel *World::CreateVesselLanded(const std::string &name, const std::string &cl
     s.surf_lng = lng;
     s.surf_lat = lat;
     s.surf_hdg = heading;
+    s.arot.x = 10;  // "not set": level on its touchdown points (a zero-filled record would stand it on end)
     return CreateVessel(name, cls, s);
 }
 
 void World::ExitVessel(Vessel *v)
 {
+    class_items_.erase(v);
     if (v->owns_iface) {
         delete static_cast<PlainVessel *>(v->iface);
     } else if (v->module && v->module->ovcExit && v->iface) {
@@ -598,15 +748,23 @@ void World::ExitVessel(Vessel *v)
 bool World::DeleteVessel(Vessel *v)
 {
     if (!v || !v->alive) return false;
-    // Detach it from everything first.
+    // Detach it from everything first (Vessel.cpp, Vessel::ClearAttachments): its children are
+    // released with the rotation velocity at their origins.
+    for (Attachment *a : v->attachments)
+        if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->parent == v)
+            DetachFromParent(a->mate->owner, 0.0);
     for (Attachment *a : v->attachments)
         if (a->mate) {
-            a->mate->mate = nullptr;
+            if (a->mate->mate == a) a->mate->mate = nullptr;
             a->mate = nullptr;
         }
     v->parent = nullptr;
     for (Vessel *o : vessels_)
-        if (o->parent == v) o->parent = nullptr;
+        if (o->parent == v) {  // a child whose point was taken over
+            o->parent = nullptr;
+            for (Attachment *a : o->attachments)
+                if (a->toparent && a->mate && a->mate->owner == v) a->mate = nullptr;
+        }
     pending_delete_.push_back(v);
     vessels_.erase(std::remove(vessels_.begin(), vessels_.end(), v), vessels_.end());
     Event("deleted " + v->name);
@@ -680,6 +838,89 @@ void World::SetFocus(Vessel *v)
     for (Module *p : plugins_)
         if (p->opcFocusChanged) p->opcFocusChanged(Handle(v), old ? Handle(old) : nullptr);
     Event("focus " + v->name);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Visuals: what the graphics client does with vessels
+// ---------------------------------------------------------------------------------------------
+namespace {
+// The built-in client's visibility rule (Scene.cpp, Scene::UpdateVisual, 2016 tree and the 2024
+// inline build): a body has a visual while size / (distance * tan(aperture)) exceeds its
+// visibility limit, 1e-3 by default (Vessel.cpp, vislimit). The viewport's size does not enter.
+constexpr double kVisLimit = 1e-3;                 // [-] Body::vislimit default
+constexpr double kCameraAperture = 25.0 * M_PI / 180.0;  // [rad] Camera.cpp default (half the 50 deg view)
+}  // namespace
+
+// The built-in client's camera: the focus vessel's cockpit (its position plus its camera offset),
+// or the first vessel when none has the focus (Orbiter.cpp, CreateRenderWindow). The stand-in has
+// no free camera.
+bool World::CameraPos(VECTOR3 *pos) const
+{
+    Vessel *c = focus_ && focus_->alive ? focus_ : nullptr;
+    if (!c)
+        for (Vessel *v : vessels_)
+            if (v->alive) {
+                c = v;
+                break;
+            }
+    if (!c) return false;
+    *pos = c->GlobalPos() + mul(c->R, c->camera_offset);
+    return true;
+}
+
+bool World::InCameraRange(const Vessel *v) const
+{
+    VECTOR3 cam;
+    if (!CameraPos(&cam)) return false;
+    const double dist = length(v->GlobalPos() - cam);
+    const double apparent = v->size / (dist * std::tan(kCameraAperture));  // +inf at the camera itself
+    return apparent > kVisLimit;
+}
+
+// A vessel made at run time (Orbiter::InsertVessel -> the client's clbkNewVessel). External client
+// (D3D9Client Scene::NewVessel -> CheckVisual -> AddVisualRec): the visual is registered at once.
+// Built-in client (Scene::AddBody -> UpdateVisual): only when the camera is near enough.
+void World::NewVesselVisual(Vessel *v)
+{
+    if (!opt_.graphics) return;
+    if (InlineGraphics(opt_.host)) {
+        if (InCameraRange(v)) CreateVisual(v);
+    } else {
+        CreateVisual(v);
+    }
+}
+
+// The graphics client's update at the end of a frame (Orbiter::EndTimeStep -> clbkUpdate). Its first
+// update looks at every object (the external client's bFirstUpdate, the built-in one's forced
+// first update): this is when the vessels of a scenario get their visuals. Later updates look at
+// one object per frame in turn (bodies, then vessels). The external client then only switches the
+// drawing of a visual it made; the built-in one makes or deletes it by the camera's range. The
+// simulator's solar system holds more bodies than the stand-in's three, so there a vessel's turn
+// comes less often.
+void World::UpdateScene()
+{
+    if (!opt_.graphics) return;
+    const bool inline_client = InlineGraphics(opt_.host);
+    auto check = [&](Vessel *v) {
+        if (!v || !v->alive || Deleting(v)) return;
+        if (!inline_client) {
+            if (!v->visual) CreateVisual(v);
+        } else if (InCameraRange(v)) {
+            if (!v->visual) CreateVisual(v);
+        } else if (v->visual) {
+            DestroyVisual(v);
+        }
+    };
+    if (!scene_started_) {
+        scene_started_ = true;
+        const std::vector<Vessel *> all = vessels_;  // a visual callback may create or delete vessels
+        for (Vessel *v : all) check(v);
+        return;
+    }
+    const std::size_t nobj = bodies_.size() + vessels_.size();
+    if (scene_cursor_ >= nobj) scene_cursor_ = 0;
+    const std::size_t i = scene_cursor_++;
+    if (i >= bodies_.size()) check(vessels_[i - bodies_.size()]);
 }
 
 void World::CreateVisual(Vessel *v)

@@ -20,7 +20,6 @@
 
 namespace sim {
 
-
 struct Body : Object {
     Body() : Object(Kind::Body) {}
     std::string name;
@@ -156,7 +155,9 @@ public:
     const std::vector<Body *> &Bodies() const { return bodies_; }
 
     // --- vessels --------------------------------------------------------------------------
-    // Run-time creation (oapiCreateVessel/Ex): class caps, clbkSetStateEx, post-creation, visual.
+    // Run-time creation (oapiCreateVessel/Ex): ovcInit, class caps (the module's, then the class
+    // file's items), the state (the module's clbkSetStateEx for a VESSELSTATUS2, the host itself for
+    // a plain VESSELSTATUS), the graphics client's visual, then clbkPostCreation.
     // Null when the class is not found or its module cannot be used (reported in the log).
     Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS2 &status);
     Vessel *CreateVessel(const std::string &name, const std::string &cls, const VESSELSTATUS &status);
@@ -172,9 +173,17 @@ public:
     Vessel *Focus() const { return focus_; }
     void SetFocus(Vessel *v);
 
-    // Visuals: every vessel gets one after post-creation; tests can take it away and give it back.
+    // Visuals, as the generation's graphics client makes them: the external client (2024, latest)
+    // gives a run-time vessel its visual inside the creating call, before its clbkPostCreation, and
+    // the vessels of a scenario theirs at its first update (the end of the first frame); a visual
+    // lives until its vessel is deleted. The built-in client (2016, 2024-inline) keeps a visual only
+    // while the vessel is within the camera's range (the focus vessel's cockpit). Without graphics
+    // no vessel gets one. Tests can also take a visual away and give it back.
     void CreateVisual(Vessel *v);
     void DestroyVisual(Vessel *v);
+    void UpdateScene();                     // the client's update at the end of a frame
+    bool InCameraRange(const Vessel *v) const;  // the built-in client's visibility rule
+    bool CameraPos(VECTOR3 *pos) const;     // false when there is no vessel to look from
 
     // --- scenarios ------------------------------------------------------------------------
     bool LoadScenario(const std::string &path, std::string *error);
@@ -257,7 +266,15 @@ public:
     static VESSEL2 *Callbacks(Vessel *v);
     // Puts every attached child on its parent's point (parents before children).
     void FollowParents();
+    // Fixes a newly attached child's rotation and offset from the two points (InitAttachment) and
+    // puts it there with its own children (UpdatePassive). PlaceChild does both.
     static void PlaceChild(Vessel *parent, Attachment *pa, Vessel *child, Attachment *ca);
+    static void InitAttachment(Vessel *child, bool allow_loose);
+    static void UpdatePassive(Vessel *child, int depth = 0);
+    // Releases a child from its parent with an ejection speed; false when it hangs on none.
+    bool DetachFromParent(Vessel *child, double vel);
+    // A point's position, direction or rotation changed (old direction and rotation given).
+    void AttachmentParamsChanged(Attachment *a, const VECTOR3 &old_dir, const VECTOR3 &old_rot);
     bool in_frame() const { return in_frame_; }
     const std::vector<Module *> &plugins() const { return plugins_; }
     // Scenario loading keeps these while a vessel reads its lines.
@@ -266,7 +283,10 @@ public:
 private:
     friend struct WorldAccess;
     Vessel *NewVesselRecord(const std::string &name, const std::string &cls, std::string *error);
-    void FinishCreation(Vessel *v);
+    void SetClassCaps(Vessel *v);    // the module's clbkSetClassCaps, then the class file's items
+    void InsertVessel(Vessel *v);    // run-time creation's end: the client's visual, then post-creation
+    void NewVesselVisual(Vessel *v);
+    void FinishCreation(Vessel *v);  // clbkPostCreation (scenario vessels: after all are loaded)
     void UpdateBodies();
     void DefaultStateUpdate(double dt);
     void ExitVessel(Vessel *v);
@@ -313,6 +333,13 @@ private:
     std::vector<double> forced_rand_;
     std::vector<std::pair<double, std::string>> events_;
     std::map<std::string, Mesh *> mesh_cache_;
+    struct ClassItems {
+        bool has_size = false, has_mass = false;
+        double size = 0, mass = 0;
+    };
+    std::map<const Vessel *, ClassItems> class_items_;  // the class file's items, until its class caps are set
+    bool scene_started_ = false;    // the graphics client made its first update
+    std::size_t scene_cursor_ = 0;  // the object its next update looks at
 };
 
 }  // namespace sim
