@@ -1,4 +1,6 @@
-// Standard atmosphere checked against the published 1976 tables and for a well-behaved profile.
+// The U.S. Standard Atmosphere 1976 (the stand-in's Earth atmosphere until it took the simulator's
+// default model, Jacchia 1971-Gill; kept for comparison) checked against the published 1976 tables
+// and for a well-behaved profile; then the Jacchia-Gill model against values derived apart from it.
 #include "atmosphere.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +11,7 @@
 namespace {
 
 using sim::AtmosphereSample;
-using sim::StandardAtmosphere;
+using sim::Us1976Atmosphere;
 
 struct TableRow {
     double z;            // [m] geometric altitude
@@ -20,7 +22,7 @@ struct TableRow {
 
 void ExpectRow(const TableRow& row, double rel_tol) {
     SCOPED_TRACE(row.z);
-    const AtmosphereSample s = StandardAtmosphere(row.z);
+    const AtmosphereSample s = Us1976Atmosphere(row.z);
     EXPECT_NEAR(s.temperature, row.temperature, 0.01);
     EXPECT_NEAR(s.pressure / row.pressure, 1.0, rel_tol);
     EXPECT_NEAR(s.density / row.density, 1.0, rel_tol);
@@ -31,7 +33,7 @@ double GeometricFromGeopotential(double h) {
     return r0 * h / (r0 - h);
 }
 
-TEST(StandardAtmosphere, MatchesPublishedLayerBases) {
+TEST(Us1976Atmosphere, MatchesPublishedLayerBases) {
     // Base values of the seven layers (geopotential altitudes 0, 11, 20, 32, 47, 51, 71 km' and the
     // top at 84.852 km' = 86 km geometric), from the 1976 standard's defining table.
     const TableRow rows[] = {
@@ -47,7 +49,7 @@ TEST(StandardAtmosphere, MatchesPublishedLayerBases) {
     for (const TableRow& row : rows) ExpectRow(row, 2e-4);
 }
 
-TEST(StandardAtmosphere, MatchesPublishedGeometricTable) {
+TEST(Us1976Atmosphere, MatchesPublishedGeometricTable) {
     const TableRow rows[] = {
         {5000.0, 255.676, 54048.0, 0.73643},   {10000.0, 223.252, 26500.0, 0.41351},
         {11000.0, 216.774, 22700.0, 0.36480},  {20000.0, 216.650, 5529.3, 0.088910},
@@ -56,34 +58,34 @@ TEST(StandardAtmosphere, MatchesPublishedGeometricTable) {
         {70000.0, 219.585, 5.2209, 8.2829e-5}, {80000.0, 198.639, 1.0524, 1.8458e-5},
     };
     for (const TableRow& row : rows) ExpectRow(row, 2e-4);
-    EXPECT_NEAR(StandardAtmosphere(0.0).speed_of_sound, 340.294, 0.01);
-    EXPECT_NEAR(StandardAtmosphere(20000.0).speed_of_sound, 295.070, 0.01);
+    EXPECT_NEAR(Us1976Atmosphere(0.0).speed_of_sound, 340.294, 0.01);
+    EXPECT_NEAR(Us1976Atmosphere(20000.0).speed_of_sound, 295.070, 0.01);
 }
 
-TEST(StandardAtmosphere, ThermosphereFollowsPublishedProfile) {
-    EXPECT_NEAR(StandardAtmosphere(100000.0).temperature, 195.08, 0.01);  // elliptical segment
-    EXPECT_NEAR(StandardAtmosphere(115000.0).temperature, 300.00, 0.01);  // linear segment
-    EXPECT_NEAR(StandardAtmosphere(200000.0).temperature, 854.56, 0.01);  // exponential segment
-    EXPECT_NEAR(StandardAtmosphere(2.0e6).temperature, 1000.0, 0.01);
+TEST(Us1976Atmosphere, ThermosphereFollowsPublishedProfile) {
+    EXPECT_NEAR(Us1976Atmosphere(100000.0).temperature, 195.08, 0.01);  // elliptical segment
+    EXPECT_NEAR(Us1976Atmosphere(115000.0).temperature, 300.00, 0.01);  // linear segment
+    EXPECT_NEAR(Us1976Atmosphere(200000.0).temperature, 854.56, 0.01);  // exponential segment
+    EXPECT_NEAR(Us1976Atmosphere(2.0e6).temperature, 1000.0, 0.01);
     // Between table nodes the density stays between its neighbours' published values.
-    const double rho_105 = StandardAtmosphere(105000.0).density;
+    const double rho_105 = Us1976Atmosphere(105000.0).density;
     EXPECT_LT(rho_105, 5.604e-7);
     EXPECT_GT(rho_105, 9.708e-8);
 }
 
-TEST(StandardAtmosphere, ContinuousAcross86km) {
-    const AtmosphereSample below = StandardAtmosphere(86000.0 - 1e-3);
-    const AtmosphereSample above = StandardAtmosphere(86000.0 + 1e-3);
+TEST(Us1976Atmosphere, ContinuousAcross86km) {
+    const AtmosphereSample below = Us1976Atmosphere(86000.0 - 1e-3);
+    const AtmosphereSample above = Us1976Atmosphere(86000.0 + 1e-3);
     EXPECT_NEAR(above.density / below.density, 1.0, 1e-6);
     EXPECT_NEAR(above.pressure / below.pressure, 1.0, 1e-6);
     EXPECT_NEAR(above.temperature, below.temperature, 1e-3);
     EXPECT_NEAR(above.speed_of_sound, below.speed_of_sound, 1e-3);
 }
 
-TEST(StandardAtmosphere, PositiveAndStrictlyFallingToGreatHeights) {
-    AtmosphereSample prev = StandardAtmosphere(0.0);
+TEST(Us1976Atmosphere, PositiveAndStrictlyFallingToGreatHeights) {
+    AtmosphereSample prev = Us1976Atmosphere(0.0);
     for (double z = 50.0; z <= 2.0e6; z += 50.0) {
-        const AtmosphereSample s = StandardAtmosphere(z);
+        const AtmosphereSample s = Us1976Atmosphere(z);
         ASSERT_TRUE(std::isfinite(s.density) && std::isfinite(s.pressure)) << z;
         ASSERT_GT(s.temperature, 150.0) << z;
         ASSERT_LT(s.density, prev.density) << z;
@@ -94,20 +96,20 @@ TEST(StandardAtmosphere, PositiveAndStrictlyFallingToGreatHeights) {
     // Far from Earth (lunar distance and beyond) the density is negligible, yet still positive.
     double last = prev.density;
     for (double z : {1.0e7, 3.8e8, 1.0e12, 1.0e18, std::numeric_limits<double>::infinity()}) {
-        const AtmosphereSample s = StandardAtmosphere(z);
+        const AtmosphereSample s = Us1976Atmosphere(z);
         EXPECT_GT(s.density, 0.0) << z;
         EXPECT_GT(s.pressure, 0.0) << z;
         EXPECT_LE(s.density, last) << z;
         EXPECT_TRUE(std::isfinite(s.speed_of_sound)) << z;
         last = s.density;
     }
-    EXPECT_LT(StandardAtmosphere(3.8e8).density, 1e-20);
+    EXPECT_LT(Us1976Atmosphere(3.8e8).density, 1e-20);
 }
 
-TEST(StandardAtmosphere, BelowSeaLevelAndNaNGiveSeaLevel) {
+TEST(Us1976Atmosphere, BelowSeaLevelAndNaNGiveSeaLevel) {
     for (double z : {-1.0, -5000.0, -std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::quiet_NaN()}) {
-        const AtmosphereSample s = StandardAtmosphere(z);
+        const AtmosphereSample s = Us1976Atmosphere(z);
         EXPECT_DOUBLE_EQ(s.pressure, 101325.0);
         EXPECT_DOUBLE_EQ(s.temperature, 288.15);
         EXPECT_NEAR(s.density, 1.2250, 1e-5);
