@@ -117,3 +117,79 @@ TEST(Us1976Atmosphere, BelowSeaLevelAndNaNGiveSeaLevel) {
 }
 
 }  // namespace
+
+// ---- Jacchia 1971-Gill ---------------------------------------------------------------------------
+// Expected values from a separate re-derivation in Python of the module's published formulas
+// (EarthAtmJ71G.cpp; the fit coefficients read from the module's tables), written apart from the
+// C++ code; the essential lines:
+//   below 85 km:  h = Z*6369/(Z+6369); layer (base, p ratio, T, grad) chosen by Z <= 11/20/32/47/51/71;
+//                 T = Tb + grad (h - hb); x = (Tb/T)^(34.163195/grad) (or exp(-34.163195 (h-hb)/Tb));
+//                 n = 2.547e19 (288.15/T) p_ratio x;  rho = 28.96 (1 - y(Z)) n 1e3 / 6.02257e23,
+//                 y(Z) = 10^(-3.7469 + (Z-85)(0.226434 - (Z-85) 5.945e-3))
+//   85..90 km:    1-km steps from (85, 188.8889 K, 1.7083677e14, 28.954813) at T = 188 K:
+//                 n = pn (pT/T)(M/pM) exp(-0.5897446 ((pM/pT)(1+pZ/6356.766)^-2 + (M/T)(1+Z/6356.766)^-2))
+//   90 km up:     Tc = 379 + 3.24*140; H = -Slng; tau = fmod(H - 0.64577 + 0.10472 sin(H + 0.7505) + 3 pi,
+//                 2 pi) - pi; TL = Tc (1 + 0.3 (s + (c - s) cos(tau/2)^3)), s = (sin^2(Slat/2))^1.1,
+//                 c = (cos^2(Slat/2))^1.1; Tinf = TL + (14 Kp + 0.02 e^Kp)(1-F) + (28 Kp + 0.03 e^Kp) F;
+//                 rho = 10^(fit(Z, Tinf) + dGm + dSa) + 10^(He(Z, Tinf) + dHe - 1) 4.002 / 6.02257e26
+// giving, at MJD 51544.5 with the Sun over (0, -0.4 rad):
+TEST(Jacchia71Gill, DensityFromTheGroundTo1500km)
+{
+    struct Row {
+        double z_km, rho;
+    };
+    const Row rows[] = {{0, 1.224745e+00},    {11, 3.647242e-01},   {20, 8.888978e-02},   {32, 1.355170e-02},
+                        {47, 1.496075e-03},   {71, 7.193471e-05},   {85, 8.213349e-06},   {86, 6.915729e-06},
+                        {87.5, 5.322591e-06}, {89.9, 3.468534e-06}, {90, 3.635350e-06},   {100, 5.553058e-07},
+                        {110, 1.025283e-07},  {120, 2.554279e-08},  {200, 2.993805e-10},  {400, 4.784039e-12},
+                        {800, 2.053245e-14},  {1500, 8.169941e-16}};
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.z_km);
+        EXPECT_NEAR(sim::Jacchia71Gill(r.z_km * 1e3, 51544.5, 0.0, -0.4).density / r.rho, 1.0, 2e-6);
+    }
+    // Pressure and temperature at 120 km (p = rho k N_A T / M with the fitted molar mass).
+    const AtmosphereSample s = sim::Jacchia71Gill(120e3, 51544.5, 0.0, -0.4);
+    EXPECT_NEAR(s.temperature, 358.4424, 1e-3);
+    EXPECT_NEAR(s.pressure / 2.865136e-03, 1.0, 2e-6);
+    // The Sun elsewhere (over 2 rad east, 0.3 rad north): a cooler exosphere at longitude 0.
+    EXPECT_NEAR(sim::Jacchia71Gill(400e3, 51544.5, 2.0, 0.3).density / 2.154429e-12, 1.0, 2e-6);
+    EXPECT_NEAR(sim::Jacchia71Gill(100e3, 51544.5, 2.0, 0.3).density / 5.592736e-07, 1.0, 2e-6);
+}
+
+TEST(Jacchia71Gill, MatchesThe1976StandardBelow86kmAndDiffersAbove)
+{
+    // Both follow the 1976 layers below 86 km (the module on a 6369 km geopotential radius and a
+    // sea-level density of 1.22474 instead of 1.22500): within 0.1 %.
+    for (double z = 0; z <= 85e3; z += 2.5e3) {
+        SCOPED_TRACE(z);
+        EXPECT_NEAR(sim::Jacchia71Gill(z, 51544.5, 0.0, -0.4).density / Us1976Atmosphere(z).density, 1.0, 1e-3);
+    }
+    // The module's own step at 90 km, where the fit takes over from the 1976 profile (+4.8 %), and
+    // 15 % more air than the 1976 standard at 120 km (2.554e-8 against 2.222e-8 kg/m^3).
+    EXPECT_NEAR(sim::Jacchia71Gill(90e3, 51544.5, 0.0, -0.4).density / sim::Jacchia71Gill(89.9e3, 51544.5, 0.0, -0.4).density,
+                1.048, 0.002);
+    EXPECT_NEAR(sim::Jacchia71Gill(120e3, 51544.5, 0.0, -0.4).density / Us1976Atmosphere(120e3).density, 1.15, 0.01);
+    // No atmosphere above 2500 km (the module's altitude limit); NaN and below ground: sea level.
+    EXPECT_EQ(sim::Jacchia71Gill(2600e3, 51544.5, 0.0, 0.0).density, 0.0);
+    EXPECT_GT(sim::Jacchia71Gill(2400e3, 51544.5, 0.0, 0.0).density, 0.0);
+    EXPECT_EQ(sim::Jacchia71Gill(-50.0, 51544.5, 0.0, 0.0).density, sim::Jacchia71Gill(0.0, 51544.5, 0.0, 0.0).density);
+    EXPECT_EQ(sim::Jacchia71Gill(std::numeric_limits<double>::quiet_NaN(), 51544.5, 0.0, 0.0).density,
+              sim::Jacchia71Gill(0.0, 51544.5, 0.0, 0.0).density);
+}
+
+TEST(Jacchia71Gill, EarthsAtmosphereFollowsTheSunsPlaceAndTheDate)
+{
+    // The world's clock: the Sun's place set at MJD 51544.5, turned with the Earth an hour later is
+    // 2 pi x 3600 / 86164.1 rad further west; below 90 km nothing depends on it.
+    sim::SetEarthAtmosphereSun(51544.5, 0.5, 0.1);
+    sim::SetEarthAtmosphereDate(51544.5);
+    EXPECT_FALSE(sim::EarthAtmosphereNeedsSun(51544.5 + 0.04));
+    EXPECT_TRUE(sim::EarthAtmosphereNeedsSun(51544.5 + 0.042));
+    EXPECT_EQ(sim::StandardAtmosphere(300e3).density, sim::Jacchia71Gill(300e3, 51544.5, 0.5, 0.1).density);
+    sim::SetEarthAtmosphereDate(51544.5 + 1.0 / 24);
+    const double lng = 0.5 - 2 * M_PI * 3600 / 86164.10132;
+    EXPECT_NEAR(sim::StandardAtmosphere(300e3).density / sim::Jacchia71Gill(300e3, 51544.5 + 1.0 / 24, lng, 0.1).density,
+                1.0, 1e-11);
+    EXPECT_EQ(sim::StandardAtmosphere(50e3).density, sim::Jacchia71Gill(50e3, 0.0, 3.0, 0.4).density);
+}
+
