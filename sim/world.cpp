@@ -522,8 +522,11 @@ void World::HoldOverGround(const MATRIX3 &earth_before)
     const MATRIX3 turn = mul(A, Bt);
     for (Vessel *v : vessels_) {
         if (!v->alive || v->landed || v->parent || v->ref != earth_) continue;
+        // Its velocity relative to the air turns too (the air moves with spin * r at the new place), so
+        // a vessel at rest in the air stays exactly at rest.
+        const VECTOR3 air = v->rvel - mul(earth_->spin, v->rpos);
         v->rpos = mul(turn, v->rpos);
-        v->rvel = mul(turn, v->rvel);
+        v->rvel = mul(earth_->spin, v->rpos) + mul(turn, air);
         v->R = mul(turn, v->R);
     }
 }
