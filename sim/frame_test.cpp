@@ -2,6 +2,7 @@
 // TimeData.cpp): the order of the step callbacks and the times they get, the state a vessel sees in
 // its post-step, what becomes of state written in each callback, vessels created inside each
 // callback, and the step length with time warp.
+#include "atmosphere.h"
 #include "testing/sim_test.h"
 
 #include <cmath>
@@ -294,6 +295,24 @@ TEST_F(FrameTest, HelicopterEngineStartTakesAsManyFramesAtAnyWarp)
         EXPECT_EQ(frames, 1299);
         EndWorld();
     }
+}
+
+// ---- the atmosphere's clock --------------------------------------------------------------------
+
+TEST_F(FrameTest, EarthsAtmosphereSeesTheSunWhereItStandsAtTheWorldsDate)
+{
+    // MJD 51544.5 is 2000 January 1, 12:00: the Sun stands at declination -23.0 deg and, the
+    // equation of time being -3.2 min, 0.8 deg east of Greenwich (Astronomical Almanac 2000, C5).
+    options.mjd = 51544.5;
+    W();
+    const double expected = sim::Jacchia71Gill(300e3, 51544.5, 0.8 * RAD, -23.0 * RAD).density;
+    EXPECT_NEAR(sim::StandardAtmosphere(300e3).density / expected, 1.0, 2e-3);
+    // Twelve hours later the Sun is over the other side: the model's longitude-0 place is in the
+    // night, where the exosphere is cooler and the air at 300 km thinner.
+    options.mjd = 51545.0;
+    EndWorld();
+    W();
+    EXPECT_LT(sim::StandardAtmosphere(300e3).density, 0.8 * expected);
 }
 
 }  // namespace

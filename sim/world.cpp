@@ -117,7 +117,7 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
     earth_->sidereal_period = astro::kEarthSiderealDay;
     moon_ = make_body("Moon", astro::kMoonMass, astro::kMoonRadius, false);
     UpdateBodies();
-    UpdateAtmosphereClock();
+    UpdateAtmosphereClock(true);
     if (opt_.load_plugins) LoadPlugins();
 }
 
@@ -218,7 +218,7 @@ void World::SetMjd(double mjd)
 {
     mjd0_ = mjd - simt_ / 86400.0;
     UpdateBodies();
-    UpdateAtmosphereClock();
+    UpdateAtmosphereClock(true);
     for (Vessel *v : vessels_) v->UpdateLanded();
 }
 
@@ -299,12 +299,13 @@ void World::UpdateBodies(double mjd)
     earth_->spin = spin;
 }
 
-void World::UpdateAtmosphereClock()
+void World::UpdateAtmosphereClock(bool fresh)
 {
     // EarthAtmJ71G.cpp clbkParams: the date is oapiGetSimMJD (the frame's start); once an hour the
     // Sun's place over the Earth is taken from the Earth's global position (the Sun at the origin).
+    // A new world (the module's constructor invalidates its time) or a new date looks it up at once.
     const double mjd = Mjd();
-    if (EarthAtmosphereNeedsSun(mjd)) {
+    if (fresh || EarthAtmosphereNeedsSun(mjd)) {
         const VECTOR3 p = tmul(earth_->R, -earth_->pos);
         double lng, lat, r;
         astro::EarthFixedToEqu(V3{p.x, p.y, p.z}, &lng, &lat, &r);

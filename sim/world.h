@@ -306,7 +306,8 @@ private:
     void BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *> *updated);
     void EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated);
     void Publish();
-    void UpdateAtmosphereClock();  // the date and the Sun's place for Earth's atmosphere model
+    // The date and the Sun's place for Earth's atmosphere model (`fresh`: look the Sun up now).
+    void UpdateAtmosphereClock(bool fresh = false);
     template <typename F>
     void ForEachVessel(F &&call);  // a callback of every vessel, as the frame's loops run them
     void DefaultStateUpdate(double dt);
