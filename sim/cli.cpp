@@ -37,7 +37,11 @@ const char *kUsage =
     "options:\n"
     "  --root DIR     add-on root (Config/, Meshes/, Modules/, Scenarios/); default: the\n"
     "                 installed tree beside the program, else $CORVANE_ADDON_ROOT, else .\n"
-    "  --dt S         step length in seconds (default 0.02)\n"
+    "  --dt S         a fixed step of S seconds of frame time; default: none, each frame lasts\n"
+    "                 1/60 s (the first three 0.01 s), as a pilot's session at 60 frames per\n"
+    "                 second gives it\n"
+    "  --warp F       time acceleration (0.1 to 100000, default 1): every step is the frame's\n"
+    "                 time times F, so frames stay frames and seconds go F times faster\n"
     "  --until T      stop at simulation time T (default: an 'end' input, else 60 s)\n"
     "  --inputs FILE  timed inputs (default: the scenario's name with .inputs, if present)\n"
     "  --save FILE    write the final scenario to FILE\n"
@@ -64,7 +68,9 @@ const char *kUsage =
     "                                         to the parafoil capsule, pole out (Shift+P), altitude\n"
     "                                         hold (Shift+X), the catch, then Shift+G home; pictures\n"
     "                                         of the head-up display at the catch\n"
-    "  <t> dt <S>                             step length from then on (long coasts)\n"
+    "  <t> dt <S>                             a fixed step of S seconds from then on (long coasts)\n"
+    "  <t> warp <F> [<delay>]                 time acceleration F from the next frame on; with a\n"
+    "                                         delay it moves toward F by x10 per <delay> s of frame time\n"
     "  <t> rand <V>                           the host's next random draw gives V; at time 0\n"
     "                                         it is queued before the scenario loads\n"
     "  <t> save <file>\n"
@@ -216,6 +222,11 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             double d;
             if (a.size() != 1 || !ParseDouble(a[0], &d) || d <= 0 || d > 3600)
                 return fail("expected: <t> dt <step length in seconds, up to 3600>");
+        } else if (ip.verb == "warp") {
+            double f, d = 0;
+            if (a.empty() || a.size() > 2 || !ParseDouble(a[0], &f) || f < 0.1 || f > 1e5 ||
+                (a.size() == 2 && (!ParseDouble(a[1], &d) || d < 0)))
+                return fail("expected: <t> warp <factor from 0.1 to 100000> [<delay in seconds>]");
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
             std::string why;
@@ -232,7 +243,7 @@ namespace {
 
 struct Options {
     std::string scenario, root, inputs, save, out;
-    double dt = 0.02, until = -1;
+    double dt = 0, until = -1, warp = 1;
     std::uint64_t seed = 1;
     bool physics = true, progress = false, graphics = true;
     HostGeneration host = HostGeneration::kLatest;
@@ -325,6 +336,9 @@ void Run::Apply(const Input &ip)
     } else if (ip.verb == "dt") {
         w.SetStepLength(std::strtod(a[0].c_str(), nullptr));
         Timeline("step length " + a[0] + " s");
+    } else if (ip.verb == "warp") {
+        w.SetWarp(std::strtod(a[0].c_str(), nullptr), a.size() > 1 ? std::strtod(a[1].c_str(), nullptr) : 0.0);
+        Timeline("time acceleration " + a[0] + (a.size() > 1 ? " over " + a[1] + " s" : std::string()));
     } else if (ip.verb == "pilot") {
         std::string e;
         Pilot *p = MakePilot(a, &e);
@@ -435,6 +449,7 @@ int Run::Go()
     WorldOptions wo;
     wo.root = opt_.root;
     wo.dt = opt_.dt;
+    wo.warp = opt_.warp;
     wo.seed = opt_.seed;
     wo.physics = opt_.physics;
     wo.host = opt_.host;
@@ -538,6 +553,9 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         } else if (a == "--dt") {
             if (!value(&v) || !ParseDouble(v, &o.dt) || o.dt <= 0 || o.dt > 10)
                 return err << "corvane-sim: --dt needs a step length in seconds (0 < dt <= 10)\n", 2;
+        } else if (a == "--warp") {
+            if (!value(&v) || !ParseDouble(v, &o.warp) || o.warp < 0.1 || o.warp > 1e5)
+                return err << "corvane-sim: --warp needs a time acceleration from 0.1 to 100000\n", 2;
         } else if (a == "--until") {
             if (!value(&v) || !ParseDouble(v, &o.until) || o.until < 0)
                 return err << "corvane-sim: --until needs a time in seconds\n", 2;

@@ -109,6 +109,7 @@ Module *World::LoadModule(const std::string &name, bool plugin, std::string *err
     m->InitModule = Sym<void (*)(HINSTANCE)>(h, "InitModule");
     m->ExitModule = Sym<void (*)(HINSTANCE)>(h, "ExitModule");
     m->opcPreStep = Sym<void (*)(double, double, double)>(h, "opcPreStep");
+    m->opcPostStep = Sym<void (*)(double, double, double)>(h, "opcPostStep");
     m->opcFocusChanged = Sym<void (*)(OBJHANDLE, OBJHANDLE)>(h, "opcFocusChanged");
     if (!plugin && !m->ovcInit) {
         if (error) *error = "module " + path + " has no entry point ovcInit";

@@ -45,6 +45,32 @@ TEST_F(ScenarioRun, DescentFromEntryToTheGround)
     EXPECT_NE(ReadFile("out/summary.txt").find("touchdown"), std::string::npos);
 }
 
+TEST_F(ScenarioRun, DescentAtWarp10And100KeepsItsSequence)
+{
+    // A pilot warps long coasts: every step is the frame time (1/60 s) times 10 or 100, so the
+    // capsule's altitude triggers are met with steps of 0.17 s or 1.7 s. The sequence stays the same:
+    // call-up, hand-off, both down, the capsule collapsed on the ground and the parafoil landed.
+    for (const char *warp : {"10", "100"}) {
+        SCOPED_TRACE(warp);
+        const std::string out = std::string("warp") + warp;
+        ASSERT_EQ(Fly("Corvane/Descent", out, {"--warp", warp}), 0) << errors;
+        const double heli = When("created HX220 (hx220)"), handoff = When("created Corvane_SRC_Parafoil"),
+                     pf_down = When("landed Corvane_SRC_Parafoil"), drogue_down = When("landed Corvane_SRC ");
+        EXPECT_GT(heli, 100) << timeline;
+        EXPECT_GT(handoff, heli);
+        EXPECT_GT(pf_down, handoff);
+        EXPECT_GT(drogue_down, handoff);
+        EXPECT_LT(When("Chute Failure!"), 0);
+        const std::string scn = ReadFile(out + "/final.scn");
+        const std::string capsule = Block(scn, "Corvane_SRC"), pf = Block(scn, "Corvane_SRC_Parafoil");
+        EXPECT_NE(capsule.find("CONFIGURATION 2 1"), std::string::npos) << capsule;
+        EXPECT_NE(capsule.find("COL 1 1.0000"), std::string::npos) << capsule;
+        EXPECT_NE(capsule.find("STATUS Landed"), std::string::npos);
+        EXPECT_NE(pf.find("STATUS Landed"), std::string::npos) << pf;
+        EXPECT_NE(pf.find("COL 0 0.0000"), std::string::npos) << pf;
+    }
+}
+
 TEST_F(ScenarioRun, ChuteFailureFallsAndCrashes)
 {
     ASSERT_EQ(Fly("Corvane/Chute failure", "out"), 0) << errors;
@@ -103,4 +129,27 @@ TEST_F(ScenarioRun, SameScenarioInputsAndSeedGiveByteIdenticalOutputs)
     }
     EXPECT_GE(pictures, 2);
     EXPECT_EQ(files, static_cast<int>(std::distance(fs::directory_iterator("d/out"), {})));
+}
+
+TEST(WarpInput, OptionAndInputLinesAreCheckedAndHelpSaysWhatWarpDoes)
+{
+    std::ostringstream out, err;
+    EXPECT_EQ(sim::RunCli({"--help"}, out, err), 0);
+    EXPECT_NE(out.str().find("--warp F"), std::string::npos);
+    EXPECT_NE(out.str().find("frames stay frames"), std::string::npos);
+    for (const char *bad : {"0", "0.05", "200000", "x"}) {
+        std::ostringstream o, e;
+        EXPECT_EQ(sim::RunCli({"run", "none.scn", "--warp", bad}, o, e), 2) << bad;
+        EXPECT_NE(e.str().find("--warp needs"), std::string::npos) << bad;
+    }
+    std::vector<sim::Input> in;
+    std::string error;
+    EXPECT_TRUE(sim::ParseInputs("10 warp 100\n20 warp 1 2.5\n", "x", &in, &error)) << error;
+    ASSERT_EQ(in.size(), 2u);
+    EXPECT_EQ(in[1].args, (std::vector<std::string>{"1", "2.5"}));
+    for (const char *bad : {"1 warp\n", "1 warp 0\n", "1 warp 10 -1\n", "1 warp 10 2 3\n"}) {
+        in.clear();
+        EXPECT_FALSE(sim::ParseInputs(bad, "x", &in, &error)) << bad;
+        EXPECT_NE(error.find("warp <factor"), std::string::npos) << error;
+    }
 }

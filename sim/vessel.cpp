@@ -44,45 +44,97 @@ double Vessel::Mass() const
 VECTOR3 Vessel::GlobalPos() const { return ref ? ref->pos + rpos : rpos; }
 VECTOR3 Vessel::GlobalVel() const { return ref ? ref->vel + rvel : rvel; }
 
-VECTOR3 Vessel::AirVelocityGlobal() const
+Vessel::State Vessel::CurrentState() const
 {
-    if (!ref || !ref->has_atmosphere) return rvel;
-    return rvel - mul(ref->spin, rpos);
+    State s;
+    s.rpos = rpos, s.rvel = rvel, s.R = R, s.omega = omega;
+    s.landed = landed, s.surf_lng = surf_lng, s.surf_lat = surf_lat, s.surf_hdg = surf_hdg;
+    s.landed_elev = landed_elev;
+    s.land_rot = land_rot, s.landed_pitch = landed_pitch, s.landed_bank = landed_bank;
+    return s;
 }
 
-MATRIX3 Vessel::HorizonFrame() const
+void Vessel::SetCurrentState(const State &s)
 {
-    // Columns east, up, north at the vessel's place on its reference body.
+    rpos = s.rpos, rvel = s.rvel, R = s.R, omega = s.omega;
+    landed = s.landed, surf_lng = s.surf_lng, surf_lat = s.surf_lat, surf_hdg = s.surf_hdg;
+    landed_elev = s.landed_elev;
+    land_rot = s.land_rot, landed_pitch = s.landed_pitch, landed_bank = s.landed_bank;
+}
+
+// The state the surface queries read: the updated one from the end of the state update to the end of
+// the frame (Vesselbase.cpp UpdateSurfParams reads s1 and the planet's s1), else the published one.
+namespace {
+struct SurfaceState {
+    const VECTOR3 &rpos, &rvel;
+    const MATRIX3 &R;
+    bool landed;
+    double landed_elev;
+    MATRIX3 B;  // the reference body's rotation at the same time
+};
+
+SurfaceState Surface(const Vessel &v)
+{
+    MATRIX3 B = identity();
+    if (v.ref) B = v.ref->has_next ? v.ref->next_R : v.ref->R;
+    if (v.has_next) return {v.next.rpos, v.next.rvel, v.next.R, v.next.landed, v.next.landed_elev, B};
+    return {v.rpos, v.rvel, v.R, v.landed, v.landed_elev, B};
+}
+
+void EquPosAt(const VECTOR3 &rpos, const MATRIX3 &B, double &lng, double &lat, double &rad)
+{
+    const VECTOR3 p = tmul(B, rpos);
+    double lo, la, r;
+    sim::astro::EarthFixedToEqu(sim::V3{p.x, p.y, p.z}, &lo, &la, &r);
+    lng = lo, lat = la, rad = r;
+}
+
+// Columns east, up, north at a place on a body turned by B.
+MATRIX3 HorizonFrameAt(const VECTOR3 &rpos, const MATRIX3 &B)
+{
     double lng, lat, rad;
-    EquPos(lng, lat, rad);
-    const MATRIX3 &B = ref ? ref->R : identity();
+    EquPosAt(rpos, B, lng, lat, rad);
     const VECTOR3 up = mul(B, _V(std::cos(lat) * std::cos(lng), std::sin(lat), std::cos(lat) * std::sin(lng)));
     const VECTOR3 east = mul(B, _V(-std::sin(lng), 0, std::cos(lng)));
     const VECTOR3 north = mul(B, _V(-std::sin(lat) * std::cos(lng), std::cos(lat), -std::sin(lat) * std::sin(lng)));
     return Columns(east, up, north);
 }
+}  // namespace
+
+VECTOR3 Vessel::AirVelocityGlobal() const
+{
+    const SurfaceState s = Surface(*this);
+    if (!ref || !ref->has_atmosphere) return s.rvel;
+    return s.rvel - mul(ref->spin, s.rpos);
+}
+
+MATRIX3 Vessel::HorizonFrame() const
+{
+    const SurfaceState s = Surface(*this);
+    return HorizonFrameAt(s.rpos, s.B);
+}
 
 VECTOR3 Vessel::HorizonAirspeed() const { return tmul(HorizonFrame(), AirVelocityGlobal()); }
-VECTOR3 Vessel::ShipAirspeed() const { return tmul(R, AirVelocityGlobal()); }
+VECTOR3 Vessel::ShipAirspeed() const { return tmul(Surface(*this).R, AirVelocityGlobal()); }
 
 double Vessel::Altitude() const
 {
-    if (landed) return landed_elev;
-    return length(rpos) - (ref ? ref->radius : 0.0);
+    const SurfaceState s = Surface(*this);
+    if (s.landed) return s.landed_elev;
+    return length(s.rpos) - (ref ? ref->radius : 0.0);
 }
 
 void Vessel::EquPos(double &lng, double &lat, double &rad) const
 {
-    const VECTOR3 p = ref ? tmul(ref->R, rpos) : rpos;
-    double lo, la, r;
-    sim::astro::EarthFixedToEqu(sim::V3{p.x, p.y, p.z}, &lo, &la, &r);
-    lng = lo, lat = la, rad = r;
+    const SurfaceState s = Surface(*this);
+    EquPosAt(s.rpos, s.B, lng, lat, rad);
 }
 
 double Vessel::Heading() const
 {
     if (landed) return std::fmod(std::fmod(surf_hdg, 2.0 * M_PI) + 2.0 * M_PI, 2.0 * M_PI);  // SurfParam::SetLanded
     const MATRIX3 H = HorizonFrame();
+    const MATRIX3 &R = Surface(*this).R;
     const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));  // nose in (east, up, north)
     double h = std::atan2(z.x, z.z);
     if (h < 0) h += 2.0 * M_PI;
@@ -93,6 +145,7 @@ double Vessel::Pitch() const
 {
     if (landed) return landed_pitch;
     const MATRIX3 H = HorizonFrame();
+    const MATRIX3 &R = Surface(*this).R;
     const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));
     return std::asin(std::max(-1.0, std::min(1.0, z.y)));
 }
@@ -101,6 +154,7 @@ double Vessel::Bank() const
 {
     if (landed) return landed_bank;
     const MATRIX3 H = HorizonFrame();
+    const MATRIX3 &R = Surface(*this).R;
     const VECTOR3 x = tmul(H, _V(R.m11, R.m21, R.m31));
     const VECTOR3 y = tmul(H, _V(R.m12, R.m22, R.m32));
     return std::atan2(x.y, y.y);
@@ -136,7 +190,7 @@ void Vessel::Place(double lng, double lat, double alt, double heading, double pi
     const MATRIX3 &B = ref ? ref->R : identity();
     const sim::V3 p = sim::astro::EquToLocalEarthFixed(lng, lat, radius);
     rpos = mul(B, _V(p.x, p.y, p.z));
-    const MATRIX3 H = HorizonFrame();
+    const MATRIX3 H = HorizonFrameAt(rpos, B);
     const VECTOR3 east = _V(H.m11, H.m21, H.m31), up = _V(H.m12, H.m22, H.m32), north = _V(H.m13, H.m23, H.m33);
     // Level with the heading, then pitched about the wing axis, then banked (left wing down positive).
     const VECTOR3 z0 = north * std::cos(heading) + east * std::sin(heading);

@@ -192,8 +192,33 @@ public:
     MATRIX3 attach_rrot = identity();                 // while attached: vessel frame -> parent frame (may be sheared)
     VECTOR3 attach_rpos{};                            // while attached: own origin in the parent frame [m]
     int ortho_axis = 0;                               // turns through the axes its child points re-orthogonalise
-    bool created_in_frame = false;                    // first step comes in the next frame
+    bool created_in_frame = false;                    // made while a frame runs
     bool created = false;                             // its creation callbacks are done
+
+    // --- published and updated state -----------------------------------------------------
+    // The simulator keeps two state buffers per body (Body.h s0/s1): the state update of a frame
+    // writes the new one, the post-steps still see the old one as the vessel's state (global
+    // position and velocity, rotation matrix, angular velocity, GetStatus), and the new one is
+    // published only after every post-step (Orbiter.cpp EndTimeStep -> Psys FinaliseUpdate ->
+    // Body::EndStateUpdate). What the update derives on the way (Vessel.cpp Update ->
+    // UpdateSurfParams, UpdateMass: altitude, equatorial position, airspeed, pitch, bank, heading,
+    // air data, mass) is already the new one. The fields above are always the published state
+    // (s0); from the end of the state update to the end of the frame `next` holds the updated one
+    // (s1) and the surface queries below read it. A write into the fields during the post-steps
+    // (SetAngularVel, RigidBody::SetAngVel writes s0) is overwritten when `next` is published.
+    struct State {
+        VECTOR3 rpos{}, rvel{};
+        MATRIX3 R = identity();
+        VECTOR3 omega{};
+        bool landed = false;
+        double surf_lng = 0, surf_lat = 0, surf_hdg = 0, landed_elev = 0;
+        MATRIX3 land_rot = identity();
+        double landed_pitch = 0, landed_bank = 0;
+    };
+    State CurrentState() const;
+    void SetCurrentState(const State &s);
+    bool has_next = false;  // between the state update and the end of the frame
+    State next;
 
     // --- journal of API calls (tests that are about call order) -------------------------
     bool journaling = false;

@@ -3,6 +3,7 @@
 #include "world.h"
 
 #include "astro.h"
+#include "atmosphere.h"
 #include "internal.h"
 #include "physics.h"
 
@@ -49,6 +50,12 @@ const char *HostGenerationName(HostGeneration g)
 namespace {
 World *g_world = nullptr;
 
+// Time acceleration limits (Orbiter.cpp MinWarpLimit, MaxWarpLimit) and the real time of each of the
+// first frames of a session (Orbiter.cpp BeginTimeStep: launch_tick = 3 frames of 10 ms).
+constexpr double kMinWarp = 0.1;
+constexpr double kMaxWarp = 1e5;
+constexpr double kLaunchFrameTime = 0.01;  // [s]
+
 // The object the host makes for a vessel of a class that no module serves.
 class PlainVessel final : public VESSEL2 {
 public:
@@ -85,7 +92,11 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
         const char *env = std::getenv("CORVANE_ADDON_ROOT");
         root_ = env ? env : ".";
     }
-    dt_ = opt_.dt;
+    // The step: a fixed one, or the frame time, times the warp (TimeData.cpp BeginStep).
+    fixed_ = opt_.dt > 0;
+    fixed_step_ = fixed_ ? opt_.dt : 0.0;
+    warp_ = warp_target_ = std::max(kMinWarp, std::min(kMaxWarp, opt_.warp > 0 ? opt_.warp : 1.0));
+    dt_ = (fixed_ ? fixed_step_ : kLaunchFrameTime) * warp_;
     mjd0_ = opt_.mjd;
     if (!opt_.log_path.empty()) {
         log_file_ = std::fopen(opt_.log_path.c_str(), "w");
@@ -106,6 +117,7 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
     earth_->sidereal_period = astro::kEarthSiderealDay;
     moon_ = make_body("Moon", astro::kMoonMass, astro::kMoonRadius, false);
     UpdateBodies();
+    UpdateAtmosphereClock(true);
     if (opt_.load_plugins) LoadPlugins();
 }
 
@@ -206,6 +218,7 @@ void World::SetMjd(double mjd)
 {
     mjd0_ = mjd - simt_ / 86400.0;
     UpdateBodies();
+    UpdateAtmosphereClock(true);
     for (Vessel *v : vessels_) v->UpdateLanded();
 }
 
@@ -246,10 +259,9 @@ void Hermite(const astro::BodyState &a, const astro::BodyState &b, double h, dou
 
 }  // namespace
 
-void World::UpdateBodies()
+void World::UpdateBodies(double mjd)
 {
     static thread_local Knot k0, k1;
-    const double mjd = Mjd();
     // The interval is known by the grid index of its start: the difference of two dates near
     // 51544 is never exactly kEphemerisStep, so comparing dates would recompute both knots (all
     // of the ephemerides' cost) every frame.
@@ -287,6 +299,21 @@ void World::UpdateBodies()
     earth_->spin = spin;
 }
 
+void World::UpdateAtmosphereClock(bool fresh)
+{
+    // EarthAtmJ71G.cpp clbkParams: the date is oapiGetSimMJD (the frame's start); once an hour the
+    // Sun's place over the Earth is taken from the Earth's global position (the Sun at the origin).
+    // A new world (the module's constructor invalidates its time) or a new date looks it up at once.
+    const double mjd = Mjd();
+    if (fresh || EarthAtmosphereNeedsSun(mjd)) {
+        const VECTOR3 p = tmul(earth_->R, -earth_->pos);
+        double lng, lat, r;
+        astro::EarthFixedToEqu(V3{p.x, p.y, p.z}, &lng, &lat, &r);
+        SetEarthAtmosphereSun(mjd, lng, lat);
+    }
+    SetEarthAtmosphereDate(mjd);
+}
+
 Body *World::FindBody(const std::string &name) const { return FindBody(name.c_str()); }
 
 Body *World::FindBody(const char *name) const
@@ -299,49 +326,172 @@ Body *World::FindBody(const char *name) const
 // ---------------------------------------------------------------------------------------------
 // Frames
 // ---------------------------------------------------------------------------------------------
-void World::RunFrame()
+void World::SetWarp(double warp, double delay)
 {
-    in_frame_ = true;
-    const double simt = simt_, dt = dt_, mjd = Mjd();
-    // The vessels at the start of the frame: a callback may delete or create vessels, which must
-    // not make the loops skip or repeat anyone.
+    if (!(warp > 0) || !std::isfinite(warp)) return;
+    warp_target_ = std::max(kMinWarp, std::min(kMaxWarp, warp));
+    warp_delay_ = delay > 0 && std::isfinite(delay) ? delay : 0.0;
+    if (warp_delay_ == 0) warp_ = warp_target_;
+}
+
+double World::BeginStep()
+{
+    // TimeData.cpp BeginStep: the real time of the frame (10 ms for the first three frames of a
+    // session, Orbiter.cpp BeginTimeStep), the warp ramp, then SimDT = (fixed step or frame time) x warp.
+    double sys = opt_.frame_time > 0 ? opt_.frame_time : 1.0 / 60.0;
+    if (launch_frames_ > 0) {
+        --launch_frames_;
+        sys = kLaunchFrameTime;
+    }
+    if (warp_ != warp_target_) {
+        if (warp_delay_ == 0)
+            warp_ = warp_target_;
+        else if (warp_target_ > warp_)
+            warp_ = std::min(warp_target_, warp_ * std::pow(10.0, sys / warp_delay_));
+        else
+            warp_ = std::max(warp_target_, warp_ * std::pow(10.0, -sys / warp_delay_));
+    }
+    NewStep((fixed_ ? fixed_step_ : sys) * warp_);
+    return dt_;
+}
+
+void World::BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *> *updated)
+{
+    // Psys.cpp Update -> Body::BeginStateUpdate: the update writes a second buffer while the first
+    // stays the published state. Here the update writes the fields; their published values are
+    // kept aside and put back for the post-steps (EndUpdate).
+    saved->clear();
+    updated->clear();
+    for (Vessel *v : vessels_) {
+        if (!v->alive || Deleting(v)) continue;
+        updated->push_back(v);
+        saved->push_back(v->CurrentState());
+    }
+}
+
+void World::EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated)
+{
+    // The bodies move to the frame's end (CelestialBody::Update writes their s1), landed vessels
+    // turn with the Earth into their new state (Vessel::Update, FLIGHTSTATUS_LANDED), attached
+    // children ride on their parents (Vessel::UpdateAttachments at the end of the update).
+    struct BodyState {
+        VECTOR3 pos, vel;
+        MATRIX3 R;
+    };
+    BodyState old[8];
+    const std::size_t nb = std::min<std::size_t>(bodies_.size(), 8);
+    for (std::size_t i = 0; i < nb; ++i) old[i] = {bodies_[i]->pos, bodies_[i]->vel, bodies_[i]->R};
+    const MATRIX3 earth_before = earth_->R;
+    UpdateBodies(mjd1);
+    if (!opt_.physics && !state_update) HoldOverGround(earth_before);
+    for (Vessel *v : updated)
+        if (v->alive) v->UpdateLanded();
+    FollowParents();
+    // The new states become `next`; the fields show the published ones again until the end of the
+    // frame. A vessel that lifted off during the update is already free in the post-steps (the
+    // update sets FLIGHTSTATUS_FREEFLIGHT); one that came to rest is landed only after them (the
+    // landing check is VesselBase::PostUpdate, after the post-steps).
+    for (std::size_t i = 0; i < nb; ++i) {
+        Body *b = bodies_[i];
+        b->next_pos = b->pos, b->next_vel = b->vel, b->next_R = b->R;
+        b->pos = old[i].pos, b->vel = old[i].vel, b->R = old[i].R;
+        b->has_next = true;
+    }
+    for (std::size_t i = 0; i < updated.size(); ++i) {
+        Vessel *v = updated[i];
+        if (!v->alive) continue;
+        v->next = v->CurrentState();
+        v->SetCurrentState(saved[i]);
+        v->landed = saved[i].landed && v->next.landed;
+        v->has_next = true;
+    }
+}
+
+void World::Publish()
+{
+    // Orbiter.cpp EndTimeStep -> Psys FinaliseUpdate -> Body::EndStateUpdate: the updated buffer
+    // becomes the state. Whatever a post-step wrote into the old one is gone.
+    for (Body *b : bodies_) {
+        if (!b->has_next) continue;
+        b->pos = b->next_pos, b->vel = b->next_vel, b->R = b->next_R;
+        b->has_next = false;
+    }
+    for (Vessel *v : updated_) {
+        if (!v->has_next) continue;
+        v->has_next = false;
+        if (v->alive) v->SetCurrentState(v->next);
+    }
+    updated_.clear();
+    // Vessels made during the post-steps were not updated: landed ones turn with the Earth to the
+    // new time, and children made or attached during the post-steps sit on their parents' points
+    // (Vessel::UpdatePassive writes the new buffer while it exists).
+    for (Vessel *v : vessels_) {
+        v->created_in_frame = false;
+        v->UpdateLanded();
+    }
+    FollowParents();
+}
+
+template <typename F>
+void World::ForEachVessel(F &&call)
+{
+    // The vessels in creation order, those created during the loop included (appended at its end);
+    // one deleted during the loop is skipped from then on, and a deletion never makes the loop
+    // skip or repeat anyone else.
     frame_vessels_.assign(vessels_.begin(), vessels_.end());
-    for (Vessel *v : frame_vessels_) {
-        if (!v->alive || v->created_in_frame || Deleting(v)) continue;
+    for (std::size_t i = 0;; ++i) {
+        if (i == frame_vessels_.size()) {
+            for (Vessel *v : vessels_)
+                if (std::find(frame_vessels_.begin(), frame_vessels_.end(), v) == frame_vessels_.end())
+                    frame_vessels_.push_back(v);
+            if (i == frame_vessels_.size()) break;
+        }
+        Vessel *v = frame_vessels_[i];
+        if (!v->alive || Deleting(v)) continue;
         if (VESSEL2 *v2 = Callbacks(v)) {
             current_vessel = v;
-            v2->clbkPreStep(simt, dt, mjd);
+            call(v2);
             current_vessel = nullptr;
         }
     }
+    frame_vessels_.clear();
+}
+
+void World::RunFrame()
+{
+    in_frame_ = true;
+    const double dt = BeginStep();
+    const double simt0 = simt_, mjd0 = Mjd();
+    UpdateAtmosphereClock();
+    const double simt1 = step_origin_ + static_cast<double>(steps_since_origin_ + 1) * dt;
+    const double mjd1 = mjd0_ + simt1 / 86400.0;
+
+    // Orbiter.cpp ModulePreStep: the plugins first, then the vessels. The loops run over the live
+    // list by index, so vessels created in a callback are reached by the same loop (Psys appends
+    // them); deleted ones leave the list at once.
     for (Module *p : plugins_)
-        if (p->opcPreStep) p->opcPreStep(simt, dt, mjd);
+        if (p->opcPreStep) p->opcPreStep(simt0, dt, mjd0);
+    ForEachVessel([&](VESSEL2 *v2) { v2->clbkPreStep(simt0, dt, mjd0); });
+
+    // The state update writes the new state of every vessel present now.
+    BeginUpdate(&saved_states_, &updated_);
     if (state_update)
         state_update(*this, dt);
     else if (opt_.physics)
         PhysicsStep(*this, dt);
     else
         DefaultStateUpdate(dt);
-    FollowParents();  // attached children ride on their parents (Vessel::UpdateAttachments)
-    for (Vessel *v : frame_vessels_) {
-        if (!v->alive || v->created_in_frame || Deleting(v)) continue;
-        if (VESSEL2 *v2 = Callbacks(v)) {
-            current_vessel = v;
-            v2->clbkPostStep(simt, dt, mjd);
-            current_vessel = nullptr;
-        }
-    }
+    EndUpdate(mjd1, saved_states_, updated_);
+
+    // Orbiter.cpp ModulePostStep: the vessels, then the plugins, with the time after the update.
+    ForEachVessel([&](VESSEL2 *v2) { v2->clbkPostStep(simt1, dt, mjd1); });
+    for (std::size_t i = 0; i < plugins_.size(); ++i)
+        if (plugins_[i]->opcPostStep) plugins_[i]->opcPostStep(simt1, dt, mjd1);
+
+    // Orbiter.cpp EndTimeStep: the new states are published, then time advances.
+    Publish();
     simt_ = step_origin_ + static_cast<double>(++steps_since_origin_) * dt_;
     ++frames_;
-    const MATRIX3 earth_before = earth_->R;
-    UpdateBodies();
-    if (!opt_.physics && !state_update) HoldOverGround(earth_before);
-    for (Vessel *v : vessels_) {
-        v->created_in_frame = false;
-        v->UpdateLanded();
-    }
-    FollowParents();
-    frame_vessels_.clear();
     in_frame_ = false;
     if (busy_ == 0) ReapDeleted();
     UpdateScene();  // the graphics client's update ends the frame (Orbiter::EndTimeStep)
@@ -360,11 +510,10 @@ void World::RunFor(double seconds)
 
 void World::DefaultStateUpdate(double dt)
 {
-    // Without physics nothing moves by itself; landed vessels turn with the Earth (after the time
-    // advance) and attached children follow their parents. Control surfaces still follow their
-    // targets (the host does it in every vessel's force update).
+    // Without physics nothing moves by itself; landed vessels turn with the Earth and free ones
+    // keep their place over it (EndUpdate), attached children follow their parents. Control
+    // surfaces still follow their targets (the host does it in every vessel's force update).
     ApplyControlSurfaceLevels(*this, dt);
-    FollowParents();
 }
 
 void World::HoldOverGround(const MATRIX3 &earth_before)
@@ -377,8 +526,11 @@ void World::HoldOverGround(const MATRIX3 &earth_before)
     const MATRIX3 turn = mul(A, Bt);
     for (Vessel *v : vessels_) {
         if (!v->alive || v->landed || v->parent || v->ref != earth_) continue;
+        // Its velocity relative to the air turns too (the air moves with spin * r at the new place), so
+        // a vessel at rest in the air stays exactly at rest.
+        const VECTOR3 air = v->rvel - mul(earth_->spin, v->rpos);
         v->rpos = mul(turn, v->rpos);
-        v->rvel = mul(turn, v->rvel);
+        v->rvel = mul(earth_->spin, v->rpos) + mul(turn, air);
         v->R = mul(turn, v->R);
     }
 }

@@ -29,6 +29,11 @@ struct Body : Object {
     VECTOR3 pos{}, vel{};        // global [m, m/s]
     MATRIX3 R = identity();      // body-fixed -> global axes
     MATRIX3 spin = _M(0, 0, 0, 0, 0, 0, 0, 0, 0);  // dR/dt R^T: velocity of a body-fixed point = spin * r
+    // From the end of the state update to the end of the frame: the body's state at the frame's end
+    // time (its s1), published after the post-steps as the vessels' are.
+    bool has_next = false;
+    VECTOR3 next_pos{}, next_vel{};
+    MATRIX3 next_R = identity();
 };
 
 struct Surface : Object {
@@ -63,6 +68,7 @@ struct Module {
     void (*InitModule)(HINSTANCE) = nullptr;
     void (*ExitModule)(HINSTANCE) = nullptr;
     void (*opcPreStep)(double, double, double) = nullptr;
+    void (*opcPostStep)(double, double, double) = nullptr;
     void (*opcFocusChanged)(OBJHANDLE, OBJHANDLE) = nullptr;
 };
 
@@ -99,7 +105,11 @@ struct WorldOptions {
     std::string root;         // add-on root; empty: $CORVANE_ADDON_ROOT, else "."
     std::string overlay;      // searched before the root for Config/ files (tests add classes here)
     std::vector<std::string> module_dirs;  // searched after <root>/Modules for module files (test modules)
-    double dt = 0.02;         // step length [s]
+    // Step length (TimeData.cpp BeginStep): SimDT = (fixed step, else the frame's real time) x warp.
+    double dt = 0.02;         // fixed step [s] (the simulator's fixed-step option); 0: none, each
+                              // step is the frame time (the first three frames 0.01 s) x warp
+    double frame_time = 1.0 / 60.0;  // real time of one frame when no fixed step is set [s]
+    double warp = 1.0;        // time acceleration at the start
     double mjd = 51544.5;     // date at simulation time 0
     std::uint64_t seed = 1;   // random generator seed
     bool physics = false;     // integrate motion (off: nothing moves unless placed)
@@ -121,22 +131,38 @@ public:
     static World *Current();
 
     // --- time -----------------------------------------------------------------------------
+    // The simulation time of the frame's start (oapiGetSimTime gives TimeData SimT0, so it is still
+    // the start inside the post-steps; it advances at the end of the frame).
     double SimTime() const { return simt_; }
+    // The current frame's step (SimDT): fixed step or frame time, times the warp.
     double StepLength() const { return dt_; }
     double Mjd() const { return mjd0_ + simt_ / 86400.0; }
+    // Sets a fixed step [s] (0: frames that do not advance time); the warp still multiplies it.
     void SetStepLength(double dt)
     {
-        dt_ = dt;
-        step_origin_ = simt_;
-        steps_since_origin_ = 0;
+        fixed_ = true;
+        fixed_step_ = dt;
+        NewStep(dt * warp_);
     }
+    // Time acceleration (Orbiter.cpp SetWarpFactor, TimeData.cpp SetWarp): clamped to [0.1, 1e5];
+    // with a delay > 0 the warp moves toward the target by a factor of ten per `delay` seconds of
+    // real time (what a recorded session's "TACC warp delay" does), else at once (keys, dialog,
+    // oapiSetTimeAcceleration). Takes effect from the next frame on.
+    void SetWarp(double warp, double delay = 0);
+    double Warp() const { return warp_; }
+    double WarpTarget() const { return warp_target_; }
     void SetMjd(double mjd);  // moves the date (bodies follow)
     std::uint64_t FrameCount() const { return frames_; }
 
     // --- frames ---------------------------------------------------------------------------
-    // One frame: each vessel's clbkPreStep, each plugin's opcPreStep, the state update, each
-    // vessel's clbkPostStep, then time advances. Vessels created during the frame get their first
-    // step in the next frame.
+    // One frame as Orbiter::UpdateWorld + EndTimeStep run it: each plugin's opcPreStep, then each
+    // vessel's clbkPreStep(SimT0, SimDT, MJD0); the state update (into each vessel's `next`
+    // state); each vessel's clbkPostStep(SimT1, SimDT, MJD1), then each plugin's opcPostStep; the
+    // updated states are published, landed vessels and attached children placed, deleted vessels
+    // given back, and time advances. The loops reach vessels created during them (they are appended
+    // to the list): one made in a pre-step gets its own pre-step and is integrated, one made in a
+    // vessel's post-step gets its post-step without being integrated, one made in a plugin's
+    // post-step waits for the next frame.
     void RunFrame();
     void RunFrames(int n);
     void RunFor(double seconds);
@@ -287,7 +313,23 @@ private:
     void InsertVessel(Vessel *v);    // run-time creation's end: the client's visual, then post-creation
     void NewVesselVisual(Vessel *v);
     void FinishCreation(Vessel *v);  // clbkPostCreation (scenario vessels: after all are loaded)
-    void UpdateBodies();
+    void UpdateBodies() { UpdateBodies(Mjd()); }
+    void UpdateBodies(double mjd);
+    double BeginStep();  // the step of the frame that begins (warp ramp, launch frames)
+    void NewStep(double dt)
+    {
+        if (dt == dt_) return;
+        dt_ = dt;
+        step_origin_ = simt_;
+        steps_since_origin_ = 0;
+    }
+    void BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *> *updated);
+    void EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated);
+    void Publish();
+    // The date and the Sun's place for Earth's atmosphere model (`fresh`: look the Sun up now).
+    void UpdateAtmosphereClock(bool fresh = false);
+    template <typename F>
+    void ForEachVessel(F &&call);  // a callback of every vessel, as the frame's loops run them
     void DefaultStateUpdate(double dt);
     void ExitVessel(Vessel *v);
     void HoldOverGround(const MATRIX3 &earth_before);
@@ -302,12 +344,18 @@ private:
     // the end of the frame, or when the outermost host call into module code returns).
     struct Busy;
     int busy_ = 0;
-    std::vector<Vessel *> frame_vessels_;  // the vessels a frame steps (kept to spare an allocation)
+    std::vector<Vessel *> frame_vessels_;  // the vessels a frame's loop calls (kept to spare an allocation)
 
     std::string root_;
     double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;
-    // Time is counted in whole steps from the last change of step length, so that 150000 steps of
-    // 20 ms end at 3000 s, not a rounding error short of it.
+    bool fixed_ = true;            // a fixed step is set
+    double fixed_step_ = 0.02;     // [s]
+    double warp_ = 1, warp_target_ = 1, warp_delay_ = 0;
+    int launch_frames_ = 3;        // frames left at 0.01 s (Orbiter.cpp launch_tick)
+    std::vector<Vessel::State> saved_states_;  // the published states during the update (kept to spare allocations)
+    std::vector<Vessel *> updated_;            // the vessels the update stepped
+    // Time is counted in whole steps from the last change of step length, so that 180000 steps of
+    // 1/60 s end at 3000 s, not a rounding error short of it.
     double step_origin_ = 0;
     std::uint64_t steps_since_origin_ = 0;
     std::uint64_t frames_ = 0;

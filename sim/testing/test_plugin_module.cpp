@@ -1,6 +1,10 @@
 // test_plugin_module.cpp -- a test-only instrument module: one MFD mode whose display draws a
 // line, its page and the name of the vessel it was opened for, keeps the page in the scenario, and
-// reports focus changes and how its displays are opened and restored in the log.
+// reports focus changes and how its displays are opened and restored in the log. While a vessel
+// named "FrameProbe" exists it logs its pre- and post-step calls (as "test: " lines, in order with
+// the test vessel module's) with their times, and creates a vessel "FromPluginPre" in its pre-step
+// or "FromPluginPost" in its post-step when a vessel "SpawnFromPluginPre" or "SpawnFromPluginPost"
+// exists and the vessel it would create does not.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -85,7 +89,37 @@ DLLCLBK void InitModule(HINSTANCE)
 
 DLLCLBK void ExitModule(HINSTANCE) { oapiUnregisterMFDMode(g_mode); }
 
-DLLCLBK void opcPreStep(double, double, double) { ++g_frames; }
+namespace {
+void Probe(const char *what, double simt, double simdt, double mjd)
+{
+    if (!oapiGetVesselByName(const_cast<char *>("FrameProbe"))) return;
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "test: " TEST_PLUGIN_TAG " %s %.9f %.9f %.12f", what, simt, simdt, mjd);
+    oapiWriteLog(buf);
+}
+
+void SpawnIf(const char *trigger, const char *name)
+{
+    OBJHANDLE t = oapiGetVesselByName(const_cast<char *>(trigger));
+    if (!t || oapiGetVesselByName(const_cast<char *>(name))) return;
+    VESSELSTATUS vs;
+    oapiGetVesselInterface(t)->GetStatus(vs);
+    oapiCreateVessel(name, "simtest", vs);
+}
+}  // namespace
+
+DLLCLBK void opcPreStep(double simt, double simdt, double mjd)
+{
+    ++g_frames;
+    Probe("opcPreStep", simt, simdt, mjd);
+    SpawnIf("SpawnFromPluginPre", "FromPluginPre");
+}
+
+DLLCLBK void opcPostStep(double simt, double simdt, double mjd)
+{
+    Probe("opcPostStep", simt, simdt, mjd);
+    SpawnIf("SpawnFromPluginPost", "FromPluginPost");
+}
 
 DLLCLBK void opcFocusChanged(OBJHANDLE hNew, OBJHANDLE)
 {

@@ -1,7 +1,10 @@
 // test_vessel_module.cpp -- a test-only vessel module: it reports its callbacks in the host log,
 // keeps two scenario lines of its own, can create a vessel from inside a callback (key K), delete
 // itself from inside one (key D) or delete a vessel named by a scenario line (KILL <name>) in its
-// next pre-step. It has one attachment point for a child and one for a parent.
+// next pre-step. It has one attachment point for a child and one for a parent. Frame probes, set by
+// scenario lines: PROBE logs the times each step callback gets and, in the post-step, what the
+// vessel's queries give; AV_PRE/AV_POST x y z set the angular velocity in the first pre-/post-step;
+// SPAWN_PRE/SPAWN_POST <name> create a vessel of this class in the first pre-/post-step.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -48,6 +51,15 @@ public:
                 std::snprintf(text, sizeof text, "%s", line + 5);
             else if (!_strnicmp(line, "KILL ", 5))
                 std::snprintf(kill, sizeof kill, "%s", line + 5);
+            else if (!_strnicmp(line, "PROBE", 5))
+                probe = true;
+            else if (!_strnicmp(line, "AV_PRE ", 7) || !_strnicmp(line, "AV_POST ", 8)) {
+                av_when = line[3] == 'P' && line[4] == 'R' ? 1 : 2;
+                std::sscanf(line + (av_when == 1 ? 7 : 8), "%lf %lf %lf", &av.x, &av.y, &av.z);
+            } else if (!_strnicmp(line, "SPAWN_PRE ", 10))
+                std::snprintf(spawn_pre, sizeof spawn_pre, "%s", line + 10);
+            else if (!_strnicmp(line, "SPAWN_POST ", 11))
+                std::snprintf(spawn_post, sizeof spawn_post, "%s", line + 11);
             else
                 ParseScenarioLineEx(line, status);
         }
@@ -67,9 +79,27 @@ public:
     }
     void clbkPostCreation() override { Say("clbkPostCreation", this); }
     void clbkVisualCreated(VISHANDLE, int) override { Say("clbkVisualCreated", this); }
-    void clbkPreStep(double, double, double) override
+    void Spawn(char *name)
+    {
+        VESSELSTATUS vs;
+        GetStatus(vs);
+        oapiCreateVessel(name, "simtest", vs);
+        name[0] = '\0';
+    }
+    void clbkPreStep(double simt, double simdt, double mjd) override
     {
         Say("clbkPreStep", this);
+        if (probe) {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "probe: pre %s %.9f %.9f %.12f %.9f", GetName(), simt, simdt, mjd,
+                          oapiGetSimTime());
+            oapiWriteLog(buf);
+        }
+        if (av_when == 1) {
+            SetAngularVel(av);
+            av_when = 0;
+        }
+        if (spawn_pre[0]) Spawn(spawn_pre);
         if (kill[0]) {
             oapiDeleteVessel(oapiGetVesselByName(kill));
             kill[0] = '\0';
@@ -81,10 +111,32 @@ public:
             oapiCreateVessel("Child", "simtest", vs);
         }
     }
-    void clbkPostStep(double, double, double) override
+    void clbkPostStep(double simt, double simdt, double mjd) override
     {
         Say("clbkPostStep", this);
         ++counter;
+        if (probe) {
+            VECTOR3 gp, gv, w;
+            GetGlobalPos(gp);
+            GetGlobalVel(gv);
+            GetAngularVel(w);
+            MATRIX3 R;
+            GetRotationMatrix(R);
+            VESSELSTATUS vs;
+            GetStatus(vs);
+            char buf[512];
+            std::snprintf(buf, sizeof buf,
+                          "probe: post %s %.9f %.9f %.12f %.9f alt %.6f pitch %.12f mass %.6f gpos %.6f %.6f %.6f "
+                          "gvel %.6f %.6f %.6f avel %.9f %.9f %.9f rot %.12f %.12f status %.6f %.6f %.6f",
+                          GetName(), simt, simdt, mjd, oapiGetSimTime(), GetAltitude(), GetPitch(), GetMass(), gp.x,
+                          gp.y, gp.z, gv.x, gv.y, gv.z, w.x, w.y, w.z, R.m13, R.m23, vs.rpos.x, vs.rpos.y, vs.rpos.z);
+            oapiWriteLog(buf);
+        }
+        if (av_when == 2) {
+            SetAngularVel(av);
+            av_when = 0;
+        }
+        if (spawn_post[0]) Spawn(spawn_post);
     }
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override
     {
@@ -114,6 +166,10 @@ public:
     char kill[64] = "";
     bool spawn = false;
     PROPELLANT_HANDLE tank = nullptr;
+    bool probe = false;
+    int av_when = 0;  // 1 pre-step, 2 post-step
+    VECTOR3 av = {0, 0, 0};
+    char spawn_pre[64] = "", spawn_post[64] = "";
 };
 
 }  // namespace
