@@ -364,7 +364,12 @@ TEST_F(CapsuleTest, LandedRecordsLeaveTheAttitudeToTheHost)
     v->Place(kLng, kLat, 1.5, 0.5, 0.3, -0.2);  // heading 0.5 rad, tumbling nose up, banked
     Step();
     ASSERT_TRUE(v->landed);
-    EXPECT_NEAR(v->Pitch(), 0.0, 1e-6);
+    // Set down on its touchdown points, which the host compresses under the capsule's weight
+    // (Vessel.cpp SetTouchdownPoints, InitLanded): stiffness 20 x empty mass per point, so the
+    // front point (z = +1) carries W/2 and each rear point (z = -1) W/4 (moments about the centre
+    // of gravity); the front sinks g/40 and the rear g/80, with g = GM/R^2 = 3.986004e14 /
+    // 6.37101e6^2 = 9.820 m/s^2: a nose-down tilt of atan(9.820/80 / 2) = 0.0613 rad, no bank.
+    EXPECT_NEAR(v->Pitch(), -0.0613, 2e-4);
     EXPECT_NEAR(v->Bank(), 0.0, 1e-6);
     EXPECT_NEAR(v->Heading(), 0.5, 1e-6);
     const LandedRecord down = FirstLandedRecord(v->journal);

@@ -283,6 +283,9 @@ TEST_F(FlightTest, RatesWrittenAfterTheUpdateAreAppliedBeforeTheNext)
     Vessel *v = Heli();
     W().SetPilotControl(v, AIRCTRL_AILERON, 1.0);
     W().SetPilotControl(v, AIRCTRL_ELEVATOR, -0.5);
+    // Held long enough for the surfaces to have reached the stick (they slew over 1 s).
+    v->ctrl_curr[AIRCTRL_AILERON] = 1.0;
+    v->ctrl_curr[AIRCTRL_ELEVATOR] = -0.5;
     Step();  // manual law, no lift: pitch 0.5 x -0.5 and roll 0.5 x 1 rad/s; yaw not written
     // As if the write had been lost: the state holds what the update made of it.
     v->omega = _V(0.1, 0.2, 0.3);

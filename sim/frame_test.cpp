@@ -77,7 +77,11 @@ TEST_F(FrameTest, PluginsPreStepFirstThenVesselsThenTheVesselsPostStepsThenThePl
     const std::size_t mark = W().LogLines().size();
     Step();
     // Orbiter.cpp ModulePreStep: plugins, then vessels; ModulePostStep: vessels, then plugins.
-    const auto said = Said(mark);
+    // (The scenario's vessels get their visuals at the graphics client's first update, which ends
+    // the frame: those lines are not part of the steps.)
+    std::vector<std::string> said;
+    for (const std::string &l : Said(mark))
+        if (l.rfind("clbkVisualCreated", 0) != 0) said.push_back(l);
     ASSERT_EQ(said.size(), 6u) << ::testing::PrintToString(said);
     EXPECT_EQ(said[0].rfind("plugin opcPreStep", 0), 0u);
     EXPECT_EQ(said[1], "clbkPreStep FrameProbe");
