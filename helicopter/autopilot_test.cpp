@@ -75,12 +75,12 @@ TEST_F(AutopilotTest, HoverLevelsAgainstDriftAndHoldsTheVerticalSpeed)
     Key(v, OAPI_KEY_S, true);
     Step();
     // Bank -clamp(0.2 x (5 - 0)) = -1, pitch clamp(0.2 x (0 - 10)) = -1; yaw from last frame's bank (0).
-    EXPECT_NEAR(v->omega.z, -0.5, 1e-9);
-    EXPECT_NEAR(v->omega.x, -0.5, 1e-9);
-    EXPECT_NEAR(v->omega.y, 0, 1e-9);
+    EXPECT_NEAR(Commanded(v).z, -0.5, 1e-9);
+    EXPECT_NEAR(Commanded(v).x, -0.5, 1e-9);
+    EXPECT_NEAR(Commanded(v).y, 0, 1e-9);
     EXPECT_NEAR(Lift(v), 0.9, 1e-6) << "0.7 - vertical speed";
     Step();
-    EXPECT_NEAR(v->omega.y, -0.5, 1e-9) << "yaw command -0.5 x bank command, written negated";
+    EXPECT_NEAR(Commanded(v).y, -0.5, 1e-9) << "yaw command -0.5 x bank command, written negated";
 }
 
 TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
@@ -92,15 +92,15 @@ TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
     EXPECT_EQ(Values(v, "STATIO"), "1 0");
     Step();
     // Course about 90 deg with heading 0: yaw 0.5; the forward airspeed becomes max(0 - 4 x 99.9, -20).
-    EXPECT_NEAR(v->omega.y, -0.5, 1e-9);
-    EXPECT_NEAR(v->omega.x, -0.5, 1e-9) << "pitch target -20";
+    EXPECT_NEAR(Commanded(v).y, -0.5, 1e-9);
+    EXPECT_NEAR(Commanded(v).x, -0.5, 1e-9) << "pitch target -20";
     EXPECT_NEAR(Lift(v), 1.0, 1e-9) << "height error held at 3";
 
     v->Place(0.001 - 1e-6, 1e-6, 5, 0.5);
     Step();
     EXPECT_EQ(Values(v, "STATIO"), "1 1") << "hand-over to the descent";
     EXPECT_EQ(Values(v, "PILOTEAUTO").substr(0, 2), "0 ");
-    EXPECT_NEAR(v->omega.y, 0, 1e-6) << "facing the heliport's heading";
+    EXPECT_NEAR(Commanded(v).y, 0, 1e-6) << "facing the heliport's heading";
 
     v->Place(0.001 - 1e-6, 1e-6, 1.5, 0.5);
     Step();
@@ -160,7 +160,7 @@ TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
     hold->ctrl_curr[AIRCTRL_RUDDER] = 0.4;
     W().SetThrottle(hold, 0.33);
     Step();
-    EXPECT_NEAR(hold->omega.y, -0.4, 1e-9) << "direct rudder";
+    EXPECT_NEAR(Commanded(hold).y, -0.4, 1e-9) << "direct rudder";
     EXPECT_NEAR(Lift(hold), 0.33, 1e-9) << "no lift law: the throttle stays the collective";
 
     // Yaw damping: -rudder - clamp(0.2 x lateral airspeed).
@@ -168,15 +168,15 @@ TEST_F(AutopilotTest, HeadingHoldYawDampingAndTurnCoordination)
     W().SetPilotControl(damp, AIRCTRL_RUDDER, 0.4);
     damp->ctrl_curr[AIRCTRL_RUDDER] = 0.4;  // held long enough to be there (see above)
     Step();
-    EXPECT_NEAR(damp->omega.y, -0.8, 1e-6);
+    EXPECT_NEAR(Commanded(damp).y, -0.8, 1e-6);
 
     // Turn coordination: -0.05 x pitch x sin |bank|, 0..0.5, added to the pitch rate.
     Vessel *turn = Flying({}, 500, -10, 30);
     Step();
-    EXPECT_NEAR(turn->omega.x, 0.25, 1e-6);
+    EXPECT_NEAR(Commanded(turn).x, 0.25, 1e-6);
     Vessel *climb = Flying({}, 500, 10, 30);
     Step();
-    EXPECT_NEAR(climb->omega.x, 0, 1e-9) << "never pushes the nose down";
+    EXPECT_NEAR(Commanded(climb).x, 0, 1e-9) << "never pushes the nose down";
 }
 
 TEST_F(AutopilotTest, LiftLawsInTheirOrder)

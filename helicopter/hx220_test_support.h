@@ -37,6 +37,16 @@ protected:
     }
     Vessel *RunningHeli() { return Heli({kEngineRunning}); }
 
+    // The rates the helicopter's laws commanded in the last frame's post-step. The host drops a
+    // state written after its update (the write goes into the frame's old state, Rigidbody.cpp
+    // SetAngVel, Body.cpp EndStateUpdate), so the helicopter writes them again in its next
+    // pre-step: that pre-step alone is run here (it only writes them) and its result read.
+    VECTOR3 Commanded(Vessel *v)
+    {
+        sim::World::Callbacks(v)->clbkPreStep(W().SimTime(), W().StepLength(), W().Mjd());
+        return v->omega;
+    }
+
     // The sound calls made since the last Mark().
     void Mark() { mark_ = sound->call_count(); }
     std::vector<std::string> SoundCalls() const
