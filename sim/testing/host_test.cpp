@@ -458,10 +458,15 @@ TEST_F(HostTest, AttachmentLinesThatWouldMakeALoopAreRefused)
     EXPECT_EQ(a->parent, b);
     EXPECT_EQ(b->parent, nullptr);
     EXPECT_EQ(c->parent, nullptr);
-    EXPECT_DOUBLE_EQ(b->Mass(), 300.0);
-    EXPECT_DOUBLE_EQ(c->Mass(), 150.0);
-    EXPECT_TRUE(Logged("<text>: vessel \"B\": cannot attach it to \"A\""));
-    EXPECT_TRUE(Logged("<text>: vessel \"C\": cannot attach it to \"C\""));
+    // Their tanks load empty (no PRPLEVEL line, as in the real host): B carries A, 100 + 100 kg.
+    EXPECT_DOUBLE_EQ(b->Mass(), 200.0);
+    EXPECT_DOUBLE_EQ(c->Mass(), 100.0);
+    // Why each was refused, in the host log and in the timeline (world events).
+    EXPECT_TRUE(Logged("<text>: vessel \"B\": cannot attach it to \"A\": that would carry B by itself"));
+    EXPECT_TRUE(Logged("<text>: vessel \"C\": cannot attach it to \"C\": that would carry C by itself"));
+    std::vector<std::string> events;
+    for (const auto &e : W().events()) events.push_back(e.second);
+    EXPECT_NE(std::find(events.begin(), events.end(), "not attached B to A: that would carry B by itself"), events.end());
     Step();
     W().SaveScenarioText();
 }
