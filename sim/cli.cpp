@@ -565,6 +565,7 @@ int Run::Go()
         if (!world_->SaveScenario(OutPath("final.scn"), &e)) Fail(e);
         else if (!WriteSummary(&e)) Fail(e);
     }
+    if (!failed_ && !world_->LogFileError().empty()) Fail(world_->LogFileError());  // the host log
     CheckOutputs();
     for (OutFile *f : {&timeline_, &csv_})
         if (f->IsOpen() && !f->Close() && !failed_) Fail(f->error());

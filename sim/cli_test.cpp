@@ -201,6 +201,12 @@ TEST_F(CliTest, AFailedWriteIsAnErrorNamingTheFileAndTheReasonAndTheRunExitsOne)
         EXPECT_EQ(Run({"run", "good.scn", "--until", "1", "--out", "full"}), 1) << f;
         EXPECT_NE(err.str().find(std::string("full/") + f + ": " + full), std::string::npos) << f << ": " << err.str();
     }
+    // The host log in the working folder.
+    fs::remove("Orbiter.log");  // the earlier runs' log
+    fs::create_symlink("/dev/full", "Orbiter.log");
+    EXPECT_EQ(Run({"run", "good.scn", "--until", "0.1"}), 1);
+    EXPECT_NE(err.str().find("cannot write Orbiter.log: " + full), std::string::npos) << err.str();
+    fs::remove("Orbiter.log");
     // A snapshot and its listing.
     WriteFile("snap.inputs", "0.1 snapshot hud /dev/full\n1 end\n");
     EXPECT_EQ(Run({"run", "good.scn", "--inputs", "snap.inputs"}), 1);
