@@ -327,7 +327,7 @@ void Run::Apply(const Input &ip)
     const auto &a = ip.args;
     auto vessel = [&](const std::string &name) -> Vessel * {
         Vessel *v = w.FindVessel(name);
-        if (!v) Timeline("input line " + std::to_string(ip.line) + ": no vessel \"" + name + "\"");
+        if (!v) Timeline("input line " + std::to_string(ip.line) + ": no vessel " + QuoteLine(name));
         return v;
     };
     if (ip.verb == "key") {
@@ -352,7 +352,7 @@ void Run::Apply(const Input &ip)
         const int which = Lower(a[0]) == "left" ? 0 : 1;
         const std::string what = Lower(a[1]);
         if (what == "open") {
-            if (!w.OpenMfd(which, a[2])) Timeline("input line " + std::to_string(ip.line) + ": no MFD mode \"" + a[2] + "\"");
+            if (!w.OpenMfd(which, a[2])) Timeline("input line " + std::to_string(ip.line) + ": no MFD mode " + QuoteLine(a[2]));
         } else if (what == "key") {
             w.MfdKey(which, KeyCode(a[2]));
         } else {
@@ -585,7 +585,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return 0;
     }
     if (args[0] != "run") {
-        err << "corvane-sim: unknown command \"" << args[0] << "\"\n" << kUsage;
+        err << "corvane-sim: unknown command " << QuoteLine(args[0]) << "\n" << kUsage;
         return 2;
     }
     Options o;
@@ -634,7 +634,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         } else if (a == "--progress") {
             o.progress = true;
         } else if (!a.empty() && a[0] == '-') {
-            err << "corvane-sim: unknown option \"" << a << "\"\n" << kUsage;
+            err << "corvane-sim: unknown option " << QuoteLine(a) << "\n" << kUsage;
             return 2;
         } else if (o.scenario.empty()) {
             o.scenario = a;

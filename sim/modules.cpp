@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace sim {
@@ -43,11 +44,12 @@ std::string CleanLine(const std::string &line)
 
 bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
 {
-    std::ifstream f(path);
-    if (!f) {
-        if (error) *error = "cannot read " + path;
+    std::string text, why;
+    if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
+        if (error) *error = "cannot read " + why;
         return false;
     }
+    std::istringstream f(text);
     std::string line;
     int n = 0;
     while (std::getline(f, line)) {
