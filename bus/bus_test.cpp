@@ -136,7 +136,8 @@ TEST_F(BusTest, ReleasedCapsuleLeavesAheadTurnedAboutY)
 {
     CapsuleClass();
     options.journal = true;
-    Vessel *bus = Bus({"SOLP 1 1.0"});
+    // A full tank: as in the real host, a tank without a PRPLEVEL line loads empty.
+    Vessel *bus = Bus({"SOLP 1 1.0", "PRPLEVEL 0:1.000000"});
     bus->Place(0.3, -0.2, 400e3, 0.7, 0.25, -0.4, _V(10, -3, 7600));
     bus->omega = _V(0.01, -0.02, 0.03);
     Step(1);
@@ -257,7 +258,7 @@ TEST_F(BusTest, ScenarioLinesReadByPrefixAndWrittenAfterTheHostsLines)
     // Configuration -1: shown as released, yet J only starts the tether and the capsule stays.
     EndWorld();
     CapsuleClass();
-    Vessel *c = Bus({"CONFIGURATION -1", "SOLP 1 1.0"});
+    Vessel *c = Bus({"CONFIGURATION -1", "SOLP 1 1.0", "PRPLEVEL 0:1.000000"});  // a full tank (else empty)
     EXPECT_EQ(Key(c, OAPI_KEY_J), 1);
     Step(1);
     EXPECT_EQ(State(c), "-1, 3 0.0200, 1 1.0000, 0 0.0000");

@@ -3,7 +3,9 @@
 // timeline (vessels created, focus, attach and detach, notes shown and removed, landings).
 #include "cli.h"
 
+#include "atmosphere.h"
 #include "png.h"
+#include "textio.h"
 #include "world.h"
 
 #include <unistd.h>
@@ -42,6 +44,10 @@ const char *kUsage =
     "                 second gives it\n"
     "  --warp F       time acceleration (0.1 to 100000, default 1): every step is the frame's\n"
     "                 time times F, so frames stay frames and seconds go F times faster\n"
+    "                 A step (frame time or fixed step, times the warp) must be from 0.0001 to\n"
+    "                 10 s; up to 3600 s (vacuum only) while no flying vessel is in the\n"
+    "                 atmosphere or can reach it within one step: a longer step is refused\n"
+    "                 there, or cut to 10 s when a vessel comes near it\n"
     "  --until T      stop at simulation time T (default: an 'end' input, else 60 s)\n"
     "  --inputs FILE  timed inputs (default: the scenario's name with .inputs, if present)\n"
     "  --save FILE    write the final scenario to FILE\n"
@@ -82,17 +88,45 @@ std::string Lower(std::string s)
     return s;
 }
 
-bool ReadText(const std::string &path, std::string *text)
+// The step lengths the physics keeps stable. Its sub-steps are at most 0.05 s in a sensible
+// atmosphere and at most 2000 a frame (physics.cpp), shorter still for a light body under a canopy
+// (half its drag time): 10 s a frame leaves room for a drag time of 10 ms. Beyond the air only the
+// orbit sets the sub-step, and an hour is still integrated within the cap far from Earth.
+constexpr double kMinStep = 1e-4;         // [s] shorter steps are refused (a run must advance)
+constexpr double kMaxStepInAir = 10;      // [s] longest step while a vessel flies in the air
+constexpr double kMaxStepInVacuum = 3600; // [s] longest step at all
+constexpr double kSensibleDensity = 1e-5; // [kg/m^3] the air counts from this density on (as physics.cpp)
+constexpr std::uint64_t kMaxFrames = 50000000;  // a run stops with an error after this many frames
+
+}  // namespace
+
+// Checks a step length (a frame's simulated time: frame time x time warp) against what the
+// physics keeps stable; with a world, also against where its vessels fly: a step longer than
+// kMaxStepInAir is refused while a free vessel is in the atmosphere or can reach it within the step
+// (its altitude less its speed times the step). False with the reason.
+bool CheckStepLength(double step, const World *w, std::string *why)
 {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) return false;  // a folder opens, but reads as empty
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    *text = ss.str();
+    char b[160];
+    if (!(step >= kMinStep) || !(step <= kMaxStepInVacuum)) {
+        std::snprintf(b, sizeof b, "a step length must be from %g to %g s", kMinStep, kMaxStepInVacuum);
+        if (why) *why = b;
+        return false;
+    }
+    if (step <= kMaxStepInAir || !w) return true;
+    for (Vessel *v : w->Vessels()) {
+        if (!v->alive || v->landed || v->parent || !v->ref || !v->ref->has_atmosphere) continue;
+        const double lowest = v->Altitude() - length(v->rvel) * step;
+        if (!(StandardAtmosphere(std::max(0.0, lowest)).density <= kSensibleDensity)) {
+            std::snprintf(b, sizeof b, "%g s is longer than the %g s the physics keeps stable in the atmosphere, ",
+                          step, kMaxStepInAir);
+            if (why) *why = b + v->name + " flies in it or can reach it within that step";
+            return false;
+        }
+    }
     return true;
 }
+
+namespace {
 
 bool ParseDouble(const std::string &s, double *v)
 {
@@ -171,7 +205,7 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
         if (w.empty()) continue;
         Input ip;
         ip.line = n;
-        if (!ParseDouble(w[0], &ip.t) || ip.t < 0) return fail("expected a time in seconds, found \"" + w[0] + "\"");
+        if (!ParseDouble(w[0], &ip.t) || ip.t < 0) return fail("expected a time in seconds, found " + QuoteLine(w[0]));
         if (w.size() < 2) return fail("a time without an input");
         ip.verb = Lower(w[1]);
         ip.args.assign(w.begin() + 2, w.end());
@@ -180,36 +214,36 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             if (a.size() != 2) return fail("expected: <t> key <vessel> [shift+]<KEY>");
             std::string k = a[1];
             if (Lower(k).rfind("shift+", 0) == 0) k = k.substr(6);
-            if (!KeyCode(k)) return fail("unknown key \"" + a[1] + "\"");
+            if (!KeyCode(k)) return fail("unknown key " + QuoteLine(a[1]));
         } else if (ip.verb == "control") {
             double lvl;
             if (a.size() != 3) return fail("expected: <t> control <vessel> elevator|aileron|rudder|throttle <level>");
             const std::string s = Lower(a[1]);
             if (s != "elevator" && s != "aileron" && s != "rudder" && s != "throttle")
-                return fail("unknown control \"" + a[1] + "\"");
-            if (!ParseDouble(a[2], &lvl)) return fail("expected a level, found \"" + a[2] + "\"");
+                return fail("unknown control " + QuoteLine(a[1]));
+            if (!ParseDouble(a[2], &lvl)) return fail("expected a level, found " + QuoteLine(a[2]));
         } else if (ip.verb == "focus") {
             if (a.size() != 1) return fail("expected: <t> focus <vessel>");
         } else if (ip.verb == "mfd") {
             if (a.size() < 3) return fail("expected: <t> mfd left|right open <mode>|key <KEY>|button <n>");
             const std::string side = Lower(a[0]), what = Lower(a[1]);
-            if (side != "left" && side != "right") return fail("expected left or right, found \"" + a[0] + "\"");
+            if (side != "left" && side != "right") return fail("expected left or right, found " + QuoteLine(a[0]));
             if (what == "open") {
                 std::string mode;
                 for (std::size_t i = 2; i < a.size(); ++i) mode += (i > 2 ? " " : "") + a[i];
                 ip.args = {side, what, mode};
             } else if (what == "key") {
-                if (a.size() != 3 || !KeyCode(a[2])) return fail("unknown key \"" + a[2] + "\"");
+                if (a.size() != 3 || !KeyCode(a[2])) return fail("unknown key " + QuoteLine(a[2]));
             } else if (what == "button") {
                 double b;
                 if (a.size() != 3 || !ParseDouble(a[2], &b)) return fail("expected a button number");
             } else {
-                return fail("unknown mfd action \"" + a[1] + "\"");
+                return fail("unknown mfd action " + QuoteLine(a[1]));
             }
         } else if (ip.verb == "snapshot") {
             if (a.size() != 2) return fail("expected: <t> snapshot hud|mfd-left|mfd-right <file.png>");
             const std::string s = Lower(a[0]);
-            if (s != "hud" && s != "mfd-left" && s != "mfd-right") return fail("unknown display \"" + a[0] + "\"");
+            if (s != "hud" && s != "mfd-left" && s != "mfd-right") return fail("unknown display " + QuoteLine(a[0]));
         } else if (ip.verb == "save") {
             if (a.size() != 1) return fail("expected: <t> save <file>");
         } else if (ip.verb == "end") {
@@ -220,8 +254,9 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
                 return fail("expected: <t> rand <value in [0, 1)>");
         } else if (ip.verb == "dt") {
             double d;
-            if (a.size() != 1 || !ParseDouble(a[0], &d) || d <= 0 || d > 3600)
-                return fail("expected: <t> dt <step length in seconds, up to 3600>");
+            std::string why;
+            if (a.size() != 1 || !ParseDouble(a[0], &d)) return fail("expected: <t> dt <step length in seconds>");
+            if (!CheckStepLength(d, nullptr, &why)) return fail("dt: " + why);
         } else if (ip.verb == "warp") {
             double f, d = 0;
             if (a.empty() || a.size() > 2 || !ParseDouble(a[0], &f) || f < 0.1 || f > 1e5 ||
@@ -230,9 +265,10 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
             std::string why;
-            if (!std::unique_ptr<Pilot>(MakePilot(a, &why))) return fail(why);
+            if (!std::unique_ptr<Pilot>(MakePilot(a, &why)))
+                return fail(Lower(a[0]) == "recovery" ? why : "no virtual pilot named " + QuoteLine(a[0]));
         } else {
-            return fail("unknown input \"" + w[1] + "\"");
+            return fail("unknown input " + QuoteLine(w[1]));
         }
         out->push_back(ip);
     }
@@ -265,14 +301,25 @@ private:
     }
     void Timeline(const std::string &text);
     void Sample();
-    void WriteSummary();
+    bool WriteSummary(std::string *error);
+    // A write of the run failed: said on standard error, the run stops and exits 1.
+    void Fail(const std::string &error)
+    {
+        err_ << "corvane-sim: " << error << "\n";
+        failed_ = ended_ = true;
+    }
+    void CheckOutputs()
+    {
+        for (OutFile *f : {&timeline_, &csv_})
+            if (!f->Ok() && !failed_) Fail(f->error());
+    }
 
     Options opt_;
     std::ostream &out_, &err_;
     std::unique_ptr<World> world_;
     std::vector<std::unique_ptr<Pilot>> pilots_;
-    bool ended_ = false;
-    std::ofstream timeline_, csv_;
+    bool ended_ = false, failed_ = false;
+    OutFile timeline_, csv_;
     double next_sample_ = 0;
     std::vector<std::string> timeline_lines_;
 };
@@ -283,7 +330,7 @@ void Run::Timeline(const std::string &text)
     out_ << line << "\n";
     out_.flush();
     timeline_lines_.push_back(line);
-    if (timeline_) timeline_ << line << "\n";
+    if (timeline_.IsOpen()) timeline_.Write(line + "\n");
 }
 
 void Run::Apply(const Input &ip)
@@ -292,7 +339,7 @@ void Run::Apply(const Input &ip)
     const auto &a = ip.args;
     auto vessel = [&](const std::string &name) -> Vessel * {
         Vessel *v = w.FindVessel(name);
-        if (!v) Timeline("input line " + std::to_string(ip.line) + ": no vessel \"" + name + "\"");
+        if (!v) Timeline("input line " + std::to_string(ip.line) + ": no vessel " + QuoteLine(name));
         return v;
     };
     if (ip.verb == "key") {
@@ -317,7 +364,7 @@ void Run::Apply(const Input &ip)
         const int which = Lower(a[0]) == "left" ? 0 : 1;
         const std::string what = Lower(a[1]);
         if (what == "open") {
-            if (!w.OpenMfd(which, a[2])) Timeline("input line " + std::to_string(ip.line) + ": no MFD mode \"" + a[2] + "\"");
+            if (!w.OpenMfd(which, a[2])) Timeline("input line " + std::to_string(ip.line) + ": no MFD mode " + QuoteLine(a[2]));
         } else if (what == "key") {
             w.MfdKey(which, KeyCode(a[2]));
         } else {
@@ -327,17 +374,34 @@ void Run::Apply(const Input &ip)
         Snapshot(a[0], a[1]);
     } else if (ip.verb == "save") {
         std::string e;
-        if (!w.SaveScenario(OutPath(a[0]), &e)) Timeline("save: " + e);
-        else Timeline("saved " + OutPath(a[0]));
+        if (!w.SaveScenario(OutPath(a[0]), &e)) {
+            Timeline("save: " + e);
+            Fail(e);
+        } else {
+            Timeline("saved " + OutPath(a[0]));
+        }
     } else if (ip.verb == "end") {
         ended_ = true;
     } else if (ip.verb == "rand") {
         w.ForceRand(std::strtod(a[0].c_str(), nullptr));
     } else if (ip.verb == "dt") {
-        w.SetStepLength(std::strtod(a[0].c_str(), nullptr));
+        std::string why;
+        const double dt = std::strtod(a[0].c_str(), nullptr);
+        if (!CheckStepLength(dt * w.WarpTarget(), &w, &why)) {
+            Timeline("input line " + std::to_string(ip.line) + ": step length " + a[0] + " s refused: " + why);
+            return;
+        }
+        w.SetStepLength(dt);
         Timeline("step length " + a[0] + " s");
     } else if (ip.verb == "warp") {
-        w.SetWarp(std::strtod(a[0].c_str(), nullptr), a.size() > 1 ? std::strtod(a[1].c_str(), nullptr) : 0.0);
+        std::string why;
+        const double f = std::strtod(a[0].c_str(), nullptr);
+        const double frame = w.NominalStep() / w.WarpTarget();
+        if (!CheckStepLength(frame * f, &w, &why)) {
+            Timeline("input line " + std::to_string(ip.line) + ": time acceleration " + a[0] + " refused: " + why);
+            return;
+        }
+        w.SetWarp(f, a.size() > 1 ? std::strtod(a[1].c_str(), nullptr) : 0.0);
         Timeline("time acceleration " + a[0] + (a.size() > 1 ? " over " + a[1] + " s" : std::string()));
     } else if (ip.verb == "pilot") {
         std::string e;
@@ -362,16 +426,18 @@ void Run::Snapshot(const std::string &display, const std::string &file)
         return;
     }
     std::string e;
-    if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
-    if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e))
+    std::error_code ec;
+    if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path(), ec);
+    if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e)) {
         Timeline("snapshot " + s + ": " + e);
-    else
+        Fail(e);
+    } else
         Timeline("snapshot " + s + " " + path);
 }
 
 void Run::Sample()
 {
-    if (!csv_) return;
+    if (!csv_.IsOpen()) return;
     World &w = *world_;
     if (w.SimTime() + 1e-9 < next_sample_) return;
     next_sample_ = w.SimTime() + 1.0;
@@ -380,17 +446,18 @@ void Run::Sample()
         v->EquPos(lng, lat, rad);
         const VECTOR3 h = v->HorizonAirspeed();
         const VECTOR3 g = v->ref ? tmul(v->HorizonFrame(), v->rvel - mul(v->ref->spin, v->rpos)) : h;
-        char b[256];
-        std::snprintf(b, sizeof b, "%.2f,%s,%.2f,%.7f,%.7f,%.3f,%.3f,%.3f\n", w.SimTime(), v->name.c_str(),
-                      v->Altitude(), lat * DEG, lng * DEG, std::sqrt(g.x * g.x + g.z * g.z), h.y, length(h));
-        csv_ << b;
+        // Each field whole, whatever its length (a long name, a far vessel's altitude).
+        csv_.Write(FixedText(w.SimTime(), 2) + "," + v->name + "," + FixedText(v->Altitude(), 2) + "," +
+                   FixedText(lat * DEG, 7) + "," + FixedText(lng * DEG, 7) + "," +
+                   FixedText(std::sqrt(g.x * g.x + g.z * g.z), 3) + "," + FixedText(h.y, 3) + "," +
+                   FixedText(length(h), 3) + "\n");
     }
 }
 
-void Run::WriteSummary()
+bool Run::WriteSummary(std::string *error)
 {
-    if (opt_.out.empty()) return;
-    std::ofstream f(OutPath("summary.txt"));
+    if (opt_.out.empty()) return true;
+    std::ostringstream f;
     f << "scenario " << opt_.scenario << "\n";
     f << "simulated " << world_->SimTime() << " s in " << world_->FrameCount() << " frames\n\nevents:\n";
     for (const auto &e : world_->events()) f << Stamp(e.first) << "  " << e.second << "\n";
@@ -401,6 +468,7 @@ void Run::WriteSummary()
         const std::string s = p->Summary();
         if (!s.empty()) f << "\n" << s << "\n";
     }
+    return WriteTextFile(OutPath("summary.txt"), f.str(), error);
 }
 
 int Run::Go()
@@ -411,9 +479,9 @@ int Run::Go()
         for (const std::string &c : {opt_.root + "/Scenarios/" + path, opt_.root + "/Scenarios/" + path + ".scn"})
             if (fs::exists(c)) path = c;
     }
-    std::string text;
-    if (!ReadText(path, &text)) {
-        err_ << "corvane-sim: cannot read scenario \"" << opt_.scenario << "\"\n";
+    std::string text, why;
+    if (!ReadTextFile(path, &text, &why)) {
+        err_ << "corvane-sim: cannot read scenario " << QuoteLine(opt_.scenario) << ": " << why << "\n";
         return 1;
     }
     std::string inputs_path = opt_.inputs;
@@ -424,8 +492,8 @@ int Run::Go()
     std::vector<Input> inputs;
     if (!inputs_path.empty()) {
         std::string itext, e;
-        if (!ReadText(inputs_path, &itext)) {
-            err_ << "corvane-sim: cannot read inputs file \"" << inputs_path << "\"\n";
+        if (!ReadTextFile(inputs_path, &itext, &why)) {
+            err_ << "corvane-sim: cannot read inputs file " << why << "\n";
             return 1;
         }
         if (!ParseInputs(itext, inputs_path, &inputs, &e)) {
@@ -438,13 +506,11 @@ int Run::Go()
     if (!opt_.out.empty()) {
         std::error_code ec;
         fs::create_directories(opt_.out, ec);
-        timeline_.open(OutPath("timeline.txt"));
-        csv_.open(OutPath("trajectory.csv"));
-        if (!timeline_ || !csv_) {
-            err_ << "corvane-sim: cannot write into \"" << opt_.out << "\"\n";
+        if (!timeline_.Open(OutPath("timeline.txt")) || !csv_.Open(OutPath("trajectory.csv"))) {
+            err_ << "corvane-sim: " << (timeline_.Ok() ? csv_.error() : timeline_.error()) << "\n";
             return 1;
         }
-        csv_ << "time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed\n";
+        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed\n");
     }
     WorldOptions wo;
     wo.root = opt_.root;
@@ -467,6 +533,10 @@ int Run::Go()
         err_ << "corvane-sim: " << e << "\n";
         return 1;
     }
+    if (!CheckStepLength(world_->NominalStep(), world_.get(), &e)) {
+        err_ << "corvane-sim: the step (--dt or the frame time, times --warp): " << e << "\n";
+        return 1;
+    }
     const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const Input &i) { return i.verb == "end"; });
     const double until = opt_.until >= 0 ? opt_.until : (has_end ? 1e300 : 60.0);
     const bool progress = opt_.progress || isatty(2);
@@ -486,7 +556,21 @@ int Run::Go()
         if (ended_ || w.SimTime() >= until - 1e-9) break;
         for (auto &p : pilots_) p->Frame(w);
         Sample();
+        // A long step that a vessel would fly into the air with is cut to what the air allows.
+        std::string why;
+        if (w.NominalStep() > kMaxStepInAir && !CheckStepLength(w.NominalStep(), &w, &why)) {
+            // The warp is what makes a step long: it comes down so that the step is the air's limit.
+            const double frame = w.NominalStep() / w.WarpTarget();
+            if (frame > kMaxStepInAir) w.SetStepLength(kMaxStepInAir), w.SetWarp(1);
+            else w.SetWarp(kMaxStepInAir / frame);
+            Timeline("step length cut to " + FixedText(kMaxStepInAir, 0) + " s: " + why);
+        }
+        if (w.FrameCount() >= kMaxFrames) {
+            Fail("the run has flown " + std::to_string(kMaxFrames) + " frames without ending: stopped");
+            break;
+        }
         w.RunFrame();
+        CheckOutputs();
         if (progress && (w.FrameCount() & 255) == 0) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last_report > std::chrono::seconds(1)) {
@@ -500,16 +584,18 @@ int Run::Go()
         err_ << "\n";
     }
     Timeline("end of run");
-    if (!opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) {
-        err_ << "corvane-sim: " << e << "\n";
-        return 1;
-    }
-    if (!opt_.out.empty()) {
-        world_->SaveScenario(OutPath("final.scn"), &e);
-        WriteSummary();
-    }
     world_->on_event = nullptr;
-    return 0;
+    // Every output checked to the end: a write that failed is an error naming the file and why.
+    if (!failed_ && !opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) Fail(e);
+    if (!failed_ && !opt_.out.empty()) {
+        if (!world_->SaveScenario(OutPath("final.scn"), &e)) Fail(e);
+        else if (!WriteSummary(&e)) Fail(e);
+    }
+    if (!failed_ && !world_->LogFileError().empty()) Fail(world_->LogFileError());  // the host log
+    CheckOutputs();
+    for (OutFile *f : {&timeline_, &csv_})
+        if (f->IsOpen() && !f->Close() && !failed_) Fail(f->error());
+    return failed_ ? 1 : 0;
 }
 
 }  // namespace
@@ -525,7 +611,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return 0;
     }
     if (args[0] != "run") {
-        err << "corvane-sim: unknown command \"" << args[0] << "\"\n" << kUsage;
+        err << "corvane-sim: unknown command " << QuoteLine(args[0]) << "\n" << kUsage;
         return 2;
     }
     Options o;
@@ -551,8 +637,11 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         } else if (a == "--out") {
             if (!value(&o.out)) return err << "corvane-sim: --out needs a folder\n", 2;
         } else if (a == "--dt") {
-            if (!value(&v) || !ParseDouble(v, &o.dt) || o.dt <= 0 || o.dt > 10)
-                return err << "corvane-sim: --dt needs a step length in seconds (0 < dt <= 10)\n", 2;
+            std::string why;
+            if (!value(&v) || !ParseDouble(v, &o.dt) || !CheckStepLength(o.dt, nullptr, &why))
+                return err << "corvane-sim: --dt needs a step length in seconds: " << (why.empty() ? "not a number" : why)
+                           << "\n",
+                       2;
         } else if (a == "--warp") {
             if (!value(&v) || !ParseDouble(v, &o.warp) || o.warp < 0.1 || o.warp > 1e5)
                 return err << "corvane-sim: --warp needs a time acceleration from 0.1 to 100000\n", 2;
@@ -574,7 +663,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         } else if (a == "--progress") {
             o.progress = true;
         } else if (!a.empty() && a[0] == '-') {
-            err << "corvane-sim: unknown option \"" << a << "\"\n" << kUsage;
+            err << "corvane-sim: unknown option " << QuoteLine(a) << "\n" << kUsage;
             return 2;
         } else if (o.scenario.empty()) {
             o.scenario = a;

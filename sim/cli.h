@@ -26,6 +26,11 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
 // SPACE ...) -> the host's key code; 0 when unknown.
 unsigned KeyCode(const std::string &name);
 
+// Checks a step length (a frame's simulated time: frame time x time warp): from 1e-4 s to 3600 s,
+// and with a world no longer than 10 s while a free vessel flies in the atmosphere or can reach it
+// within the step. False with the reason.
+bool CheckStepLength(double step, const World *w, std::string *why);
+
 // The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
 // 2 bad usage).
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);

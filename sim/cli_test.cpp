@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -176,4 +177,120 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminalOrWhenAskedAndSixtySecondsByDefault)
     EXPECT_EQ(asked_rc, 0);
     EXPECT_NE(asked.find("sim 60.0 s  wall "), std::string::npos) << asked;
     EXPECT_EQ(asked.back(), '\n');
+}
+
+// --- outputs checked to the end, inputs bounded, step lengths kept stable ----------------------
+
+TEST_F(CliTest, AFailedWriteIsAnErrorNamingTheFileAndTheReasonAndTheRunExitsOne)
+{
+    WriteFile("good.scn", kScn);
+    const std::string full = "No space left on device";  // strerror(ENOSPC)
+    // --save to a full device.
+    EXPECT_EQ(Run({"run", "good.scn", "--until", "0.1", "--save", "/dev/full"}), 1);
+    EXPECT_NE(err.str().find("/dev/full: " + full), std::string::npos) << err.str();
+    // A save input: no "saved" line for a file that was not written.
+    WriteFile("save.inputs", "0.1 save /dev/full\n1 end\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "save.inputs"}), 1);
+    EXPECT_EQ(out.str().find("saved /dev/full"), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find("/dev/full: " + full), std::string::npos) << err.str();
+    // Each file of --out on a full device in turn (a link to /dev/full stands for a full disk).
+    for (const char *f : {"timeline.txt", "trajectory.csv", "final.scn", "summary.txt"}) {
+        fs::remove_all("full");
+        fs::create_directories("full");
+        fs::create_symlink("/dev/full", std::string("full/") + f);
+        EXPECT_EQ(Run({"run", "good.scn", "--until", "1", "--out", "full"}), 1) << f;
+        EXPECT_NE(err.str().find(std::string("full/") + f + ": " + full), std::string::npos) << f << ": " << err.str();
+    }
+    // The host log in the working folder.
+    fs::remove("Orbiter.log");  // the earlier runs' log
+    fs::create_symlink("/dev/full", "Orbiter.log");
+    EXPECT_EQ(Run({"run", "good.scn", "--until", "0.1"}), 1);
+    EXPECT_NE(err.str().find("cannot write Orbiter.log: " + full), std::string::npos) << err.str();
+    fs::remove("Orbiter.log");
+    // A snapshot and its listing.
+    WriteFile("snap.inputs", "0.1 snapshot hud /dev/full\n1 end\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "snap.inputs"}), 1);
+    EXPECT_NE(err.str().find("/dev/full: " + full), std::string::npos) << err.str();
+}
+
+TEST_F(CliTest, LongNamesMakeWholeTrajectoryRows)
+{
+    const std::string name(300, 'N');
+    WriteFile("long.scn", "BEGIN_SHIPS\n" + name +
+                              ":plain\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7700\nEND\nEND_SHIPS\n");
+    ASSERT_EQ(Run({"run", "long.scn", "--until", "2", "--out", "o"}), 0) << err.str();
+    std::istringstream csv(simtest::ReadFile("o/trajectory.csv"));
+    std::string row;
+    int rows = 0;
+    std::getline(csv, row);  // the header
+    while (std::getline(csv, row)) {
+        ++rows;
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 7) << row;  // eight fields, one row a line
+        EXPECT_NE(row.find("," + name + ","), std::string::npos);
+    }
+    EXPECT_EQ(rows, 2);  // samples at 0 and 1 s
+}
+
+TEST_F(CliTest, EndlessHugeOrLongLinedFilesAreRefusedBeforeTheyAreReadWhole)
+{
+    WriteFile("good.scn", kScn);
+    EXPECT_EQ(Run({"run", "/dev/zero"}), 1);
+    EXPECT_NE(err.str().find("line 1 is longer than 65536 bytes"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "/dev/zero"}), 1);
+    EXPECT_NE(err.str().find("/dev/zero: line 1 is longer"), std::string::npos) << err.str();
+    WriteFile("long.inputs", "# a comment\n1 end " + std::string(70000, 'x') + "\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "long.inputs"}), 1);
+    EXPECT_NE(err.str().find("long.inputs: line 2 is longer than 65536 bytes"), std::string::npos) << err.str();
+    WriteFile("huge.scn", std::string((64u << 20) + 1, '\n'));
+    EXPECT_EQ(Run({"run", "huge.scn"}), 1);
+    EXPECT_NE(err.str().find("huge.scn: larger than 64 MiB"), std::string::npos) << err.str();
+}
+
+TEST_F(CliTest, InputMessagesQuoteAtMostEightyCharactersWithControlBytesEscaped)
+{
+    WriteFile("good.scn", kScn);
+    WriteFile("bad.inputs", "1 key A \x1b[2J\a" + std::string(60000, 'k') + "\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "bad.inputs"}), 1);
+    const std::string e = err.str();
+    EXPECT_LT(e.size(), 200u);
+    EXPECT_NE(e.find("bad.inputs:1: unknown key \"\\x1b[2J\\x07kkk"), std::string::npos) << e;
+    EXPECT_EQ(e.find('\x1b'), std::string::npos);
+    EXPECT_EQ(e.find('\a'), std::string::npos);
+}
+
+TEST_F(CliTest, StepLengthsArePhysicallyStableAndARunAdvances)
+{
+    WriteFile("good.scn", kScn);
+    // Too short to advance (1e-300 s added to 1 s is still 1 s) or beyond an hour: refused.
+    for (const char *dt : {"1e-300", "0.00005", "3601", "nan"}) EXPECT_EQ(Run({"run", "good.scn", "--dt", dt}), 2) << dt;
+    WriteFile("tiny.inputs", "0 dt 1e-9\n");
+    EXPECT_EQ(Run({"run", "good.scn", "--inputs", "tiny.inputs"}), 1);
+    EXPECT_NE(err.str().find("tiny.inputs:1: dt: a step length must be from 0.0001 to 3600 s"), std::string::npos)
+        << err.str();
+    // A long step where a vessel is in the air, or can reach it within the step (A at 400 km
+    // flies 7.7 km/s: in 60 s it could sink 462 km), is refused: at the start, and as an input.
+    EXPECT_EQ(Run({"run", "good.scn", "--dt", "60"}), 1);
+    EXPECT_NE(err.str().find("60 s is longer than the 10 s the physics keeps stable in the atmosphere, A "),
+              std::string::npos)
+        << err.str();
+    WriteFile("glide.scn", "BEGIN_SHIPS\nG:plain\n  STATUS Orbiting Earth\n  RPOS 6372000 0 0\n  RVEL 0 0 20\n"
+                           "END\nEND_SHIPS\n");
+    WriteFile("glide.inputs", "1 dt 3600\n3 end\n");
+    ASSERT_EQ(Run({"run", "glide.scn", "--inputs", "glide.inputs", "--dt", "1"}), 0) << err.str();
+    EXPECT_NE(out.str().find("input line 1: step length 3600 s refused: 3600 s is longer than the 10 s"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("     3.00  end of run"), std::string::npos) << out.str();
+    // Far beyond the air an hour is allowed.
+    WriteFile("far.scn", "BEGIN_SHIPS\nF:plain\n  STATUS Orbiting Earth\n  RPOS 400000000 0 0\n  RVEL 0 0 1000\n"
+                         "END\nEND_SHIPS\n");
+    EXPECT_EQ(Run({"run", "far.scn", "--dt", "3600", "--until", "7200"}), 0) << err.str();
+    // A vessel that falls toward the air during long steps has them cut to 10 s before it gets
+    // there: from rest at 400 km (g = GM/r^2 = 8.7 m/s^2) it gains about 260 m/s every 30 s; the
+    // step is cut once 30 s at its speed would take it into the air, well before 600 s.
+    WriteFile("fall.scn", "BEGIN_SHIPS\nD:plain\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 0\n"
+                          "END\nEND_SHIPS\n");
+    ASSERT_EQ(Run({"run", "fall.scn", "--dt", "30", "--until", "600"}), 0) << err.str();
+    EXPECT_NE(out.str().find("step length cut to 10 s: 30 s is longer than the 10 s"), std::string::npos)
+        << out.str();
 }

@@ -29,12 +29,18 @@ struct LoadContext {
     std::string parent_name;
     bool have_landed_pos = false;
     double afcmode = -1;
+    std::string source;  // the scenario file, for messages
+    const struct ScenarioFile *file = nullptr;  // the vessel's block being read
+    std::string error;   // the first host line refused ("FILE:LINE: vessel ...: FIELD: why")
 };
 
 // A scenario file handle: lines read from a block, or text written for a vessel or display.
+// `lines` hold the lines from the file's line `first_line` on; `last_line` is the number of the
+// line last handed out.
 struct ScenarioFile : Object {
     ScenarioFile() : Object(Kind::File) {}
     std::vector<std::string> lines;
+    int first_line = 1, last_line = 0;
     std::size_t pos = 0;
     std::string current;  // the line handed out (modules may write into it)
     std::vector<char> buf;

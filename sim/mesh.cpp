@@ -16,7 +16,10 @@
 // mesh behind.
 #include "mesh.h"
 
+#include "textio.h"
+
 #include <algorithm>
+#include <cfloat>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -128,7 +131,7 @@ bool Parser::Count(const Line &line, size_t word, long max, long *value, const c
     errno = 0;
     long v = std::strtol(w.c_str(), &end, 10);
     if (end == w.c_str() || *end || errno || v < 0 || v > max) {
-        return Fail(line.number, std::string("'") + w + "' is not a valid " + what);
+        return Fail(line.number, QuoteLine(w) + " is not a valid " + what);
     }
     *value = v;
     return true;
@@ -139,8 +142,9 @@ bool Parser::Number(const Line &line, size_t word, float *value)
     const std::string &w = line.words[word];
     char *end = nullptr;
     double v = std::strtod(w.c_str(), &end);
-    if (end == w.c_str() || *end || !std::isfinite(v)) {
-        return Fail(line.number, "'" + w + "' is not a number");
+    // A mesh's numbers are floats: a value beyond the largest float would become infinite.
+    if (end == w.c_str() || *end || !std::isfinite(v) || std::fabs(v) > FLT_MAX) {
+        return Fail(line.number, QuoteLine(w) + " is not a number a float can hold");
     }
     *value = static_cast<float>(v);
     return true;
@@ -185,7 +189,7 @@ bool Parser::Group(int g, GroupSource *src)
             errno = 0;
             unsigned long v = std::strtoul(line.words[1].c_str(), &end, 16);
             if (*end || end == line.words[1].c_str() || errno || v > 0xFFFFFFFFul) {
-                return Fail(line.number, "'" + line.words[1] + "' is not a hexadecimal flag");
+                return Fail(line.number, QuoteLine(line.words[1]) + " is not a hexadecimal flag");
             }
             grp.UsrFlag = static_cast<DWORD>(v);
         } else if (SameWord(key, "ZBIAS")) {
@@ -461,15 +465,12 @@ bool ParseMesh(const std::string &text, Mesh *out, std::string *error)
 
 bool LoadMeshFile(const std::string &path, Mesh *out, std::string *error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = path + ": cannot open the mesh file";
+    std::string text, why;
+    if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
+        if (error) *error = why;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string why;
-    if (!ParseMesh(text.str(), out, &why)) {
+    if (!ParseMesh(text, out, &why)) {
         if (error) *error = path + ": " + why;
         return false;
     }

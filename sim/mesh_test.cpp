@@ -130,7 +130,11 @@ TEST(MeshFile, MalformedFilesFailWithTheLineAndLeaveTheMeshUntouched)
         {"MSHX1\nGROUPS 1\nGEOM 3 1\n0 0 0 0 1 0\n1 0 0 0 1 0\n0 0 1 0 1 0\n0 1 3\n",
          "line 7: vertex index 3 out of range (group 0 has 3 vertices)"},
         {"MSHX1\nGROUPS 1\nGEOM 1 0\n0 0 0 0 1\n", "line 4: expected a vertex: x y z nx ny nz [u v]"},
-        {"MSHX1\nGROUPS 1\nGEOM 1 0\n0 x 0 0 1 0\n", "line 4: 'x' is not a number"},
+        {"MSHX1\nGROUPS 1\nGEOM 1 0\n0 x 0 0 1 0\n", "line 4: \"x\" is not a number a float can hold"},
+        // Beyond the largest float (3.40e38) a coordinate would become infinite; a word is quoted
+        // with its control bytes escaped.
+        {"MSHX1\nGROUPS 1\nGEOM 1 0\n0 1e39 0 0 1 0\n", "line 4: \"1e39\" is not a number a float can hold"},
+        {"MSHX1\nGROUPS 1\nGEOM 1 0\n0 \x1b[2J 0 0 1 0\n", "line 4: \"\\x1b[2J\" is not a number"},
         {"MSHX1\nGROUPS 2\nMATERIAL 1\nGEOM 0 0\nGEOM 0 0\n", "line 3: group 0: material 1 out of range (the mesh has 0 materials)"},
         {"MSHX1\nGROUPS 1\nTEXTURE 2\nGEOM 0 0\nTEXTURES 1\na.dds\n", "line 3: group 0: texture 2 out of range"},
         {"MSHX1\nGROUPS 1\nMATERIAL 1\nGEOM 0 0\nMATERIALS 1\nbody\n", "line 6: file ends before the block of material 'body'"},
@@ -138,8 +142,8 @@ TEST(MeshFile, MalformedFilesFailWithTheLineAndLeaveTheMeshUntouched)
         {"MSHX1\nGROUPS 1\nGEOM 0 0\nMATERIALS 1\nbody\nMATERIAL body\n1 1 1 1\n1 1 1\n", "line 8: expected the ambient colour"},
         {"MSHX1\nGROUPS 2\nGEOM 0 0\n", "file ends in group 1 before its GEOM line"},
         {"MSHX1\nGROUPS 1\nSHINY 1\nGEOM 0 0\n", "line 3: unknown keyword 'SHINY' in group 0"},
-        {"MSHX1\nGROUPS 1\nGEOM -1 0\n", "line 3: '-1' is not a valid vertex count"},
-        {"MSHX1\nGROUPS 1\nGEOM 70000 0\n", "line 3: '70000' is not a valid vertex count"},
+        {"MSHX1\nGROUPS 1\nGEOM -1 0\n", "line 3: \"-1\" is not a valid vertex count"},
+        {"MSHX1\nGROUPS 1\nGEOM 70000 0\n", "line 3: \"70000\" is not a valid vertex count"},
         {"MSHX1\nGROUPS 1\nGEOM 0 4000000\n", "line 3: file ends after 0 of the 4000000 triangles"},
         {"MSHX1\nGROUPS 1\nGEOM 0 0\nGEOM 0 0\n", "line 4: unexpected 'GEOM' after the 1 groups"},
     };

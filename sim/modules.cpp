@@ -2,13 +2,16 @@
 // its module in Modules/, instrument modules live in Modules/Plugin/. A module is loaded once per
 // world and really unloaded when the world ends, so a fresh world starts with fresh module data.
 #include "internal.h"
+#include "textio.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace sim {
@@ -41,11 +44,12 @@ std::string CleanLine(const std::string &line)
 
 bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
 {
-    std::ifstream f(path);
-    if (!f) {
-        if (error) *error = "cannot read " + path;
+    std::string text, why;
+    if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
+        if (error) *error = "cannot read " + why;
         return false;
     }
+    std::istringstream f(text);
     std::string line;
     int n = 0;
     while (std::getline(f, line)) {
@@ -59,10 +63,14 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
         else if (strcasecmp(key.c_str(), "Module") == 0) out->module = val;
         else if (strcasecmp(key.c_str(), "Size") == 0 || strcasecmp(key.c_str(), "Mass") == 0 ||
                  strcasecmp(key.c_str(), "EmptyMass") == 0) {
+            // The whole value a finite number above zero: "12abc", a negative, zero or NaN size or
+            // mass is refused, not read as far as it goes.
             char *end = nullptr;
             const double d = std::strtod(val.c_str(), &end);
-            if (end == val.c_str()) {
-                if (error) *error = path + ":" + std::to_string(n) + ": " + key + " is not a number";
+            if (end == val.c_str() || *end != '\0' || !std::isfinite(d) || !(d > 0)) {
+                if (error)
+                    *error = path + ":" + std::to_string(n) + ": " + key + " must be a finite number above 0, found " +
+                             QuoteLine(val);
                 return false;
             }
             if (strcasecmp(key.c_str(), "Size") == 0) out->has_size = true, out->size = d;

@@ -12,6 +12,8 @@
 // height, and from y upward by its length.
 #include "png.h"
 
+#include "textio.h"
+
 #include <cairo.h>
 #include <dlfcn.h>
 
@@ -65,6 +67,12 @@ bool SetPen(cairo_t *cr, const HDC__::Op &op)
         cairo_set_dash(cr, nullptr, 0, 0);
     }
     return true;
+}
+
+cairo_status_t AppendPng(void *closure, const unsigned char *data, unsigned int length)
+{
+    static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data), length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
 // Odd widths are centred on pixel centres so that 1-pixel lines stay crisp.
@@ -175,27 +183,25 @@ bool WritePng(const HDC__ &rec, const std::string &path, std::string *error)
         }
     }
 
+    // The picture is encoded in memory and then written checked to the end (a full disk is an
+    // error with its reason, never a silently short file).
+    std::string png;
     cairo_status_t status = cairo_status(cr);
     if (status == CAIRO_STATUS_SUCCESS) {
         cairo_surface_flush(surface);
-        status = cairo_surface_write_to_png(surface, path.c_str());
+        status = cairo_surface_write_to_png_stream(surface, AppendPng, &png);
     }
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
         return Fail(error, path + ": cannot write the picture (" + cairo_status_to_string(status) + ")");
     }
-    return true;
+    return WriteTextFile(path, png, error);
 }
 
 bool WriteListing(const HDC__ &rec, const std::string &path, std::string *error)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return Fail(error, path + ": cannot open for writing");
-    out << rec.Listing();
-    out.close();
-    if (!out) return Fail(error, path + ": cannot write the listing");
-    return true;
+    return WriteTextFile(path, rec.Listing(), error);
 }
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include "physics.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -100,7 +101,8 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
     mjd0_ = opt_.mjd;
     if (!opt_.log_path.empty()) {
         log_file_ = std::fopen(opt_.log_path.c_str(), "w");
-        if (log_file_) std::fprintf(log_file_, "**** Orbiter.log (corvane stand-in host)\n");
+        if (!log_file_) log_error_ = "cannot write " + opt_.log_path + ": " + std::strerror(errno);
+        else Log("**** Orbiter.log (corvane stand-in host)", false);
     }
     auto make_body = [this](const char *name, double mass, double radius, bool atm) {
         auto *b = new Body;
@@ -140,7 +142,7 @@ World::~World()
     UnloadModules();
     owned_.clear();
     issued_.clear();
-    if (log_file_) std::fclose(log_file_);
+    if (log_file_) std::fclose(log_file_);  // flushed after every line: its failures are already known
     if (g_world == this) g_world = nullptr;
 }
 
@@ -153,12 +155,16 @@ void World::Register(Object *o)
     issued_.insert(static_cast<const void *>(o));
 }
 
-void World::Log(const std::string &line)
+void World::Log(const std::string &line) { Log(line, true); }
+
+// The log file is written checked: its first failure is kept with its reason (LogFileError).
+void World::Log(const std::string &line, bool keep)
 {
-    log_.push_back(line);
-    if (log_file_) {
-        std::fprintf(log_file_, "%s\n", line.c_str());
-        std::fflush(log_file_);
+    if (keep) log_.push_back(line);
+    if (log_file_ && log_error_.empty()) {
+        errno = 0;
+        if (std::fprintf(log_file_, "%s\n", line.c_str()) < 0 || std::fflush(log_file_) != 0)
+            log_error_ = "cannot write " + opt_.log_path + ": " + std::strerror(errno ? errno : EIO);
     }
 }
 

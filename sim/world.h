@@ -150,6 +150,8 @@ public:
     // oapiSetTimeAcceleration). Takes effect from the next frame on.
     void SetWarp(double warp, double delay = 0);
     double Warp() const { return warp_; }
+    // The step the coming frames take once the warp has reached its target (launch frames aside).
+    double NominalStep() const { return (fixed_ ? fixed_step_ : opt_.frame_time) * warp_target_; }
     double WarpTarget() const { return warp_target_; }
     void SetMjd(double mjd);  // moves the date (bodies follow)
     std::uint64_t FrameCount() const { return frames_; }
@@ -261,6 +263,8 @@ public:
     void Log(const std::string &line);
     void Logf(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
     const std::vector<std::string> &LogLines() const { return log_; }
+    // Why the host log file could not be written ("" while all is well): the first failure.
+    const std::string &LogFileError() const { return log_error_; }
     // A bad call a module made, reported in the log: the first 200 of each world, then one line
     // saying that the rest go unreported (a fault repeated every frame would flood the log).
     void Fault(const char *func, const char *what);
@@ -377,6 +381,8 @@ private:
     std::vector<std::string> log_;
     int faults_ = 0;
     std::FILE *log_file_ = nullptr;
+    std::string log_error_;
+    void Log(const std::string &line, bool keep);  // keep: also in LogLines()
     std::mt19937_64 rng_;
     std::vector<double> forced_rand_;
     std::vector<std::pair<double, std::string>> events_;

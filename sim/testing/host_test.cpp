@@ -468,10 +468,16 @@ TEST_F(HostTest, AttachmentLinesThatWouldMakeALoopAreRefused)
     EXPECT_EQ(a->parent, b);
     EXPECT_EQ(b->parent, nullptr);
     EXPECT_EQ(c->parent, nullptr);
-    EXPECT_DOUBLE_EQ(b->Mass(), 150.0);  // its child A's mass is not carried (Vessel.cpp UpdateMass)
-    EXPECT_DOUBLE_EQ(c->Mass(), 150.0);
-    EXPECT_TRUE(Logged("<text>: vessel \"B\": cannot attach it to \"A\""));
-    EXPECT_TRUE(Logged("<text>: vessel \"C\": cannot attach it to \"C\""));
+    // Their tanks load empty (no PRPLEVEL line, as in the real host), and a parent does not carry
+    // its child's mass (Vessel.cpp UpdateMass): 100 kg each.
+    EXPECT_DOUBLE_EQ(b->Mass(), 100.0);
+    EXPECT_DOUBLE_EQ(c->Mass(), 100.0);
+    // Why each was refused, in the host log and in the timeline (world events).
+    EXPECT_TRUE(Logged("<text>: vessel \"B\": cannot attach it to \"A\": that would carry B by itself"));
+    EXPECT_TRUE(Logged("<text>: vessel \"C\": cannot attach it to \"C\": that would carry C by itself"));
+    std::vector<std::string> events;
+    for (const auto &e : W().events()) events.push_back(e.second);
+    EXPECT_NE(std::find(events.begin(), events.end(), "not attached B to A: that would carry B by itself"), events.end());
     Step();
     W().SaveScenarioText();
 }
