@@ -5,6 +5,7 @@
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
+#include "hud_surface.h"
 #include "motion_state.h"
 #include "scenario_keyword.h"
 #include "spawn_geometry.h"
@@ -225,9 +226,9 @@ double BusLiftCoefficient(double aoa)
 // =============================================================================================
 // SpacecraftBus
 // =============================================================================================
-class SpacecraftBus final : public VESSEL2 {
+class SpacecraftBus final : public VESSEL3 {
 public:
-    SpacecraftBus(OBJHANDLE hVessel, int flightmodel) : VESSEL2(hVessel, flightmodel) {}
+    SpacecraftBus(OBJHANDLE hVessel, int flightmodel) : VESSEL3(hVessel, flightmodel) {}
 
     void clbkSetClassCaps(FILEHANDLE cfg) override;
     void clbkSaveState(FILEHANDLE scn) override;
@@ -236,6 +237,7 @@ public:
     void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC) override;
+    bool clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp) override;
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override;
 
 private:
@@ -246,6 +248,7 @@ private:
     void DefineAnimations();
     void DefineThrusters();
     void WriteMechanism(FILEHANDLE scn, const char *keyword, int state, double pos) const;
+    void DrawHudLines(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const;
     static void ReadMechanism(const char *text, int &state, double &pos);
     bool Released() const { return configuration >= 1; }
 
@@ -495,9 +498,8 @@ void SpacecraftBus::clbkLoadStateEx(FILEHANDLE scn, void *status)
 // ---------------------------------------------------------------------------------------------
 // Head-up display: from the top panels, covers (capsule aboard only), release, velocity change
 // ---------------------------------------------------------------------------------------------
-void SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
+void SpacecraftBus::DrawHudLines(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const
 {
-    VESSEL2::clbkDrawHUD(mode, hps, hDC);
     if (!hps) return;
     const int y0 = (hps->H * 180) / 1024;
     const int d = (16 * hps->H) / 768;
@@ -509,18 +511,39 @@ void SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
 
     char buf[256];
     auto line = [&](int y, const char *text) {
-        SetTextColor(hDC, kHudColour);
+        hud.TextColour(kHudColour);
         std::snprintf(buf, sizeof buf, "%s", text);
-        TextOutA(hDC, kHudX, y, buf, (int)std::strlen(buf));
+        hud.Text(kHudX, y, buf);
     };
 
-    SetTextColor(hDC, kHudColour);
+    hud.TextColour(kHudColour);
     std::snprintf(buf, sizeof buf, "Remaining dV = %0.2f m/s", dv);
-    TextOutA(hDC, kHudX, y0 + 4 * d, buf, (int)std::strlen(buf));
+    hud.Text(kHudX, y0 + 4 * d, buf);
 
     line(y0 + 3 * d, configuration == 0 ? "J = Jettison SRC Capsule" : "SRC Capsule Jettisoned");
     line(y0 + d, solp_state == 0 ? "G = Deploy Solar Panels" : "Solar Panels Deployed");
     if (configuration == 0) line(y0 + 2 * d, backshell_state == 0 ? "K = Open SRC Covers" : "SRC Covers Opened");
+}
+
+// The built-in graphics client's device context.
+void SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
+{
+    VESSEL2::clbkDrawHUD(mode, hps, hDC);
+    corvane::HudSurface hud(hDC);
+    DrawHudLines(hud, hps);
+}
+
+// Every client's sketchpad. Where it has a device context (the built-in client), the host is told
+// that nothing was drawn, so that it calls the device-context callback above as it always did;
+// elsewhere (external clients, and the current simulator, which has no built-in client) the same
+// lines are drawn here.
+bool SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp)
+{
+    if (!skp || skp->GetDC()) return false;
+    VESSEL3::clbkDrawHUD(mode, hps, skp);
+    corvane::HudSurface hud(skp);
+    DrawHudLines(hud, hps);
+    return true;
 }
 
 // =============================================================================================

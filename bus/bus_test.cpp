@@ -143,7 +143,8 @@ TEST_F(BusTest, ReleasedCapsuleLeavesAheadTurnedAboutY)
     Step(1);
     bus->journal.clear();
     const HDC__ *hud = W().DrawHud(1024, 768, bus);  // the host's display first, then the bus's lines
-    EXPECT_EQ(bus->journal.front().rfind("VESSEL2::clbkDrawHUD(", 0), 0u);
+    // (the current simulator asks through the sketchpad; every generation in HudLinesOnEveryGeneration)
+    EXPECT_EQ(bus->journal.front().rfind("VESSEL3::clbkDrawHUD(", 0), 0u);
     EXPECT_EQ(hud->Texts(), (Lines{"Remaining dV = 757.99 m/s", "J = Jettison SRC Capsule", "Solar Panels Deployed",
                                    "K = Open SRC Covers"}));
     const int ys[] = {199, 183, 151, 167};
@@ -184,6 +185,56 @@ TEST_F(BusTest, ReleasedCapsuleLeavesAheadTurnedAboutY)
               (Lines{"Remaining dV = 1199.04 m/s", "SRC Capsule Jettisoned", "Solar Panels Deployed"}));
     bus->tanks[0]->mass = 0.0;
     EXPECT_EQ(W().DrawHud(1024, 768, bus)->Texts()[0], "Remaining dV = 0.00 m/s");
+}
+
+TEST_F(BusTest, HudLinesOnEveryGeneration)
+{
+    // The same four green lines whichever simulator generation draws them: through the device
+    // context where the host has its built-in graphics client (2016, the 2024 inline build), through
+    // the sketchpad with the 2024 external client and in the current simulator. The host's own
+    // display comes first either way. 768 pixels high: y0 = 135, d = 16; the tank full (142 kg) over
+    // 494 kg empty gives 3000 ln(636/494) = 757.99 m/s.
+    struct Line {
+        int y;
+        const char *text;
+    };
+    const Line want[] = {{199, "Remaining dV = 757.99 m/s"},
+                         {183, "J = Jettison SRC Capsule"},
+                         {151, "Solar Panels Deployed"},
+                         {167, "K = Open SRC Covers"}};
+    const struct {
+        sim::HostGeneration host;
+        bool sketchpad;
+        const char *host_display;
+    } generations[] = {{sim::HostGeneration::k2016, false, "VESSEL2::clbkDrawHUD("},
+                       {sim::HostGeneration::k2024Inline, false, "VESSEL2::clbkDrawHUD("},
+                       {sim::HostGeneration::k2024, true, "VESSEL3::clbkDrawHUD("},
+                       {sim::HostGeneration::kLatest, true, "VESSEL3::clbkDrawHUD("}};
+    for (const auto &g : generations) {
+        SCOPED_TRACE(sim::HostGenerationName(g.host));
+        EndWorld();
+        options.host = g.host;
+        options.journal = true;
+        Vessel *bus = Bus({"SOLP 1 1.0", "PRPLEVEL 0:1.000000"});  // a tank without the line loads empty
+        ASSERT_NE(bus, nullptr);
+        Step(1);
+        bus->journal.clear();
+        const HDC__ *hud = W().DrawHud(1024, 768, bus);
+        ASSERT_NE(hud, nullptr);
+        ASSERT_FALSE(bus->journal.empty());
+        EXPECT_EQ(bus->journal.front().rfind(g.host_display, 0), 0u) << bus->journal.front();
+        // Each line: the colour set, then the text in it.
+        ASSERT_EQ(hud->ops.size(), 8u) << hud->Listing();
+        for (int i = 0; i < 4; ++i) {
+            const HDC__::Op &colour = hud->ops[2 * i], &text = hud->ops[2 * i + 1];
+            EXPECT_EQ(colour.type, HDC__::Op::SET_TEXT_COLOR);
+            EXPECT_EQ(colour.color, RGB(0, 255, 0));
+            EXPECT_EQ(text.type, HDC__::Op::TEXT);
+            EXPECT_EQ(text.text, want[i].text);
+            EXPECT_TRUE(text.x == 10 && text.y == want[i].y && text.color == RGB(0, 255, 0)) << text.text;
+            EXPECT_TRUE(colour.sketchpad == g.sketchpad && text.sketchpad == g.sketchpad);
+        }
+    }
 }
 
 TEST_F(BusTest, FailedCreationStillLeavesTheBusReleased)

@@ -114,7 +114,7 @@ void SetBeacon(BEACONLIGHTSPEC &b, const BeaconDef &def, VECTOR3 &pos, VECTOR3 &
 
 }  // namespace
 
-Helicopter::Helicopter(OBJHANDLE hVessel, int flightmodel) : VESSEL2(hVessel, flightmodel)
+Helicopter::Helicopter(OBJHANDLE hVessel, int flightmodel) : VESSEL3(hVessel, flightmodel)
 {
     DefineAnimations();
     cam_offset = hx220::kCamOffsetDefault;

@@ -113,6 +113,7 @@ void Helicopter::clbkPostStep(double, double simdt, double)
     SetSurfaceFrictionCoeff(kFrictionLng, kFrictionLat);
     TrackParafoil(capsule);
     MovePole(simdt, capsule);
+    UpdatePoleWarning();
     RampRotor();
     if (hx220::own_handle) UpdateRotorLook();
     UpdateBeaconGroups();

@@ -48,7 +48,11 @@ constexpr char kHeliportName[] = "Heliport";
 inline OBJHANDLE FindVessel(const char *name) { return oapiGetVesselByName(const_cast<char *>(name)); }
 }  // namespace hx220
 
-class Helicopter final : public VESSEL2 {
+namespace corvane {
+class HudSurface;
+}
+
+class Helicopter final : public VESSEL3 {
 public:
     Helicopter(OBJHANDLE hVessel, int flightmodel);
 
@@ -62,6 +66,7 @@ public:
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
     void clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC) override;
+    bool clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp) override;
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override;
     bool clbkLoadGenericCockpit() override;
 
@@ -112,8 +117,10 @@ private:
 
     void LoadWaves();
     void PoleWarningSound(bool on);
+    void UpdatePoleWarning();  // the low-altitude pole warning and its sound, every frame
 
     const char *ModeWord() const;  // the head-up display's mode word
+    void DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const;
 
 public:
     // --- state (the names are those of the design tables) ---------------------------------
@@ -147,6 +154,7 @@ public:
     bool descent_on = false, follow_course_on = false, plane_mode_on = false;
     bool heading_hold_on = false, alt_hold_on = false;
     bool attached = false;
+    bool pole_warning = false;                   // extended pole sinking low (warning shown, sound on)
     bool visual_present = false;
     MESHHANDLE mesh = nullptr;
     double sound_pitch_base = 0;

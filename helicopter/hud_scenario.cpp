@@ -4,6 +4,7 @@
 
 #include "helicopter.h"
 
+#include "hud_surface.h"
 #include "scenario_keyword.h"
 
 #include <cmath>
@@ -48,13 +49,11 @@ int PixelOf(double v)
     return static_cast<int>(v);
 }
 
-void Text(HDC hDC, int x, int y, const char *s) { TextOutA(hDC, x, y, s, static_cast<int>(std::strlen(s))); }
-
-void NumberText(HDC hDC, int x, int y, const char *label, double value)
+void NumberText(corvane::HudSurface &hud, int x, int y, const char *label, double value)
 {
     char buf[kHudText];
     std::snprintf(buf, sizeof buf, "%s%lf", label, value);
-    Text(hDC, x, y, buf);
+    hud.Text(x, y, buf);
 }
 
 // A value read from a scenario line replaces the field only when it is a finite number: nan or inf
@@ -84,29 +83,42 @@ const char *Helicopter::ModeWord() const
     return "NORMAL";
 }
 
-void Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
+// The extended pole sinking low: the display warns and the looped warning sound plays. Evaluated
+// every frame, whether a display is drawn or not, so that the sound stops whenever the condition
+// ends (a climb, the pole retracting or a landing), not only while the warning is on the screen.
+void Helicopter::UpdatePoleWarning()
 {
-    VESSEL2::clbkDrawHUD(mode, hps, hDC);
+    const bool warning = pole_state == POLE_EXTENDED && GetAltitude() < kWarningAlt && horizon_airspeed.y < 0;
+    if (warning)
+        PoleWarningSound(true);
+    else if (pole_warning)
+        PoleWarningSound(false);
+    pole_warning = warning;
+}
+
+// The items, from the top: the offsets to the capsule, the pole bar with the blinking warning, the
+// catch cue, the mode word and its assist words, the course. No font, colour or pen is chosen: the
+// host's HUD settings draw them.
+void Helicopter::DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const
+{
     const int top = hps->CY - hps->CY / 2;
 
-    NumberText(hDC, kTextX, top + kRowLon, "delta LON : ", (own_lon - pf_lon) * kDeg);
-    NumberText(hDC, kTextX, top + kRowLat, "delta LAT : ", (own_lat - pf_lat) * kDeg);
-    NumberText(hDC, kTextX, top + kRowAlt, "delta ALT : ", own_alt - pf_alt);
+    NumberText(hud, kTextX, top + kRowLon, "delta LON : ", (own_lon - pf_lon) * kDeg);
+    NumberText(hud, kTextX, top + kRowLat, "delta LAT : ", (own_lat - pf_lat) * kDeg);
+    NumberText(hud, kTextX, top + kRowAlt, "delta ALT : ", own_alt - pf_alt);
 
     if (pole_state != POLE_RETRACTED) {
         const int bottom = PixelOf(pole_pos * kBarLength + top);
         if (pole_state == POLE_EXTENDING || pole_state == POLE_RETRACTING) {
-            Rectangle(hDC, kBarLeft, top, kBarRight, bottom);
+            hud.Box(kBarLeft, top, kBarRight, bottom);
         } else if (pole_state == POLE_EXTENDED) {
-            if (GetAltitude() < kWarningAlt && horizon_airspeed.y < 0) {
+            if (pole_warning) {  // the warning and the bar blink at 1 Hz
                 if (std::fmod(oapiGetSimTime(), kBlinkPeriod) < kBlinkOn) {
-                    Text(hDC, kTextX, top + kRowAlert, "WARNING");
-                    Rectangle(hDC, kBarLeft, top, kBarRight, bottom);
+                    hud.Text(kTextX, top + kRowAlert, "WARNING");
+                    hud.Box(kBarLeft, top, kBarRight, bottom);
                 }
-                PoleWarningSound(true);
             } else {
-                Rectangle(hDC, kBarLeft, top, kBarRight, bottom);
-                PoleWarningSound(false);
+                hud.Box(kBarLeft, top, kBarRight, bottom);
             }
         }
     }
@@ -114,14 +126,35 @@ void Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
     const double below = own_alt - pf_alt;
     if (!attached && std::fabs(own_lon - pf_lon) <= kCueAngle && std::fabs(own_lat - pf_lat) <= kCueAngle &&
         below >= kCueBelowMin && below <= kCueBelowMax && pf_alt > kCueMinAlt)
-        Text(hDC, kTextX, top + kRowAlert, "CATCH !");
+        hud.Text(kTextX, top + kRowAlert, "CATCH !");
 
     const char *word = ModeWord();
-    Text(hDC, kTextX, top + kRowMode, word);
+    hud.Text(kTextX, top + kRowMode, word);
     const bool normal = std::strcmp(word, "NORMAL") == 0;
-    if (normal && alt_hold_on) Text(hDC, kTextX, top + kRowAltHold, "AUTOPILOTE ALTITUDE");
-    if (normal && plane_mode_on) Text(hDC, kPlaneModeX, top + kRowPlaneMode, "MODE AVION");
-    NumberText(hDC, kTextX, top + kRowCourse, "CAP REQUIS : ", CourseTo(own_lat, own_lon, pf_lat, pf_lon));
+    if (normal && alt_hold_on) hud.Text(kTextX, top + kRowAltHold, "AUTOPILOTE ALTITUDE");
+    if (normal && plane_mode_on) hud.Text(kPlaneModeX, top + kRowPlaneMode, "MODE AVION");
+    NumberText(hud, kTextX, top + kRowCourse, "CAP REQUIS : ", CourseTo(own_lat, own_lon, pf_lat, pf_lon));
+}
+
+// The built-in graphics client's device context.
+void Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
+{
+    VESSEL2::clbkDrawHUD(mode, hps, hDC);
+    corvane::HudSurface hud(hDC);
+    DrawHudItems(hud, hps);
+}
+
+// Every client's sketchpad. Where it has a device context (the built-in client) the host is told
+// that nothing was drawn, and calls the device-context callback above as it always did; elsewhere
+// (external clients, and the current simulator, which has no built-in client) the same items are
+// drawn here.
+bool Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp)
+{
+    if (!skp || skp->GetDC()) return false;
+    VESSEL3::clbkDrawHUD(mode, hps, skp);
+    corvane::HudSurface hud(skp);
+    DrawHudItems(hud, hps);
+    return true;
 }
 
 void Helicopter::clbkSaveState(FILEHANDLE scn)

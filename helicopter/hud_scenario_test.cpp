@@ -4,23 +4,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <sstream>
 
 using namespace hx220test;
 
 namespace {
 
+int CountLines(const std::vector<std::string> &lines, const std::string &line)
+{
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
 class ScenarioTest : public HelicopterTest {
 protected:
+    int LogCount(const std::string &line) { return CountLines(W().LogLines(), line); }
     std::vector<std::string> OwnLines(Vessel *v)
     {
         std::vector<std::string> lines = Saved(v);
         auto it = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.rfind("MOTEUR", 0) == 0; });
         return std::vector<std::string>(it, lines.end());
-    }
-    int LogCount(const std::string &line)
-    {
-        const auto &log = W().LogLines();
-        return static_cast<int>(std::count(log.begin(), log.end(), line));
     }
 };
 
@@ -110,6 +113,7 @@ TEST_F(ScenarioTest, EverySaveWritesTheLogLine)
 
 class HudTest : public HelicopterTest {
 protected:
+    int LogCount(const std::string &line) { return CountLines(W().LogLines(), line); }
     // Drawn on a 1024 x 768 display: the top line is 384 - 192 = 192.
     HDC__ *Hud(Vessel *v) { return W().DrawHud(1024, 768, v); }
     std::vector<const HDC__::Op *> Boxes(HDC__ *d)
@@ -125,6 +129,14 @@ protected:
         ASSERT_NE(op, nullptr) << text;
         EXPECT_EQ(op->x, x) << text;
         EXPECT_EQ(op->y, y) << text;
+    }
+    // The warning sound's calls (slot 5) since the last Mark().
+    std::vector<std::string> WarningCalls() const
+    {
+        std::vector<std::string> out;
+        for (const std::string &c : SoundCalls())
+            if (c.find(", 5, 1, 150, 0)") != std::string::npos || c.rfind(", 5)") == c.size() - 4) out.push_back(c);
+        return out;
     }
     int n_ = 0;
     Vessel *Modes(const std::vector<std::string> &lines) { return Heli(lines, "M" + std::to_string(++n_)); }
@@ -172,31 +184,66 @@ TEST_F(HudTest, PoleBarAndBlinkingWarningWithItsSound)
     EXPECT_EQ((std::vector<int>{bar->x, bar->y, bar->x2, bar->y2}), (std::vector<int>{7, 192, 14, 209}));
 
     // Extended and sinking below 200 m: WARNING and the bar in the first half of each second, the
-    // looped warning sound in both halves (id 1: the add-on's id for the second helicopter).
+    // looped warning sound in both halves (id 1: the add-on's id for the second helicopter). The
+    // sound is the frame's business: drawing the display makes none (it used to start the sound,
+    // which then only the display could stop).
     Vessel *v = Modes({"PERCHE 3 1.0"});
     v->Place(0, 0, 150, 0, 0, 0, _V(0, -1, 0));
+    Mark();
     Step();
+    EXPECT_EQ(WarningCalls(), (std::vector<std::string>{Play(1, 5, 1, 150, 0)}));
     Mark();
     d = Hud(v);
     ExpectAt(d, "WARNING", 16, 232);
     ASSERT_EQ(Boxes(d).size(), 1u);
     EXPECT_EQ(Boxes(d)[0]->y2, 227);
-    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Play(1, 5, 1, 150, 0)}));
-    Step(30);  // 0.62 s
+    EXPECT_TRUE(SoundCalls().empty());
     Mark();
+    Step(30);  // 0.62 s
+    EXPECT_EQ(WarningCalls(), std::vector<std::string>(30, Play(1, 5, 1, 150, 0)));
     d = Hud(v);
     EXPECT_EQ(d->FindText("WARNING"), nullptr);
     EXPECT_TRUE(Boxes(d).empty());
-    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Play(1, 5, 1, 150, 0)}));
 
-    // Climbing: the bar, and the sound stops.
+    // Climbing: the bar, and the sound stops, once.
     v->Place(0, 0, 150, 0, 0, 0, _V(0, 1, 0));
-    Step();
     Mark();
+    Step(3);
+    EXPECT_EQ(WarningCalls(), (std::vector<std::string>{Stop(1, 5)}));
     d = Hud(v);
     EXPECT_EQ(d->FindText("WARNING"), nullptr);
     EXPECT_EQ(Boxes(d).size(), 1u);
-    EXPECT_EQ(SoundCalls(), (std::vector<std::string>{Stop(1, 5)}));
+}
+
+TEST_F(HudTest, WarningSoundStopsWhenThePoleRetractsOrTheSinkEndsWithNoDisplayDrawn)
+{
+    // No display is drawn in this test: the sound follows the warning frame by frame all the same.
+    Vessel *v = Modes({"PERCHE 3 1.0"});
+    v->Place(0, 0, 150, 0, 0, 0, _V(0, -1, 0));
+    Mark();
+    Step(60);  // 1.2 s, both halves of a second
+    EXPECT_EQ(WarningCalls(), std::vector<std::string>(60, Play(0, 5, 1, 150, 0)));
+
+    // The pole goes in while the warning sounds: retracting is no warning, so the loop stops.
+    Mark();
+    EXPECT_EQ(Key(v, OAPI_KEY_P, true), 1);
+    Step(5);
+    EXPECT_EQ(WarningCalls(), (std::vector<std::string>{Stop(0, 5)}));
+    Mark();
+    StepFor(6);  // fully retracted: still silent, and no further stop
+    EXPECT_TRUE(WarningCalls().empty());
+
+    // Out again and still sinking: the warning comes back once the pole is fully out (5 s); in
+    // level flight it ends.
+    EXPECT_EQ(Key(v, OAPI_KEY_P, true), 1);
+    Mark();
+    StepFor(5.2);
+    EXPECT_FALSE(WarningCalls().empty());
+    EXPECT_EQ(WarningCalls().back(), Play(0, 5, 1, 150, 0));
+    v->Place(0, 0, 150, 0, 0, 0, _V(0, 0, 0));
+    Mark();
+    Step();
+    EXPECT_EQ(WarningCalls(), (std::vector<std::string>{Stop(0, 5)})) << "level flight is no sinking";
 }
 
 TEST_F(HudTest, CatchCueHasABoxOfItsOwn)
@@ -231,6 +278,82 @@ TEST_F(HudTest, CatchCueHasABoxOfItsOwn)
     for (const auto &t : d->Texts())
         if (t.rfind("delta ALT : -", 0) == 0) alt_line = t;
     EXPECT_EQ(alt_line.size(), 63u) << ::testing::PrintToString(d->Texts());
+}
+
+// What a display drew, one line per operation as the listing has it but without the interface it
+// came through, which goes into `via`.
+std::string Drawn(const HDC__ *d, std::set<std::string> *via)
+{
+    std::istringstream in(d->Listing());
+    std::string out, line;
+    while (std::getline(in, line)) {
+        const std::size_t p = line.rfind(" (");
+        via->insert(line.substr(p));
+        out += line.substr(0, p) + "\n";
+    }
+    return out;
+}
+
+TEST_F(HudTest, EveryGenerationDrawsTheSameItemsThroughItsOwnInterface)
+{
+    // The built-in graphics client (2016, the 2024 inline build) hands the helicopter a sketchpad
+    // with a device context, so the host goes on to the device-context callback; the 2024 external
+    // client and the current simulator have only the sketchpad. The pilot sees the same display.
+    WriteConfig("Config/Vessels/TestCapsule.cfg", "ClassName = TestCapsule\nMass = 191\n");
+    const std::string obsolete = "Call to obsolete Sketchpad::GetDC() detected. Returned NULL";
+    const struct {
+        sim::HostGeneration host;
+        const char *via;
+        int obsolete_lines;  // the external client logs the sketchpad's GetDC, once for the surface
+    } generations[] = {{sim::HostGeneration::k2016, " (dc)", 0},
+                       {sim::HostGeneration::k2024Inline, " (dc)", 0},
+                       {sim::HostGeneration::k2024, " (sketchpad)", 1},
+                       {sim::HostGeneration::kLatest, " (sketchpad)", 1}};
+    std::string reference;
+    for (const auto &g : generations) {
+        SCOPED_TRACE(sim::HostGenerationName(g.host));
+        EndWorld();
+        options.host = g.host;
+        std::string drawn;
+        std::set<std::string> via;
+        auto take = [&](HDC__ *d) {
+            ASSERT_NE(d, nullptr);
+            drawn += Drawn(d, &via) + "--\n";
+        };
+        // Each mode word, and the assist words of the normal mode.
+        const std::vector<std::vector<std::string>> modes = {
+            {"PILOTEAUTO 1 0 0 0"}, {"STATIO 1 1"}, {"STATIO 1 0"}, {"HEADINGHOLD 1 0 0"}, {"HEADINGHOLD 0 1 1"}};
+        for (const auto &lines : modes) take(Hud(Modes(lines)));
+        // The warning and the pole bar in the first half of a second, nothing of them in the second.
+        Vessel *v = Modes({"PERCHE 3 1.0"});
+        v->Place(0, 0, 150, 0, 0, 0, _V(0, -1, 0));
+        Step();
+        take(Hud(v));
+        Step(30);
+        take(Hud(v));
+        // The catch cue, with the offsets and course to the capsule.
+        // (In a world of its own, where the pilot's view is from this helicopter: the built-in client
+        // keeps the visuals of vessels near the camera only, and a helicopter without one runs none
+        // of its logic.)
+        EndWorld();
+        Vessel *h = Modes({});
+        Vessel *c = Create("Corvane_SRC_Parafoil", "TestCapsule");
+        c->Place(1.5e-6, 0, 1000);
+        h->Place(0, 0, 1016);
+        Step();
+        take(Hud(h));
+
+        EXPECT_EQ(via, std::set<std::string>{g.via});
+        EXPECT_EQ(LogCount(obsolete), g.obsolete_lines);
+        if (reference.empty())
+            reference = drawn;
+        else
+            EXPECT_EQ(drawn, reference);
+    }
+    for (const char *item : {"\"SUIVRE CAP\"", "\"DESCENTE\"", "\"STATIONNAIRE\"", "\"HEADING HOLD\"", "\"NORMAL\"",
+                             "\"AUTOPILOTE ALTITUDE\"", "\"MODE AVION\"", "\"WARNING\"", "rect 7 192 14 227",
+                             "\"CATCH !\"", "\"delta ALT : 16.000000\"", "\"CAP REQUIS : 90.000000\""})
+        EXPECT_NE(reference.find(item), std::string::npos) << item << "\n" << reference;
 }
 
 }  // namespace

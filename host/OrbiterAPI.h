@@ -44,6 +44,11 @@ typedef void *ANIMATIONCOMPONENT_HANDLE;
 typedef void *NOTEHANDLE;
 typedef void *DOCKHANDLE;
 typedef void *DEVMESHHANDLE;
+typedef void *PANELHANDLE;
+
+namespace oapi {
+class Sketchpad;  // the drawing surface of DrawAPI.h
+}
 
 #if defined(_WIN64) || !defined(_WIN32)
 typedef LRESULT OAPI_MSGTYPE;  // pointer-sized: the MFD-opened message returns an object

@@ -1,6 +1,8 @@
-// VesselAPI.h -- the vessel interface classes VESSEL and VESSEL2 as the modules see them.
-// VESSEL has no virtual functions (not even a destructor); VESSEL2 adds the callbacks, whose slot
-// order below must never change. All methods are implemented by the host.
+// VesselAPI.h -- the vessel interface classes VESSEL, VESSEL2 and VESSEL3 as the modules see them.
+// VESSEL has no virtual functions (not even a destructor); VESSEL2 adds the callbacks and VESSEL3
+// a few more after them, whose slot order below must never change. All methods are implemented by
+// the host. A module's class derives from one of them; the host tells which by Version() (1 for
+// VESSEL2, 2 for VESSEL3) and calls only the callbacks that generation has.
 #pragma once
 #if defined(__GNUC__)
 #pragma GCC system_header  // the SDK's own signatures (e.g. const return values) are kept as they are
@@ -200,4 +202,21 @@ public:
     virtual bool clbkLoadVC(int id);                                                // 25
     virtual bool clbkVCMouseEvent(int id, int event, VECTOR3 &p);                   // 26
     virtual bool clbkVCRedrawEvent(int id, int event, SURFHANDLE surf);             // 27
+};
+
+// The third generation: its callbacks follow VESSEL2's (its panel-definition methods, which the
+// modules do not use, are left out). clbkDrawHUD here draws on a sketchpad and returns whether it
+// drew; the default draws the host's standard display and returns true.
+class OAPIFUNC VESSEL3 : public VESSEL2 {
+public:
+    VESSEL3(OBJHANDLE hVessel, int fmodel = 1);
+
+    // Callback slots, in this order, after those of VESSEL2
+    virtual bool clbkPanelMouseEvent(int id, int event, int mx, int my, void *context);   // 28
+    virtual bool clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf, void *context);  // 29
+    virtual int clbkGeneric(int msgid = 0, int prm = 0, void *context = NULL);            // 30
+    virtual bool clbkLoadPanel2D(int id, PANELHANDLE hPanel, DWORD viewW, DWORD viewH);     // 31
+    virtual bool clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp);      // 32
+    virtual void clbkRenderHUD(int mode, const HUDPAINTSPEC *hps, SURFHANDLE hDefaultTex);  // 33
+    virtual void clbkGetRadiationForce(const VECTOR3 &mflux, VECTOR3 &F, VECTOR3 &pos);     // 34
 };

@@ -1483,3 +1483,29 @@ bool VESSEL2::clbkPanelRedrawEvent(int, int, SURFHANDLE) { return false; }
 bool VESSEL2::clbkLoadVC(int) { return false; }
 bool VESSEL2::clbkVCMouseEvent(int, int, VECTOR3 &) { return false; }
 bool VESSEL2::clbkVCRedrawEvent(int, int, SURFHANDLE) { return false; }
+
+// =============================================================================================
+// VESSEL3 (Vessel.cpp, class VESSEL3): version 2 tells the host that the sketchpad callbacks exist.
+// =============================================================================================
+VESSEL3::VESSEL3(OBJHANDLE hVessel, int fmodel) : VESSEL2(hVessel, fmodel) { version = 2; }
+
+bool VESSEL3::clbkPanelMouseEvent(int, int, int, int, void *) { return false; }
+bool VESSEL3::clbkPanelRedrawEvent(int, int, SURFHANDLE, void *) { return false; }
+int VESSEL3::clbkGeneric(int, int, void *) { return 0; }
+bool VESSEL3::clbkLoadPanel2D(int, PANELHANDLE, DWORD, DWORD) { return false; }
+bool VESSEL3::clbkDrawHUD(int mode, const HUDPAINTSPEC *, oapi::Sketchpad *)
+{
+    // The real default draws the host's standard display and reports it drawn; the stand-in's
+    // standard display is empty, as in VESSEL2::clbkDrawHUD.
+    NOTE("VESSEL3::clbkDrawHUD(%d)", mode);
+    return true;
+}
+void VESSEL3::clbkRenderHUD(int, const HUDPAINTSPEC *, SURFHANDLE) {}
+void VESSEL3::clbkGetRadiationForce(const VECTOR3 &mflux, VECTOR3 &F, VECTOR3 &pos)
+{
+    // The host's simple model: the square of the vessel's size as cross-section, albedo 1.5,
+    // acting at the centre of mass (the stand-in applies no radiation pressure).
+    const double size = vessel && vessel->alive ? vessel->size : 0.0;
+    F = mflux * (size * size * 1.5);
+    pos = _V(0, 0, 0);
+}

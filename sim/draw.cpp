@@ -271,7 +271,7 @@ std::string HDC__::Listing() const
             out += buf;
             break;
         }
-        out += '\n';
+        out += op.sketchpad ? " (sketchpad)\n" : " (dc)\n";
     }
     return out;
 }
@@ -326,6 +326,81 @@ bool IsLiveContext(const void *dc)
 __attribute__((weak)) void ReportDrawProblem(const std::string &text)
 {
     std::fprintf(stderr, "drawing: %s\n", text.c_str());
+}
+
+}  // namespace sim
+
+// --- the sketchpad ---------------------------------------------------------------------------
+
+// The host's base class (DrawAPI.cpp): it keeps the surface; its Rectangle is an outline drawn
+// with MoveTo and LineTo, for clients that have no rectangle of their own.
+namespace oapi {
+Sketchpad::Sketchpad(SURFHANDLE s) : surf(s) {}
+Sketchpad::~Sketchpad() {}
+void Sketchpad::Rectangle(int x0, int y0, int x1, int y1)
+{
+    MoveTo(x0, y0);
+    LineTo(x1, y0);
+    LineTo(x1, y1);
+    LineTo(x0, y1);
+    LineTo(x0, y0);
+}
+}  // namespace oapi
+
+namespace sim {
+
+// The head-up display's surface is the client's render target, which modules get no handle of.
+RecorderSketchpad::RecorderSketchpad(HDC__ *rec, bool gives_dc, std::function<void()> on_obsolete_dc)
+    : oapi::Sketchpad(nullptr), rec_(rec), gives_dc_(gives_dc), on_obsolete_dc_(std::move(on_obsolete_dc))
+{
+}
+
+void RecorderSketchpad::MarkFrom(size_t first)
+{
+    for (size_t i = first; i < rec_->ops.size(); ++i) rec_->ops[i].sketchpad = true;
+}
+
+// Each call draws as the built-in client's sketchpad does (GDIClient.cpp, GDIPad): through the GDI
+// call of the same name on its device context. An external client draws the same thing its own way.
+DWORD RecorderSketchpad::SetTextColor(DWORD col)
+{
+    const size_t first = rec_->ops.size();
+    const COLORREF previous = ::SetTextColor(rec_, col);
+    MarkFrom(first);
+    return previous;
+}
+
+bool RecorderSketchpad::Text(int x, int y, const char *str, int len)
+{
+    const size_t first = rec_->ops.size();
+    const bool ok = TextOutA(rec_, x, y, str, len) != FALSE;
+    MarkFrom(first);
+    return ok;
+}
+
+void RecorderSketchpad::MoveTo(int x, int y) { MoveToEx(rec_, x, y, nullptr); }
+
+void RecorderSketchpad::LineTo(int x, int y)
+{
+    const size_t first = rec_->ops.size();
+    ::LineTo(rec_, x, y);
+    MarkFrom(first);
+}
+
+void RecorderSketchpad::Rectangle(int x0, int y0, int x1, int y1)
+{
+    const size_t first = rec_->ops.size();
+    ::Rectangle(rec_, x0, y0, x1, y1);
+    MarkFrom(first);
+}
+
+// An external client (D3D9Pad::GetDC in OVP/D3D9Client) returns NULL and logs the call, once for
+// each surface.
+HDC RecorderSketchpad::GetDC()
+{
+    if (gives_dc_) return rec_;
+    if (on_obsolete_dc_) on_obsolete_dc_();
+    return nullptr;
 }
 
 }  // namespace sim

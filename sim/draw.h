@@ -1,12 +1,14 @@
 // draw.h -- the device context as the stand-in host has it: a recorder of drawing operations.
 // Modules draw through the GDI calls of windows.h on an HDC that points at one of these; tests read
-// the operations, and png.h turns them into a picture. Pens are host-wide objects (CreatePen takes
-// no device context); deleting a pen that is still selected, or leaving one undeleted after a
-// drawing, is reported in the host log.
+// the operations, and png.h turns them into a picture. A sketchpad (RecorderSketchpad below) draws
+// into a recorder as well; each operation remembers which of the two interfaces it came through.
+// Pens are host-wide objects (CreatePen takes no device context); deleting a pen that is still
+// selected, or leaving one undeleted after a drawing, is reported in the host log.
 #pragma once
 
 #include "Orbitersdk.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,7 @@ struct HDC__ {
         int pen = 0;
         int width = 1;                     // LINE/RECTANGLE/SELECT_PEN/CREATE_PEN: pen width [pixels]
         int style = PS_SOLID;              // same: pen style
+        bool sketchpad = false;            // drawn through a sketchpad (else through the device context)
     };
 
     HDC__(int w, int h);
@@ -68,7 +71,8 @@ struct HDC__ {
     // Ends a drawing: pens created since this context began and not deleted are reported.
     void Finish();
 
-    // Listing of the operations, one per line (what corvane-sim writes beside a snapshot).
+    // Listing of the operations, one per line, each ended by the interface it came through, "(dc)"
+    // or "(sketchpad)"; what corvane-sim writes beside a snapshot.
     std::string Listing() const;
     // Texts drawn, in order (tests).
     std::vector<std::string> Texts() const;
@@ -77,6 +81,28 @@ struct HDC__ {
 
 namespace sim {
 typedef ::HDC__ DrawRecorder;
+
+// The sketchpad the host hands to a VESSEL3 head-up display callback, drawing into a recorder with
+// the recorder's state (text colour, font, pen), so that a picture drawn through it is the same as
+// one drawn through the device context. With the built-in graphics client the sketchpad wraps a
+// device context and GetDC gives out the recorder itself; an external client's sketchpad has none:
+// GetDC returns NULL and calls `on_obsolete_dc` (where that client logs the call).
+class RecorderSketchpad : public oapi::Sketchpad {
+public:
+    RecorderSketchpad(HDC__ *rec, bool gives_dc, std::function<void()> on_obsolete_dc = nullptr);
+    DWORD SetTextColor(DWORD col) override;
+    bool Text(int x, int y, const char *str, int len) override;
+    void MoveTo(int x, int y) override;
+    void LineTo(int x, int y) override;
+    void Rectangle(int x0, int y0, int x1, int y1) override;
+    HDC GetDC() override;
+
+private:
+    void MarkFrom(size_t first);  // the operations from `first` on came through this sketchpad
+    HDC__ *rec_;
+    bool gives_dc_;
+    std::function<void()> on_obsolete_dc_;
+};
 
 // The host's default pens and fonts (shared by all contexts). An index out of range gives
 // font 0 / pen 0. The stock pen is the one a fresh context holds (green, 1 pixel).

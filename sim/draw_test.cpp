@@ -1,4 +1,5 @@
-// Tests of the device-context recorder: what the GDI calls record, and the misuse it reports.
+// Tests of the device-context recorder: what the GDI calls record, and the misuse it reports; and
+// of the sketchpad that draws into a recorder.
 #include "draw.h"
 
 #include <gtest/gtest.h>
@@ -85,11 +86,12 @@ TEST(DrawRecorder, SelectObjectTellsPensFromFontsAndReturnsThePreviousOfThatKind
     EXPECT_EQ(SelectObject(&dc, sim::DefaultPen(1)), sim::StockPen());
     EXPECT_EQ(SelectObject(&dc, sim::DefaultFont(1)), sim::DefaultFont(2));
     EXPECT_EQ(SelectObject(&dc, sim::StockPen()), sim::DefaultPen(1));
+    // Each line ends by the interface the operation came through (here the device context).
     EXPECT_EQ(dc.Listing(),
-              "font 2\n"
-              "select-pen 1 default 1 #ffff00\n"
-              "font 1\n"
-              "select-pen 0 stock #00ff00\n");
+              "font 2 (dc)\n"
+              "select-pen 1 default 1 #ffff00 (dc)\n"
+              "font 1 (dc)\n"
+              "select-pen 0 stock #00ff00 (dc)\n");
     EXPECT_EQ(sim::DefaultFont(7), sim::DefaultFont(0));
     EXPECT_EQ(sim::DefaultPen(-1), sim::DefaultPen(0));
     EXPECT_TRUE(sim::DefaultFont(2)->vertical);
@@ -178,14 +180,84 @@ TEST(DrawRecorder, ListingWritesOneOperationPerLineWithColoursAsRgb)
     DeleteObject(p);
     Rectangle(&dc, 7, 100, 14, 135);
     EXPECT_EQ(dc.Listing(),
-              "textcolor #123456\n"
-              "text 3 4 #123456 f0 \"say \\\"hi\\\"\"\n"
-              "pen+ 1 #888888 w1 dash\n"
-              "select-pen 1\n"
-              "line 0 128 256 128 #888888 pen1\n"
-              "select-pen 0 stock #00ff00\n"
-              "delete-pen 1\n"
-              "rect 7 100 14 135 #00ff00 pen0\n");
+              "textcolor #123456 (dc)\n"
+              "text 3 4 #123456 f0 \"say \\\"hi\\\"\" (dc)\n"
+              "pen+ 1 #888888 w1 dash (dc)\n"
+              "select-pen 1 (dc)\n"
+              "line 0 128 256 128 #888888 pen1 (dc)\n"
+              "select-pen 0 stock #00ff00 (dc)\n"
+              "delete-pen 1 (dc)\n"
+              "rect 7 100 14 135 #00ff00 pen0 (dc)\n");
+}
+
+// --- the sketchpad ------------------------------------------------------------------------------
+
+TEST(Sketchpad, DrawsLikeTheDeviceContextAndNamesItselfInTheListing)
+{
+    // The same drawing once through the device context and once through a sketchpad.
+    auto draw_dc = [](HDC__ &dc) {
+        SetTextColor(&dc, RGB(10, 20, 30));
+        TextOutA(&dc, 16, 232, "WARNING and more", 7);
+        Rectangle(&dc, 7, 192, 14, 227);
+    };
+    HDC__ dc(1024, 768), pad_rec(1024, 768);
+    draw_dc(dc);
+    sim::RecorderSketchpad skp(&pad_rec, false);
+    oapi::Sketchpad *pad = &skp;  // the module sees the host's base class
+    EXPECT_EQ(pad->SetTextColor(RGB(10, 20, 30)), RGB(0, 255, 0));  // the previous colour, as GDI's
+    EXPECT_TRUE(pad->Text(16, 232, "WARNING and more", 7));
+    pad->Rectangle(7, 192, 14, 227);
+    EXPECT_EQ(pad->GetSurface(), nullptr);  // the display's render target is no module's surface
+
+    ASSERT_EQ(pad_rec.ops.size(), dc.ops.size());
+    for (std::size_t i = 0; i < dc.ops.size(); ++i) {
+        const HDC__::Op &a = dc.ops[i], &b = pad_rec.ops[i];
+        EXPECT_TRUE(a.type == b.type && a.x == b.x && a.y == b.y && a.x2 == b.x2 && a.y2 == b.y2 &&
+                    a.text == b.text && a.color == b.color && a.font == b.font && a.pen == b.pen)
+            << i;
+        EXPECT_FALSE(a.sketchpad);
+        EXPECT_TRUE(b.sketchpad);
+    }
+    EXPECT_EQ(pad_rec.Listing(),
+              "textcolor #0a141e (sketchpad)\n"
+              "text 16 232 #0a141e f0 \"WARNING\" (sketchpad)\n"
+              "rect 7 192 14 227 #00ff00 pen0 (sketchpad)\n");
+}
+
+TEST(Sketchpad, OnlyTheBuiltInClientsSketchpadHandsOutADeviceContext)
+{
+    HDC__ rec(64, 64);
+    int refused = 0;
+    sim::RecorderSketchpad built_in(&rec, true, [&] { ++refused; });
+    EXPECT_EQ(built_in.GetDC(), &rec);  // what the device-context callback then draws into
+    EXPECT_EQ(refused, 0);
+    sim::RecorderSketchpad external(&rec, false, [&] { ++refused; });
+    EXPECT_EQ(external.GetDC(), nullptr);
+    EXPECT_EQ(external.GetDC(), nullptr);
+    EXPECT_EQ(refused, 2) << "every call is reported; the host decides what to log";
+    EXPECT_TRUE(rec.ops.empty());
+}
+
+// A client's sketchpad that draws lines only: the host's default rectangle is its outline, from the
+// top-left corner round to the right, down, back left and up (DrawAPI.cpp, Sketchpad::Rectangle).
+class LinePad : public oapi::Sketchpad {
+public:
+    LinePad() : oapi::Sketchpad(nullptr) {}
+    void MoveTo(int x, int y) override { trail += "M" + std::to_string(x) + "," + std::to_string(y) + " "; }
+    void LineTo(int x, int y) override { trail += "L" + std::to_string(x) + "," + std::to_string(y) + " "; }
+    std::string trail;
+};
+
+TEST(Sketchpad, TheHostsDefaultRectangleIsAnOutlineOfFourLines)
+{
+    LinePad pad;
+    pad.Rectangle(7, 192, 14, 227);
+    EXPECT_EQ(pad.trail, "M7,192 L14,192 L14,227 L7,227 L7,192 ");
+    // The base class's other defaults draw nothing and hand out no device context.
+    oapi::Sketchpad &base = pad;
+    EXPECT_FALSE(base.Text(0, 0, "x", 1));
+    EXPECT_EQ(base.SetTextColor(RGB(1, 2, 3)), 0u);
+    EXPECT_EQ(base.GetDC(), nullptr);
 }
 
 }  // namespace

@@ -109,8 +109,8 @@ TEST(Picture, ListingFileHoldsTheRecordedOperations)
     text << in.rdbuf();
     EXPECT_EQ(text.str(), dc.Listing());
     EXPECT_EQ(text.str(),
-              "text 10 151 #00ff00 f0 \"G = Deploy Solar Panels\"\n"
-              "rect 7 100 14 135 #00ff00 pen0\n");
+              "text 10 151 #00ff00 f0 \"G = Deploy Solar Panels\" (dc)\n"
+              "rect 7 100 14 135 #00ff00 pen0 (dc)\n");
     std::remove(path.c_str());
 }
 

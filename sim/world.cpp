@@ -1290,7 +1290,22 @@ DrawRecorder *World::DrawHud(int w, int h, Vessel *v, int mode)
     rec->font = DefaultFont(1);  // the host's HUD text: a small font, one line per 10 pixels
     Vessel *prev = current_vessel;
     current_vessel = v;
-    v2->clbkDrawHUD(mode, &hps, rec.get());
+    // Vessel.cpp, Vessel::DrawHUD: a VESSEL3 module (version 2) is asked first through the
+    // sketchpad. Only the built-in graphics client (the 2016 tree, the 2024 inline build) then
+    // falls back, when that callback did not draw, to the device context behind the sketchpad and
+    // the VESSEL2 callback; with an external client (2024) and in the current tree, which has no
+    // built-in client, a VESSEL2 module's display is never drawn.
+    const bool inline_client = InlineGraphics(opt_.host);
+    RecorderSketchpad skp(rec.get(), inline_client, [this] {
+        if (hud_dc_refused_) return;
+        hud_dc_refused_ = true;
+        Log("Call to obsolete Sketchpad::GetDC() detected. Returned NULL");
+    });
+    bool drawn = false;
+    if (v2->Version() >= 2) drawn = static_cast<VESSEL3 *>(v2)->clbkDrawHUD(mode, &hps, &skp);
+    if (!drawn && inline_client) {
+        if (HDC hdc = skp.GetDC()) v2->clbkDrawHUD(mode, &hps, hdc);
+    }
     current_vessel = prev;
     rec->Finish();
     last_draw_[2] = std::move(rec);

@@ -378,6 +378,7 @@ private:
     int next_mode_id_ = 1;
     Display displays_[2];
     std::unique_ptr<DrawRecorder> last_draw_[3];  // left, right, hud
+    bool hud_dc_refused_ = false;  // an external client logs a GetDC on the HUD's surface once
     std::vector<std::string> log_;
     int faults_ = 0;
     std::FILE *log_file_ = nullptr;

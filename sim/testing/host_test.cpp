@@ -321,9 +321,43 @@ TEST_F(HostTest, FaultsAreReportedNotCrashed)
     EXPECT_NE(std::find_if(W().LogLines().begin(), W().LogLines().end(),
                            [](const std::string &l) { return l.find("oapiGetVesselInterface") == 0; }),
               W().LogLines().end());
+    // The display is still drawn after the faults: the test module's text, on a host with the
+    // built-in graphics client (the current simulator never calls its device-context callback:
+    // DeviceContextOnlyVesselHasNoDisplayOnCurrentHosts).
+    W().opt_.host = sim::HostGeneration::k2016;
     HDC__ *hud = W().DrawHud(1024, 768, a);
     ASSERT_NE(hud, nullptr);
     EXPECT_NE(hud->FindText("TEST"), nullptr);
+}
+
+TEST_F(HostTest, DeviceContextOnlyVesselHasNoDisplayOnCurrentHosts)
+{
+    // Vessel.cpp, Vessel::DrawHUD: a VESSEL2 module has no sketchpad callback; only the built-in
+    // graphics client gives the host a device context to call its device-context callback with.
+    const struct {
+        sim::HostGeneration host;
+        bool drawn;
+    } generations[] = {{sim::HostGeneration::k2016, true},
+                       {sim::HostGeneration::k2024Inline, true},
+                       {sim::HostGeneration::k2024, false},
+                       {sim::HostGeneration::kLatest, false}};
+    for (const auto &g : generations) {
+        SCOPED_TRACE(sim::HostGenerationName(g.host));
+        EndWorld();
+        options.host = g.host;
+        Vessel *a = Create("A", "simtest");
+        HDC__ *hud = W().DrawHud(1024, 768, a);
+        ASSERT_NE(hud, nullptr);
+        if (g.drawn) {
+            ASSERT_NE(hud->FindText("TEST"), nullptr);
+            EXPECT_FALSE(hud->FindText("TEST")->sketchpad);
+            EXPECT_EQ(hud->FindText("TEST")->y, 384);
+        } else {
+            EXPECT_TRUE(hud->ops.empty()) << hud->Listing();
+        }
+        // The host itself never asks the sketchpad for a device context it will not use.
+        for (const std::string &l : W().LogLines()) EXPECT_EQ(l.find("Sketchpad::GetDC"), std::string::npos) << l;
+    }
 }
 
 TEST_F(HostTest, PenMisuseInADrawingIsReportedInTheHostLog)
