@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace sim {
@@ -148,13 +149,9 @@ std::string CleanLine(const std::string &line)
     return Trim(s);
 }
 
-bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
+bool ParseClassConfig(const std::string &text, const std::string &source, ClassConfig *out, std::string *error)
 {
-    std::ifstream f(path);
-    if (!f) {
-        if (error) *error = "cannot read " + path;
-        return false;
-    }
+    std::istringstream f(text);
     std::string line;
     int n = 0;
     while (std::getline(f, line)) {
@@ -171,7 +168,7 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
             char *end = nullptr;
             const double d = std::strtod(val.c_str(), &end);
             if (end == val.c_str()) {
-                if (error) *error = path + ":" + std::to_string(n) + ": " + key + " is not a number";
+                if (error) *error = source + ":" + std::to_string(n) + ": " + key + " is not a number";
                 return false;
             }
             if (strcasecmp(key.c_str(), "Size") == 0) out->has_size = true, out->size = d;
@@ -179,6 +176,18 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
         }
     }
     return true;
+}
+
+bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
+{
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        if (error) *error = "cannot read " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << f.rdbuf();
+    return ParseClassConfig(text.str(), path, out, error);
 }
 
 Module *World::LoadModule(const std::string &name, bool plugin, std::string *error)
