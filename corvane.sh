@@ -42,11 +42,13 @@ scenario_or_default() {
   echo "$name"
 }
 
-# fuzz_seeds <dir> <find pattern>: the shipped files of one kind, copied flat into <dir>.
+# fuzz_seeds <dir> <find pattern> <target>: the shipped files of one kind and the inputs that once
+# crashed the target (fuzz/regressions/<target>/), copied flat into <dir>.
 fuzz_seeds() {
-  local dir="$1" pattern="$2"
+  local dir="$1" pattern="$2" target="$3"
   rm -rf "$dir"
   mkdir -p "$dir"
+  if [ -d "fuzz/regressions/$target" ]; then cp "fuzz/regressions/$target"/* "$dir/"; fi
   find addon -type f -name "$pattern" -print0 |
     while IFS= read -r -d '' f; do cp "$f" "$dir/$(echo "${f#addon/}" | tr '/ ' '__')"; done
 }
@@ -61,7 +63,7 @@ fuzz() {
   local t pattern
   for t in scenario:'*.scn' inputs:'*.inputs' mesh:'*.msh' class:'*.cfg'; do
     pattern="${t#*:}"; t="${t%%:*}"
-    fuzz_seeds "$b/seeds/$t" "$pattern"
+    fuzz_seeds "$b/seeds/$t" "$pattern" "$t"
     mkdir -p "$b/corpus/$t" "$b/crashes/$t"
     echo "== fuzz_$t: ${seconds} s" >&2
     if ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
