@@ -4,16 +4,20 @@
 #   ./corvane.sh test           install what is needed, build, run the whole test suite
 #   ./corvane.sh test-sanitize  the same suite built with AddressSanitizer + UBSan
 #   ./corvane.sh bench          build optimised and run the benchmarks
+#   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
+#                               (default 60) from the shipped files; fails when one finds a crash
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev fonts-dejavu-core)
 DEFAULT_SCENARIO="Corvane/Mission"
+# What the fuzz build needs besides: clang and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 
-deps() {
+deps() {  # deps [extra packages...]
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   if ((${#missing[@]})); then
@@ -38,6 +42,47 @@ scenario_or_default() {
   echo "$name"
 }
 
+# fuzz_seeds <dir> <find pattern> <target>: the shipped files of one kind and the inputs that once
+# crashed the target (fuzz/regressions/<target>/), copied flat into <dir>.
+fuzz_seeds() {
+  local dir="$1" pattern="$2" target="$3"
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  if [ -d "fuzz/regressions/$target" ]; then cp "fuzz/regressions/$target"/* "$dir/"; fi
+  find addon -type f -name "$pattern" -print0 |
+    while IFS= read -r -d '' f; do cp "$f" "$dir/$(echo "${f#addon/}" | tr '/ ' '__')"; done
+}
+
+# fuzz [SECONDS]: each target for SECONDS, its corpus kept in build/fuzz/corpus/<target> between
+# runs, crashing inputs written to build/fuzz/crashes/<target>/; fails when any target crashed.
+fuzz() {
+  local seconds="${1:-60}" b=build/fuzz failed=()
+  case "$seconds" in ''|*[!0-9]*) echo "corvane.sh fuzz: SECONDS must be a whole number" >&2; exit 2 ;; esac
+  deps "${FUZZ_PACKAGES[@]}"
+  build fuzz
+  local t pattern
+  for t in scenario:'*.scn' inputs:'*.inputs' mesh:'*.msh' class:'*.cfg'; do
+    pattern="${t#*:}"; t="${t%%:*}"
+    fuzz_seeds "$b/seeds/$t" "$pattern" "$t"
+    mkdir -p "$b/corpus/$t" "$b/crashes/$t"
+    echo "== fuzz_$t: ${seconds} s" >&2
+    if ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+       "$b/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+         -artifact_prefix="$b/crashes/$t/" "$b/corpus/$t" "$b/seeds/$t" >"$b/fuzz_$t.log" 2>&1; then
+      echo "fuzz_$t: no crash; $(grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$b/fuzz_$t.log" |
+        sed 's/^stat:://' | tr '\n' ' ')" >&2
+    else
+      tail -n 60 "$b/fuzz_$t.log" >&2
+      echo "fuzz_$t: FAILED (log $b/fuzz_$t.log, inputs in $b/crashes/$t/)" >&2
+      failed+=("fuzz_$t")
+    fi
+  done
+  if ((${#failed[@]})); then
+    echo "fuzzing found crashes in: ${failed[*]}" >&2
+    return 1
+  fi
+}
+
 case "${1:-}" in
   deps) deps ;;
   build) deps; build dev ;;
@@ -51,12 +96,13 @@ case "${1:-}" in
     ;;
   test) deps; build dev; ctest --preset dev ;;
   test-sanitize) deps; build asan; ASAN_OPTIONS=detect_leaks=1 ctest --preset asan ;;
+  fuzz) shift; fuzz "$@" ;;
   bench)
     deps; build release
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,7p' "$0" >&2
+    sed -n '2,9p' "$0" >&2
     exit 2
     ;;
 esac

@@ -15,6 +15,8 @@ struct ClassConfig {
     double size = 0, mass = 0;
 };
 bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error);
+// The same from the file's text; `source` names it in messages (the class file reader's fuzz target).
+bool ParseClassConfig(const std::string &text, const std::string &source, ClassConfig *out, std::string *error);
 
 // Attitude angles <-> rotation matrix (vessel frame -> global): R = Rx(-a) Ry(-b) Rz(-c).
 MATRIX3 MatrixFromArot(const VECTOR3 &arot);

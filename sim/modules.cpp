@@ -6,9 +6,15 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -32,6 +38,109 @@ F Sym(void *h, const char *name)
     return reinterpret_cast<F>(dlsym(h, name));
 }
 
+// What this host can load: shared objects of its own class, byte order and machine.
+#if __SIZEOF_POINTER__ == 8
+constexpr unsigned char kElfClass = ELFCLASS64;
+#else
+constexpr unsigned char kElfClass = ELFCLASS32;
+#endif
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr unsigned char kElfData = ELFDATA2LSB;
+#else
+constexpr unsigned char kElfData = ELFDATA2MSB;
+#endif
+#if defined(__x86_64__)
+constexpr int kElfMachine = EM_X86_64;
+#elif defined(__i386__)
+constexpr int kElfMachine = EM_386;
+#elif defined(__aarch64__)
+constexpr int kElfMachine = EM_AARCH64;
+#elif defined(__arm__)
+constexpr int kElfMachine = EM_ARM;
+#elif defined(__riscv)
+constexpr int kElfMachine = EM_RISCV;
+#else
+constexpr int kElfMachine = -1;  // not checked
+#endif
+
+// Reads exactly n bytes at offset; false when the file has fewer.
+bool ReadAt(int fd, void *buf, std::size_t n, off_t offset)
+{
+    auto *p = static_cast<char *>(buf);
+    while (n > 0) {
+        const ssize_t r = ::pread(fd, p, n, offset);
+        if (r <= 0) return false;
+        p += r;
+        n -= static_cast<std::size_t>(r);
+        offset += r;
+    }
+    return true;
+}
+
+// True when [offset, offset + length) lies inside a file of `size` bytes (no overflow).
+bool InsideFile(std::uint64_t offset, std::uint64_t length, std::uint64_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+// Why a module file cannot be handed to the dynamic loader, or "" when it can. The loader maps
+// the file's segments and touches them: a file cut short makes it read past the end of the file
+// and the process dies (SIGBUS), so the header, the program headers and every segment's bytes
+// must lie inside the file before dlopen sees it. The real host's LoadLibrary fails cleanly on
+// such a file, and the host logs it and goes on (Src/Orbiter/Vessel.cpp, Vessel::LoadModule:
+// "Could not load vessel module"; Src/Orbiter/Orbiter.cpp, Orbiter::LoadModule for plugins).
+// A file changed between this check and dlopen is not guarded against.
+std::string ModuleFileProblem(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::string("cannot open it: ") + std::strerror(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return "not a regular file";
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size == 0) return "the file is empty";
+
+    unsigned char ident[EI_NIDENT] = {};
+    if (size < EI_NIDENT || !ReadAt(fd, ident, EI_NIDENT, 0) || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return "not an ELF shared object";
+    if (ident[EI_CLASS] != kElfClass)
+        return std::string("an ELF file of another class (") + (ident[EI_CLASS] == ELFCLASS32 ? "32-bit" :
+               ident[EI_CLASS] == ELFCLASS64 ? "64-bit" : "unknown") + ", this host is " +
+               (kElfClass == ELFCLASS64 ? "64-bit" : "32-bit") + ")";
+    if (ident[EI_DATA] != kElfData) return "an ELF file of the other byte order";
+    if (ident[EI_VERSION] != EV_CURRENT) return "an ELF file of an unknown version";
+
+    ElfW(Ehdr) eh;
+    if (size < sizeof eh || !ReadAt(fd, &eh, sizeof eh, 0)) return "cut short inside its ELF header";
+    if (eh.e_type != ET_DYN) return "not a shared object (ELF type " + std::to_string(eh.e_type) + ")";
+    if (kElfMachine >= 0 && eh.e_machine != kElfMachine)
+        return "built for another machine (ELF machine " + std::to_string(eh.e_machine) + ")";
+    if (eh.e_phentsize != sizeof(ElfW(Phdr)) || eh.e_phnum == 0 || eh.e_phnum == PN_XNUM)
+        return "no usable program headers";
+    const std::uint64_t ph_bytes = std::uint64_t(eh.e_phnum) * sizeof(ElfW(Phdr));
+    if (!InsideFile(eh.e_phoff, ph_bytes, size)) return "cut short inside its program headers";
+    std::vector<ElfW(Phdr)> ph(eh.e_phnum);
+    if (!ReadAt(fd, ph.data(), ph_bytes, static_cast<off_t>(eh.e_phoff)))
+        return "cut short inside its program headers";
+    bool load = false, dynamic = false;
+    for (const ElfW(Phdr) &p : ph) {
+        if (p.p_type == PT_LOAD) {
+            load = true;
+            if (p.p_filesz > p.p_memsz) return "a segment larger in the file than in memory";
+        }
+        if (p.p_type == PT_DYNAMIC) dynamic = true;
+        if (p.p_filesz > 0 && !InsideFile(p.p_offset, p.p_filesz, size))
+            return "cut short (a segment ends at byte " + std::to_string(p.p_offset + p.p_filesz) + " of " +
+                   std::to_string(size) + ")";
+    }
+    if (!load) return "no loadable segment";
+    if (!dynamic) return "no dynamic section (not a shared object)";
+    return "";
+}
+
 }  // namespace
 
 std::string CleanLine(const std::string &line)
@@ -42,13 +151,8 @@ std::string CleanLine(const std::string &line)
     return Trim(s);
 }
 
-bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
+bool ParseClassConfig(const std::string &text, const std::string &source, ClassConfig *out, std::string *error)
 {
-    std::string text, why;
-    if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
-        if (error) *error = "cannot read " + why;
-        return false;
-    }
     std::istringstream f(text);
     std::string line;
     int n = 0;
@@ -69,7 +173,7 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
             const double d = std::strtod(val.c_str(), &end);
             if (end == val.c_str() || *end != '\0' || !std::isfinite(d) || !(d > 0)) {
                 if (error)
-                    *error = path + ":" + std::to_string(n) + ": " + key + " must be a finite number above 0, found " +
+                    *error = source + ":" + std::to_string(n) + ": " + key + " must be a finite number above 0, found " +
                              QuoteLine(val);
                 return false;
             }
@@ -78,6 +182,16 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
         }
     }
     return true;
+}
+
+bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error)
+{
+    std::string text, why;
+    if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
+        if (error) *error = "cannot read " + why;
+        return false;
+    }
+    return ParseClassConfig(text, path, out, error);
 }
 
 Module *World::LoadModule(const std::string &name, bool plugin, std::string *error)
@@ -100,6 +214,12 @@ Module *World::LoadModule(const std::string &name, bool plugin, std::string *err
     }
     if (::stat(path.c_str(), &st) != 0) {
         if (error) *error = "module file " + path + " not found";
+        return nullptr;
+    }
+    // A damaged or foreign file is refused as a missing one is, with the reason.
+    const std::string problem = ModuleFileProblem(path);
+    if (!problem.empty()) {
+        if (error) *error = "module file " + path + " cannot be loaded: " + problem;
         return nullptr;
     }
     void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

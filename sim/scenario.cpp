@@ -533,7 +533,8 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
                 Tank *t = v->tanks[p.first];
                 t->mass = t->max_mass * std::max(0.0, std::min(1.0, p.second));
             }
-        if (l.ctx.afcmode >= 0) v->adctrl_mode = static_cast<DWORD>(l.ctx.afcmode);
+        // A mode beyond what a DWORD holds (or not a number) is ignored: the class's mode stays.
+        if (l.ctx.afcmode >= 0 && l.ctx.afcmode <= 4294967295.0) v->adctrl_mode = static_cast<DWORD>(l.ctx.afcmode);
         loaded.push_back(l);
     }
     for (Loaded &l : loaded) {
