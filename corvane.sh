@@ -4,11 +4,12 @@
 #   ./corvane.sh test           install what is needed, build, run the whole test suite
 #   ./corvane.sh test-sanitize  the same suite built with AddressSanitizer + UBSan
 #   ./corvane.sh bench          build optimised and run the benchmarks
+#   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev fonts-dejavu-core)
+PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libosmesa6-dev fonts-dejavu-core)
 DEFAULT_SCENARIO="Corvane/Mission"
 
 deps() {
@@ -49,6 +50,10 @@ case "${1:-}" in
     [ $# -gt 0 ] && shift
     exec build/dev/bin/corvane-sim run "$name" --root "$root" --out build/dev/mission "$@"
     ;;
+  meshes)
+    deps; cmake --preset dev >/dev/null
+    cmake --build --preset dev --target meshes
+    ;;
   test) deps; build dev; ctest --preset dev ;;
   test-sanitize) deps; build asan; ASAN_OPTIONS=detect_leaks=1 ctest --preset asan ;;
   bench)
@@ -56,7 +61,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,7p' "$0" >&2
+    sed -n '2,8p' "$0" >&2
     exit 2
     ;;
 esac
