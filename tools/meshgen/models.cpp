@@ -191,25 +191,25 @@ MeshFile Drogue()
 }
 
 // The crashed capsule: landed, +y up, the ground at the touchdown points' y = -0.3. The capsule lies
-// nose down at 50 degrees in a crater of its own making, its shell dented.
+// nose down at 50 degrees in a crater of its own making, its shell dented. The host puts this mesh
+// in the first free slot, mesh 0, where the capsule's drogue animations scale group 2 to 1 % about
+// (0, 0, -0.5735) while the drogue is stowed: group 2 holds only small debris, which may shrink away.
 MeshFile Crash()
 {
     MeshFile m;
-    m.groups = {G("wreck_shield", 1, 1), G("wreck_shell", 2, 2), G("crater", 3)};
+    m.groups = {G("crater", 3), G("wreck_shell", 2, 2), G("debris", 2, 2), G("wreck_shield", 1, 1)};
     Frame f = Rotated({0, 0, 0}, {1, 0, 0}, Rad(50));
-    f.origin = {0, -0.25, 0.05};
+    f.origin = {0, -0.28, 0.05};
     Group band = G("", 2, 2), top = G("", 2, 2);
-    Capsule({&m.groups[0], &m.groups[1], &band, &top}, f, 28);
+    Capsule({&m.groups[3], &m.groups[1], &band, &top}, f, 28);
     m.groups[1].Append(band, Frame{});
     m.groups[1].Append(top, Frame{});
     // Dents: the shell is pushed in where it struck, by a deterministic rumple.
-    for (int gi = 0; gi < 2; ++gi) {
-        int i = 0;
+    for (int gi : {1, 3}) {
         for (Vertex &v : m.groups[gi].vtx) {
             const double d = 0.03 * Jitter(static_cast<int>(std::lround(v.p.x * 40)), static_cast<int>(std::lround(v.p.z * 40)), 3 + gi);
             const double low = std::max(0.0, -0.1 - v.p.y) * 0.25;
             v.p = v.p + v.n * (d - low);
-            ++i;
         }
     }
     // Crater rim and ejecta about the impact (axis y): an outer slope rising to a lip, then down
@@ -218,11 +218,22 @@ MeshFile Crash()
     up.ax = {1, 0, 0};
     up.ay = {0, 0, 1};
     up.az = {0, 1, 0};
-    Prof crater = {{0.5, -0.45}, {0.75, -0.25}, {0.95, -0.16}, {1.3, -0.24}, {2.0, -0.3}};
+    Prof crater = {{0.5, -0.45}, {0.75, -0.25}, {0.95, -0.16}, {1.3, -0.24}, {2.0, -0.29}};
     std::reverse(crater.begin(), crater.end());
-    Revolve(m.groups[2], up, crater, 36);
-    for (Vertex &v : m.groups[2].vtx)
+    Revolve(m.groups[0], up, crater, 36);
+    for (Vertex &v : m.groups[0].vtx)
         v.p.y += 0.04 * Jitter(static_cast<int>(std::lround(v.p.x * 10)), static_cast<int>(std::lround(v.p.z * 10)), 9);
+    // The crater's floor, dark churned soil over the hole.
+    Frame floor = up;
+    floor.origin = {0, -0.285, 0};
+    Disc(m.groups[0], floor, 0.8, 24, false);
+    // Shell fragments thrown about.
+    for (int k = 0; k < 7; ++k) {
+        const double a = 2.4 * k + 0.3, r = 1.1 + 0.5 * Jitter(k, 1, 13);
+        Frame piece = Rotated({0, 0, 0}, {Jitter(k, 2, 14), 1, Jitter(k, 3, 15)}, a);
+        piece.origin = {r * std::cos(a), -0.2, r * std::sin(a)};
+        Box(m.groups[2], piece, {0.06 + 0.03 * Jitter(k, 4, 16), 0.01, 0.04});
+    }
     m.materials = {Mat("shield", 0.9, 0.9, 0.9), Mat("shell", 0.8, 0.78, 0.74), Mat("soil", 0.42, 0.33, 0.24, 1, 0.02, 2)};
     m.textures = {"CorvaneMission/cvn_src2.dds", "CorvaneMission/cvn_src_back.dds"};
     return m;
