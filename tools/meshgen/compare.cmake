@@ -1,3 +1,5 @@
+cmake_policy(SET CMP0057 NEW)  # if(IN_LIST)
+
 # Runs the generator into a fresh folder and compares every file it writes, byte for byte, with
 # the add-on's committed copy; committed meshes and textures the generator does not make fail too.
 file(REMOVE_RECURSE "${WORK}")

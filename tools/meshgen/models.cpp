@@ -684,9 +684,10 @@ MeshFile Bus2()
 // points). Main rotor: 4 blades of 4.3 m radius about the axis (x, z) = (0, 0.975), turned about
 // +y; tail rotor: 2 blades of 0.7 m radius on the right of the boom end, about the x axis through
 // (y, z) = (0.13, -3.931). The pole under the nose: the outer tube (9) swings 140 degrees about x
-// through (0, -1.091, 1.57); the inner tube (10) first slides 0.65 m forward from its pivot at
-// z = 0.92, then swings with it: its tip, 5.52 m ahead when slid out, ends under the tail where
-// the capture point is carried. Beacons: red on the fin top (0, 1.216, -4.875), white under the
+// through (0, -1.091, 1.57); the inner tube (10) first slides 1.3 m forward (the 0.65 m
+// translation reaches its group twice: once as its own component, once passed on to its child,
+// the swing, which names the same group), then swings 140 degrees: its hook, at the capture
+// point's z = 4.224 at rest and 5.524 slid out, ends under the tail near where the load is carried. Beacons: red on the fin top (0, 1.216, -4.875), white under the
 // belly (0, -0.8, 0).
 
 struct Station {
@@ -964,17 +965,17 @@ MeshFile Helicopter()
         Box(g[17], At({x, 0.05, 0.72}), {0.22, 0.35, 0.06});
     }
     Box(g[17], At({0, 0.05, 1.75}), {0.55, 0.12, 0.12});
-    // The pole: mount under the nose; outer tube from its pivot to z = 3.9, inner tube from its
-    // pivot z = 0.92 to the hook at z = 4.87.
+    // The pole: mount under the nose; outer tube from its pivot to z = 3.9, inner tube from
+    // z = 0.3 to the hook at z = 4.224.
     Box(g[0], At({0, -0.95, 1.57}), {0.06, 0.12, 0.08});
     Rod(g[9], Frame{}, {0, -1.091, 1.5}, {0, -1.091, 3.9}, 0.05, 8);
     Revolve(g[9], Frame{}.Of(Along({0, -1.091, 1.57}, {1, 0, 0}, {0, 1, 0})), {{0.07, -0.08}, {0.07, 0.08}, {0, 0.08}}, 10);
-    Rod(g[10], Frame{}, {0, -1.091, 0.92}, {0, -1.091, 4.87}, 0.032, 8);
+    Rod(g[10], Frame{}, {0, -1.091, 0.3}, {0, -1.091, 4.224}, 0.032, 8);
     {
         std::vector<V> hook;
         for (int i = 0; i <= 8; ++i) {
             const double a = Rad(-90 + 225.0 * i / 8);
-            hook.push_back({0, -1.091 + 0.13 + 0.13 * std::sin(a), 4.87 + 0.13 * std::cos(a)});
+            hook.push_back({0, -1.091 + 0.13 + 0.13 * std::sin(a), 4.224 + 0.13 * std::cos(a)});
         }
         Polyline(g[10], Frame{}, hook, 0.022, 6);
     }
