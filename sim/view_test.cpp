@@ -250,21 +250,24 @@ TEST_F(ViewTest, DrogueAndParafoilCanopiesPackAndUnfold)
     EXPECT_GT(open_r, 1.0);  // the open canopy is over 2 m across
 
     // The parafoil's canopy (group 5) packed at 1.0: x and z to 5 %, y to 4 % about the origin,
-    // a bundle under a metre above the capsule; open at 0.0, 12 m across and 13 m or more up.
+    // a bundle under a metre above the capsule; open at 0.0, 12 m across, below the capture ring
+    // whose lowest point is the capture point (0, 13, 0), clear of a helicopter 14 m up.
     Vessel *pf = Create("Corvane_SRC_Parafoil", "CorvaneMission/corvane_src_parafoil", 3000);
     ASSERT_TRUE(pf);
     auto packed = Posed(pf, 0, 1.0);
     auto spread = Posed(pf, 0, 0.0);
-    double span = 0, low = 1e9;
+    double span = 0, ring = 1e9, cloth_top = 0;
     for (size_t i = 0; i < packed[0]->vtx[5].size(); ++i) {
         const VECTOR3 p = At(*packed[0], 5, i), q = At(*spread[0], 5, i);
         EXPECT_LT(p.y, 1.0);
         EXPECT_LT(std::fabs(p.x), 0.35);
         span = std::max(span, std::fabs(q.x));
-        low = std::min(low, q.y);
+        ring = std::min(ring, length(q - _V(0, 13, 0)));
+        if (std::fabs(q.x) > 0.5) cloth_top = std::max(cloth_top, q.y);
     }
     EXPECT_NEAR(span, 6.0, 0.3);
-    EXPECT_GT(low, 13.0);  // the capture point 13 m up lies on the rigging below the canopy
+    EXPECT_LT(ring, 0.05);         // the rigging passes through the capture point
+    EXPECT_LT(cloth_top, 13 - 2);  // the cloth lies well below it
 }
 
 // A plain class that shows a sphere of radius 1 m, its material pure emissive red.

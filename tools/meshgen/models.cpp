@@ -241,15 +241,18 @@ MeshFile Crash()
 
 // ------------------------------------------------------------------------------------------------
 // The parafoil capsule (+y up, +z the flight direction). The capsule hangs heat shield down with
-// its nose at the touchdown points' height (y = -0.3). One riser runs up to the capture ring,
-// 13 m above the origin, where the helicopter's pole takes it (the capture point); from there the
-// suspension lines fan out to a ram-air canopy of nine cells, 12 m span, 4.5 m chord, arched
-// so that its centre is at y = 19.5 m and its tips at 17.5 m. Scaled about the origin by
-// (0.05, 0.04, 0.05) the canopy packs into a bundle 0.8 m above the capsule.
+// its nose at the touchdown points' height (y = -0.3). A riser runs up to the confluence 1.8 m
+// above the origin; from there the suspension lines fan out to a ram-air canopy of nine cells,
+// 12 m span, 4.5 m chord, arched so that its centre is 10.2 m up and its tips 8.2 m. From the
+// canopy's top an engagement line rises to the capture ring, 13 m above the origin, where the
+// helicopter's pole takes it (the capture point lies on the ring's lower side): the helicopter,
+// 14 to 18 m above the capsule at the catch, flies clear above the canopy. The ring and its line
+// belong to the canopy group; scaled about the origin by (0.05, 0.04, 0.05) they pack into a
+// bundle half a metre above the capsule.
 
-constexpr double kCapture = 13.0;
+constexpr double kCapture = 13.0, kConfluence = 1.8;
 constexpr int kCells = 9;
-constexpr double kSpan = 12.0, kChord = 4.5, kArcR = 10.0, kTop = 19.5, kLead = 2.0;
+constexpr double kSpan = 12.0, kChord = 4.5, kArcR = 10.0, kTop = 10.2, kLead = 2.0;
 
 // Point of the canopy at span share s in [-1, 1] and section point (x along the chord from the
 // leading edge, y up from the chord line).
@@ -303,7 +306,7 @@ void RamAirCanopy(Group &g)
 // every rib of one half (x < 0 when `left`).
 void SuspensionLines(Group &g, bool left)
 {
-    const V conf{0, kCapture + 0.35, 0};
+    const V conf{0, kConfluence, 0};
     for (int i = 0; i <= kCells; ++i) {
         const double s = -1 + 2.0 * i / kCells;
         if (left ? s > 0.01 : s < -0.01) continue;
@@ -314,18 +317,23 @@ void SuspensionLines(Group &g, bool left)
     }
 }
 
-// The capture ring (the point 13 m up lies on its lower side) and the riser down to the capsule.
-void Rigging(Group &g, double capsule_top)
+// The capture ring, its lowest point on the capture point 13 m up, on a line from `from`.
+void CaptureRing(Group &g, V from)
 {
-    Rod(g, Frame{}, {0, capsule_top, 0}, {0, kCapture, 0}, 0.04, 5);
+    Rod(g, Frame{}, from, {0, kCapture, 0}, 0.035, 5);
     const int n = 14;
     std::vector<V> ring;
     for (int k = 0; k <= n; ++k) {
         const double a = 2 * kPi * k / n;
         ring.push_back({0.35 * std::sin(a), kCapture + 0.35 - 0.35 * std::cos(a), 0});
     }
-    Polyline(g, Frame{}, ring, 0.03, 5);
-    // A short bridle fork at the capsule's back.
+    Polyline(g, Frame{}, ring, 0.035, 5);
+}
+
+// The riser from the capsule's back up to `top`, with a short bridle fork at the capsule.
+void Riser(Group &g, double capsule_top, double top)
+{
+    Rod(g, Frame{}, {0, capsule_top + 0.6, 0}, {0, top, 0}, 0.04, 5);
     for (double x : {-0.12, 0.12}) Rod(g, Frame{}, {x, capsule_top - 0.05, 0}, {0, capsule_top + 0.6, 0}, 0.012, 4);
 }
 
@@ -353,47 +361,52 @@ MeshFile ParafoilFlying()
     m.groups = {G("heatshield", 1, 1), G("backshell", 2, 2), G("riser", 3), G("lines_left", 3), G("lines_right", 3),
                 G("canopy", 4, 3)};
     HangingBody(m.groups[0], m.groups[1]);
-    Rigging(m.groups[2], 0.17);
+    Riser(m.groups[2], 0.17, kConfluence);
     SuspensionLines(m.groups[3], true);
     SuspensionLines(m.groups[4], false);
     RamAirCanopy(m.groups[5]);
+    CaptureRing(m.groups[5], CanopyPoint(0, 0.35, 0.1));
+    for (Vertex &v : m.groups[5].vtx)
+        if (v.p.y > kTop + 0.5) v.u = 0.5 / 9, v.v = 0.5;  // the ring in the canopy's orange
     m.materials = ParafoilMaterials();
     m.textures = ParafoilTextures();
     return m;
 }
 
-// Caught: the helicopter holds the ring; the canopy has collapsed and hangs from it as a long
-// crumpled bundle beside the riser.
+// Caught: the helicopter holds the ring; the canopy has collapsed and hangs from the engagement
+// line as a long crumpled bundle, the gathered lines below it down to the riser and the capsule.
 MeshFile ParafoilCaught()
 {
     MeshFile m;
     m.groups = {G("heatshield", 1, 1), G("backshell", 2, 2), G("rigging", 3), G("canopy_bundle", 4, 3)};
     HangingBody(m.groups[0], m.groups[1]);
-    Rigging(m.groups[2], 0.17);
-    // Slack lines gathered under the ring.
+    Riser(m.groups[2], 0.17, kConfluence);
+    CaptureRing(m.groups[2], {0, kCapture - 1.0, 0});
+    const double top = kCapture - 1.0, bottom = 5.0;
+    // Slack lines gathered from under the bundle to the confluence.
     for (int k = 0; k < 8; ++k) {
         const double a = 2 * kPi * k / 8;
         Polyline(m.groups[2], Frame{},
-                 Sag({0, kCapture + 0.3, 0}, {0.5 * std::cos(a), kCapture - 3.0, 0.5 * std::sin(a) - 0.6}, -0.3, 4, {std::cos(a), 0, std::sin(a)}),
-                 0.008, 3);
+                 Sag({0.3 * std::cos(a), bottom + 0.3, 0.3 * std::sin(a)}, {0, kConfluence, 0}, 0.25, 4, {std::cos(a), 0, std::sin(a)}),
+                 0.02, 3);
     }
     std::vector<std::vector<V>> rows;
     const int ni = 14, nj = 10;
     for (int i = 0; i <= ni; ++i) {
         const double t = static_cast<double>(i) / ni;
-        const double y = kCapture - 2.5 - 6.5 * t, rx = 0.25 + 0.45 * std::sin(kPi * std::min(1.0, t * 1.2)),
-                     rz = 0.18 + 0.25 * std::sin(kPi * t);
+        const double y = top - (top - bottom) * t, rx = 0.15 + 0.5 * std::sin(kPi * std::min(1.0, t * 1.1)),
+                     rz = 0.12 + 0.3 * std::sin(kPi * t);
         std::vector<V> row;
         for (int j = 0; j < nj; ++j) {
             const double a = 2 * kPi * j / nj, w = 1 + 0.25 * Jitter(i, j, 17);
-            row.push_back({rx * w * std::cos(a) + 0.2 * std::sin(5 * t), y, -0.6 + rz * w * std::sin(a)});
+            row.push_back({rx * w * std::cos(a) + 0.2 * std::sin(5 * t), y, rz * w * std::sin(a)});
         }
         rows.push_back(row);
     }
     Grid(m.groups[3], Frame{}, rows, true, nullptr, false, [](V, double s, double t) {
         return std::array<double, 2>{t, s};
     });
-    Reorient(m.groups[3], [](V p) { return V{0.2 * std::sin(5 * (kCapture - 2.5 - p.y) / 6.5), p.y, -0.6}; });
+    Reorient(m.groups[3], [=](V p) { return V{0.2 * std::sin(5 * (top - p.y) / (top - bottom)), p.y, 0}; });
     m.materials = ParafoilMaterials();
     m.textures = ParafoilTextures();
     return m;
