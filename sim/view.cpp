@@ -555,8 +555,8 @@ private:
         // The Earth: a sphere lit by the Sun, hazed with distance as the near ground is.
         const VECTOR3 sun = SunDir();
         const double R = earth->radius;
-        const VECTOR3 nadir = up * -1;
-        VECTOR3 f1 = Unit(crossp(nadir, _V(0.3, 0.9, 0.2))), f2 = crossp(nadir, f1);
+        // Points of the sphere around the one under the camera, out to the horizon.
+        VECTOR3 f1 = Unit(crossp(up, _V(0.3, 0.9, 0.2))), f2 = crossp(up, f1);
         const double rim = std::acos(std::min(1.0, R / (R + std::max(alt, 1.0))));  // cap angle seen
         float hz[3];
         SkyColour(0, alt, hz);
@@ -567,7 +567,7 @@ private:
                 for (int k = 0; k < 2; ++k) {
                     const double t = static_cast<double>(i + k) / nr;
                     const double a = rim * t * t, az = 2 * kPi * j / nt;
-                    const VECTOR3 n = nadir * std::cos(a) + (f1 * std::cos(az) + f2 * std::sin(az)) * std::sin(a);
+                    const VECTOR3 n = up * std::cos(a) + (f1 * std::cos(az) + f2 * std::sin(az)) * std::sin(a);
                     const VECTOR3 p = earth->pos + n * R;
                     const double light = kAmbient + std::max(0.0, dotp(n, sun)) * 0.75;
                     const double haze = Haze(length(p - cam_.pos), alt);
@@ -732,18 +732,23 @@ bool ViewCamera(World &w, const ViewSpec &spec, Camera *cam, std::string *error)
     const MATRIX3 H = v->HorizonFrame();  // columns east, up, north
     const VECTOR3 east = _V(H.m11, H.m21, H.m31), up = _V(H.m12, H.m22, H.m32), north = _V(H.m13, H.m23, H.m33);
     const double b = v->Heading() + spec.azimuth * kDeg, e = spec.elevation * kDeg;
-    // The camera looks at the middle of the vessel's meshes as they stand (their bounding box).
+    // The camera looks at the middle of the vessel's meshes as they stand, with those of what
+    // hangs on it (their bounding box in the vessel's frame).
     VECTOR3 lo = _V(1e30, 1e30, 1e30), hi = _V(-1e30, -1e30, -1e30);
-    const auto meshes = PosedMeshes(*v);
-    for (size_t s = 0; s < meshes.size(); ++s) {
-        if (!meshes[s]) continue;
-        const VECTOR3 ofs = v->meshes[s].has_ofs ? v->meshes[s].ofs : _V(0, 0, 0);
-        for (size_t g = 0; g < meshes[s]->vtx.size(); ++g) {
-            if (meshes[s]->groups[g].UsrFlag & 0x2) continue;
-            for (const NTVERTEX &p : meshes[s]->vtx[g]) {
-                const VECTOR3 q = _V(p.x, p.y, p.z) + ofs;
-                lo = _V(std::min(lo.x, q.x), std::min(lo.y, q.y), std::min(lo.z, q.z));
-                hi = _V(std::max(hi.x, q.x), std::max(hi.y, q.y), std::max(hi.z, q.z));
+    for (Vessel *part : w.Vessels()) {
+        if (part != v && part->parent != v) continue;
+        const auto meshes = PosedMeshes(*part);
+        for (size_t s = 0; s < meshes.size(); ++s) {
+            if (!meshes[s]) continue;
+            const VECTOR3 ofs = part->meshes[s].has_ofs ? part->meshes[s].ofs : _V(0, 0, 0);
+            for (size_t g = 0; g < meshes[s]->vtx.size(); ++g) {
+                if (meshes[s]->groups[g].UsrFlag & 0x2) continue;
+                for (const NTVERTEX &p : meshes[s]->vtx[g]) {
+                    VECTOR3 q = _V(p.x, p.y, p.z) + ofs;
+                    if (part != v) q = tmul(v->R, part->GlobalPos() + mul(part->R, q) - v->GlobalPos());
+                    lo = _V(std::min(lo.x, q.x), std::min(lo.y, q.y), std::min(lo.z, q.z));
+                    hi = _V(std::max(hi.x, q.x), std::max(hi.y, q.y), std::max(hi.z, q.z));
+                }
             }
         }
     }
