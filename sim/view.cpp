@@ -378,11 +378,17 @@ public:
         };
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
-                const double f = hash(x / 32, y / 24), g = hash(x / 4 + 1000, y / 4), h = hash(x, y);
-                double r = 0.36 + 0.12 * f, gg = 0.42 + 0.1 * (1 - f), b = 0.22 + 0.04 * f;
-                if (f > 0.8) r = 0.55, gg = 0.48, b = 0.3;  // bare soil
-                const double k = 0.9 + 0.1 * g + 0.04 * h;
-                if (x % 32 == 0 || y % 24 == 0) r *= 0.8, gg *= 0.8, b *= 0.8;  // hedges
+                // Fields of uneven shape: the grid of plots is bent by two slow waves.
+                const double wx = x + 7 * std::sin(2 * kPi * y / 128.0) + 3 * std::sin(2 * kPi * y / 32.0);
+                const double wy = y + 6 * std::sin(2 * kPi * x / 128.0) + 2 * std::sin(2 * kPi * x / 64.0);
+                const int fx = static_cast<int>(std::floor(wx / 43)), fy = static_cast<int>(std::floor(wy / 29));
+                const double f = hash((fx % 6 + 6) % 6, (fy % 9 + 9) % 9), g = hash(x / 4 + 1000, y / 4), h = hash(x, y);
+                double r = 0.34 + 0.1 * f, gg = 0.42 + 0.1 * (1 - f), b = 0.2 + 0.05 * f;
+                if (f > 0.78) r = 0.52, gg = 0.46, b = 0.3;  // bare soil
+                if (f < 0.12) r = 0.25, gg = 0.35, b = 0.18;  // woods
+                const double k = 0.88 + 0.1 * g + 0.05 * h;
+                const double ex = wx / 43 - fx, ey = wy / 29 - fy;
+                if (ex < 0.03 || ey < 0.04) r *= 0.82, gg *= 0.85, b *= 0.82;  // hedges
                 const size_t i = 4 * (static_cast<size_t>(y) * n + x);
                 rgba[i] = static_cast<std::uint8_t>(std::min(255.0, 255 * r * k));
                 rgba[i + 1] = static_cast<std::uint8_t>(std::min(255.0, 255 * gg * k));
@@ -521,7 +527,11 @@ private:
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, amb);
         glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
         glEnable(GL_NORMALIZE);
+        // Back faces are culled as the simulator's client culls them: a face shows from the side
+        // its vertices run clockwise.
         glFrontFace(GL_CW);
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
         glShadeModel(GL_SMOOTH);
     }
 
@@ -529,6 +539,7 @@ private:
     void Background(Body *earth)
     {
         Projection(1, 1e9);
+        glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_LIGHTING);
         glDisable(GL_TEXTURE_2D);
@@ -586,6 +597,7 @@ private:
     // like the background with the same law (exponential fog).
     void Ground(Body *earth)
     {
+        glDisable(GL_CULL_FACE);
         const VECTOR3 up = Unit(cam_.pos - earth->pos);
         const VECTOR3 f1 = Unit(crossp(up, _V(0.3, 0.9, 0.2))), f2 = crossp(up, f1);
         const double R = earth->radius, alt = length(cam_.pos - earth->pos) - R;
@@ -612,14 +624,15 @@ private:
                     const VECTOR3 p = earth->pos + n * R;
                     const VECTOR3 en = eye_.N(n), ep = eye_.P(p);
                     glNormal3d(en.x, en.y, en.z);
-                    // Fields of a few hundred metres: the texture repeats every 1.5 km of ground.
-                    glTexCoord2d(d * std::cos(az) / 1500, d * std::sin(az) / 1500);
+                    // Fields of a few hundred metres: the texture repeats every 2.5 km of ground.
+                    glTexCoord2d(d * std::cos(az) / 2500, d * std::sin(az) / 2500);
                     glVertex3d(ep.x, ep.y, ep.z);
                 }
             glEnd();
         }
         glDisable(GL_FOG);
         glDisable(GL_TEXTURE_2D);
+        glEnable(GL_CULL_FACE);
     }
 
     void Vessels()

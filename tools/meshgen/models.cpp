@@ -287,7 +287,9 @@ void RamAirCanopy(Group &g)
     // Normals away from the section's chord line at that span.
     Reorient(g, [](V p) {
         const double s = std::max(-1.0, std::min(1.0, p.x / (kSpan / 2)));
-        return CanopyPoint(s, (kLead - p.z) / kChord, 0.03);
+        // Inside the section, back from the nose and ahead of the tail, so that the nose and the
+        // tail face forward and aft.
+        return CanopyPoint(s, std::max(0.12, std::min(0.85, (kLead - p.z) / kChord)), 0.03);
     });
     // Stabiliser panels closing the tips.
     for (int tip = 0; tip < 2; ++tip) {
@@ -699,8 +701,10 @@ MeshFile Bus2()
 // (y, z) = (0.13, -3.931). The pole under the nose: the outer tube (9) swings 140 degrees about x
 // through (0, -1.091, 1.57); the inner tube (10) first slides 1.3 m forward (the 0.65 m
 // translation reaches its group twice: once as its own component, once passed on to its child,
-// the swing, which names the same group), then swings 140 degrees: its hook, at the capture
-// point's z = 4.224 at rest and 5.524 slid out, ends under the tail near where the load is carried. Beacons: red on the fin top (0, 1.216, -4.875), white under the
+// the swing, which names the same group), then swings 140 degrees about (0, -1.091, 1.57). The
+// hook sits 4.615 m from that pivot once slid out (z = 4.885 at rest), so that swung it lies on
+// the point the module carries the load by, (0, -4.04, -1.98) (its own pivot is (0, -1.217,
+// 1.241); the two swings differ, the points meet only at the end). Beacons: red on the fin top (0, 1.216, -4.875), white under the
 // belly (0, -0.8, 0).
 
 struct Station {
@@ -979,16 +983,16 @@ MeshFile Helicopter()
     }
     Box(g[17], At({0, 0.05, 1.75}), {0.55, 0.12, 0.12});
     // The pole: mount under the nose; outer tube from its pivot to z = 3.9, inner tube from
-    // z = 0.3 to the hook at z = 4.224.
+    // z = 0.3 to the hook at z = 4.885.
     Box(g[0], At({0, -0.95, 1.57}), {0.06, 0.12, 0.08});
     Rod(g[9], Frame{}, {0, -1.091, 1.5}, {0, -1.091, 3.9}, 0.05, 8);
     Revolve(g[9], Frame{}.Of(Along({0, -1.091, 1.57}, {1, 0, 0}, {0, 1, 0})), {{0.07, -0.08}, {0.07, 0.08}, {0, 0.08}}, 10);
-    Rod(g[10], Frame{}, {0, -1.091, 0.3}, {0, -1.091, 4.224}, 0.032, 8);
+    Rod(g[10], Frame{}, {0, -1.091, 0.3}, {0, -1.091, 4.885}, 0.032, 8);
     {
         std::vector<V> hook;
         for (int i = 0; i <= 8; ++i) {
             const double a = Rad(-90 + 225.0 * i / 8);
-            hook.push_back({0, -1.091 + 0.13 + 0.13 * std::sin(a), 4.224 + 0.13 * std::cos(a)});
+            hook.push_back({0, -1.091 + 0.13 + 0.13 * std::sin(a), 4.885 + 0.13 * std::cos(a)});
         }
         Polyline(g[10], Frame{}, hook, 0.022, 6);
     }
