@@ -580,7 +580,8 @@ private:
                     const double a = rim * t * t, az = 2 * kPi * j / nt;
                     const VECTOR3 n = up * std::cos(a) + (f1 * std::cos(az) + f2 * std::sin(az)) * std::sin(a);
                     const VECTOR3 p = earth->pos + n * R;
-                    const double light = kAmbient + std::max(0.0, dotp(n, sun)) * 0.75;
+                    // Lit as the near ground is (ambient plus the Sun's full diffuse light).
+                    const double light = std::min(1.0, kAmbient + std::max(0.0, dotp(n, sun)));
                     const double haze = Haze(length(p - cam_.pos), alt);
                     float c[3];
                     for (int q = 0; q < 3; ++q)
@@ -607,6 +608,11 @@ private:
         SetMaterial(nullptr);
         const float soil[4] = {1, 1, 1, 1};
         glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, soil);
+        // The patch's rim fades into the background sphere (vertex alpha through the material).
+        glEnable(GL_COLOR_MATERIAL);
+        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glEnable(GL_FOG);
         float hz[4] = {0, 0, 0, 1};
         SkyColour(0, alt, hz);
@@ -623,6 +629,7 @@ private:
                     const VECTOR3 n = up * std::cos(a) + (f1 * std::cos(az) + f2 * std::sin(az)) * std::sin(a);
                     const VECTOR3 p = earth->pos + n * R;
                     const VECTOR3 en = eye_.N(n), ep = eye_.P(p);
+                    glColor4d(1, 1, 1, std::clamp((1 - t) / 0.3, 0.0, 1.0));
                     glNormal3d(en.x, en.y, en.z);
                     // Fields of a few hundred metres: the texture repeats every 2.5 km of ground.
                     glTexCoord2d(d * std::cos(az) / 2500, d * std::sin(az) / 2500);
@@ -632,6 +639,8 @@ private:
         }
         glDisable(GL_FOG);
         glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glDisable(GL_COLOR_MATERIAL);
         glEnable(GL_CULL_FACE);
     }
 
