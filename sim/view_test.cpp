@@ -1,6 +1,7 @@
 // view_test.cpp -- the add-on's meshes as the stand-in loads them, the modules' animations moving
 // the intended geometry, the scene view's projection, and the snapshot view input.
 #include "cli.h"
+#include "testing/harness_test.h"
 #include "testing/sim_test.h"
 #include "vessel.h"
 #include "view.h"
@@ -383,5 +384,35 @@ TEST(ViewInputs, SnapshotViewTakesAVesselAnOptionalPlaceAndAFile)
         in.clear();
         EXPECT_FALSE(sim::ParseInputs(bad, "f", &in, &err)) << bad;
         EXPECT_NE(err.find("f:1:"), std::string::npos) << err;
+    }
+}
+
+// The recovery pilot's storyboard: on the catch run each view is taken once, at its event, and
+// written as a picture of the run.
+class Storyboard : public simtest::HarnessTest {};
+
+TEST_F(Storyboard, ThePilotTakesItsViewsAtItsEvents)
+{
+    ASSERT_EQ(Fly({"Corvane/Catch"}), 0) << errors;
+    const double glide = When("story-3-glide.png"), approach = When("story-4-approach.png"),
+                 attached = When("attached Corvane_SRC_Parafoil to HX220"), caught = When("story-5-catch.png"),
+                 carry = When("story-6-carry.png"), down = When("landed HX220"), landing = When("story-7-landing.png");
+    ASSERT_GT(attached, 0) << timeline;
+    EXPECT_GT(glide, 0) << timeline;
+    EXPECT_GT(approach, 0);
+    EXPECT_LT(approach, attached);
+    EXPECT_NEAR(caught - attached, 1.0, 0.05);   // a second after the catch
+    EXPECT_NEAR(carry - attached, 90.0, 0.05);   // carrying the load
+    EXPECT_NEAR(landing - down, 5.0, 0.05);      // on the pad
+    for (const char *f : {"story-3-glide.png", "story-4-approach.png", "story-5-catch.png", "story-6-carry.png",
+                          "story-7-landing.png"}) {
+        const std::string png = ReadFile(std::string("out/") + f);
+        ASSERT_GT(png.size(), 1000u) << f;
+        EXPECT_EQ(png.substr(1, 3), "PNG") << f;
+        std::istringstream lines(timeline);
+        std::string line;
+        int times = 0;
+        while (std::getline(lines, line)) times += line.find(f) != std::string::npos;
+        EXPECT_EQ(times, 1) << f;
     }
 }
