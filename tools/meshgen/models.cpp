@@ -818,7 +818,7 @@ MeshFile Helicopter()
     auto &g = m.groups;
     // Materials (file numbers, 1-based): 1 livery, 2 glass, 3 hub metal, 4 blades (module's
     // material 3), 5 skids, 6 pole, 7 red beacon, 8 white beacon, 9 exhaust, 10 tail paint,
-    // 11 interior, 12 rotor blur (module's material 11).
+    // 11 interior, 12 rotor blur (module's material 11), 13 doors.
     const int mat[20] = {1, 10, 3, 3, 5, 2, 7, 4, 4, 6, 6, 10, 10, 10, 1, 8, 9, 11, 12, 12};
     for (int i = 0; i < 20; ++i) g[i].material = mat[i];
     g[0].texture = 1;
@@ -974,7 +974,7 @@ MeshFile Helicopter()
         g[14].Append(d, Frame{});
         Rod(g[14], Frame{}, {x + 0.01 * s, 0.0, 0.85}, {x + 0.01 * s, 0.0, 0.7}, 0.015, 4);
     }
-    g[14].material = 10;
+    g[14].material = 13;
     g[14].texture = 0;
     // Interior: two seats and the instrument panel, seen through the glazing.
     for (double x : {-0.35, 0.35}) {
@@ -1007,7 +1007,8 @@ MeshFile Helicopter()
                    Mat("exhaust", 0.12, 0.1, 0.1, 1, 0.2, 10),
                    Mat("tail_paint", 0.78, 0.12, 0.08, 1, 0.4, 30),
                    Mat("interior", 0.2, 0.2, 0.22),
-                   Mat("blur", 0.3, 0.3, 0.32, 0, 0, 0)};
+                   Mat("blur", 0.3, 0.3, 0.32, 0, 0, 0),
+                   Mat("door", 0.8, 0.8, 0.78, 1, 0.4, 30)};
     m.textures = {"CorvaneMission/hx220_livery.dds", "CorvaneMission/hx220_blur.dds"};
     return m;
 }

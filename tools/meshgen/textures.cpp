@@ -263,8 +263,8 @@ Image Livery()
             img.At(x, y) = Px(c);
         }
     // Registration on both sides, each readable from its own side, on the cabin's rear half.
-    SideText(img, 120, 140, 4, "HX220", Rgb(0.1, 0.12, 0.3), true);
-    SideText(img, 120, 372, 4, "HX220", Rgb(0.1, 0.12, 0.3), false);
+    SideText(img, 164, 140, 3, "HX220", Rgb(0.1, 0.12, 0.3), true);
+    SideText(img, 164, 372, 3, "HX220", Rgb(0.1, 0.12, 0.3), false);
     return img;
 }
 
