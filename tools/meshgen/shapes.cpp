@@ -47,10 +47,12 @@ Frame Along(V origin, V axis, V side)
     f.origin = origin;
     f.az = Unit(axis);
     V x = side - f.az * Dot(side, f.az);
-    if (Len(x) < 1e-9) x = std::fabs(f.az.x) < 0.9 ? V{1, 0, 0} : V{0, 1, 0}, x = x - f.az * Dot(x, f.az);
+    if (Len(x) < 1e-9) {  // side along the axis: any other direction will do
+        x = std::fabs(f.az.x) < 0.9 ? V{1, 0, 0} : V{0, 1, 0};
+        x = x - f.az * Dot(x, f.az);
+    }
     f.ax = Unit(x);
-    f.ay = Cross(f.az, f.ax);  // left-handed: x cross... keeps (x, y, z) as in the vessel frame
-    if (Dot(Cross(f.ax, f.ay), f.az) < 0) f.ay = f.ay * -1;
+    f.ay = Cross(f.az, f.ax);  // so that ax x ay = az, as x x y = z in the vessel frame
     return f;
 }
 
@@ -176,7 +178,6 @@ void Revolve(Group &g, const Frame &f, const std::vector<std::array<double, 2>> 
         const double l = std::hypot(dr, dz);
         nrm[i] = {dz / l, -dr / l};
     }
-    const bool full = std::fabs(to - from - 2 * kPi) < 1e-9;
     const int base = static_cast<int>(g.vtx.size());
     for (int k = 0; k <= segments; ++k) {
         const double t = static_cast<double>(k) / segments, a = from + (to - from) * t;
@@ -197,7 +198,6 @@ void Revolve(Group &g, const Frame &f, const std::vector<std::array<double, 2>> 
             g.Add(v);
         }
     }
-    (void)full;
     const int m = static_cast<int>(n);
     for (int k = 0; k < segments; ++k)
         for (int i = 0; i + 1 < m; ++i) {
