@@ -55,7 +55,10 @@ case "${1:-}" in
     cmake --build --preset dev --target meshes
     ;;
   test) deps; build dev; ctest --preset dev ;;
-  test-sanitize) deps; build asan; ASAN_OPTIONS=detect_leaks=1 ctest --preset asan ;;
+  test-sanitize)
+    deps; build asan
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt" ctest --preset asan
+    ;;
   bench)
     deps; build release
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done

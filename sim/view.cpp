@@ -834,6 +834,7 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
         r.Draw();
         glFinish();
     }
+    OSMesaMakeCurrent(nullptr, nullptr, GL_UNSIGNED_BYTE, 0, 0);  // let go of the buffer first
     OSMesaDestroyContext(ctx);
     // Down-sample: each output pixel the mean of its kSuper x kSuper samples.
     rgb->assign(static_cast<size_t>(spec.width) * spec.height * 3, 0);
