@@ -415,7 +415,7 @@ void RecoveryPilot::Storyboard(World &w, Vessel *h)
 {
     if (!snapshot) return;
     const double t = w.SimTime();
-    auto take = [&](unsigned bit, const char *view, const char *file) {
+    auto take = [&](unsigned bit, const std::string &view, const char *file) {
         if (story_ & bit) return;
         story_ |= bit;
         snapshot(view, file);
@@ -426,10 +426,11 @@ void RecoveryPilot::Storyboard(World &w, Vessel *h)
     if (pf && pf_first_t_ < 0) pf_first_t_ = t;
     if (pf && !pf->parent && !pf->landed && t - pf_first_t_ >= kStoryGlideAfter) take(2, "view Corvane_SRC_Parafoil 60 8 0", "story-3-glide.png");
     if (!h) return;
-    if (closing_ && t_catch_ < 0 && t - close_t_ >= kStoryApproachAfter) take(4, "view HX220 100 -8 55", "story-4-approach.png");
-    if (t_catch_ >= 0 && t - t_catch_ >= kStoryCatchAfter) take(8, "view HX220 80 -5 0", "story-5-catch.png");
-    if (t_catch_ >= 0 && t_release_ < 0 && t - t_catch_ >= kStoryCarryAfter) take(16, "view HX220 50 5 0", "story-6-carry.png");
-    if (t_heli_down_ >= 0 && t - t_heli_down_ >= kStoryLandedAfter) take(32, "view HX220 135 25 45", "story-7-landing.png");
+    const std::string heli = "view " + h->name;
+    if (closing_ && t_catch_ < 0 && t - close_t_ >= kStoryApproachAfter) take(4, heli + " 100 -8 55", "story-4-approach.png");
+    if (t_catch_ >= 0 && t - t_catch_ >= kStoryCatchAfter) take(8, heli + " 80 -5 0", "story-5-catch.png");
+    if (t_catch_ >= 0 && t_release_ < 0 && t - t_catch_ >= kStoryCarryAfter) take(16, heli + " 50 5 0", "story-6-carry.png");
+    if (t_heli_down_ >= 0 && t - t_heli_down_ >= kStoryLandedAfter) take(32, heli + " 135 25 45", "story-7-landing.png");
 }
 
 void RecoveryPilot::Frame(World &w)
