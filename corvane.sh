@@ -6,11 +6,12 @@
 #   ./corvane.sh bench          build optimised and run the benchmarks
 #   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
 #                               (default 60) from the shipped files; fails when one finds a crash
+#   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev fonts-dejavu-core)
+PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libosmesa6-dev fonts-dejavu-core)
 DEFAULT_SCENARIO="Corvane/Mission"
 # What the fuzz build needs besides: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
@@ -94,15 +95,22 @@ case "${1:-}" in
     [ $# -gt 0 ] && shift
     exec build/dev/bin/corvane-sim run "$name" --root "$root" --out build/dev/mission "$@"
     ;;
+  meshes)
+    deps; cmake --preset dev >/dev/null
+    cmake --build --preset dev --target meshes
+    ;;
   test) deps; build dev; ctest --preset dev ;;
-  test-sanitize) deps; build asan; ASAN_OPTIONS=detect_leaks=1 ctest --preset asan ;;
+  test-sanitize)
+    deps; build asan
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt" ctest --preset asan
+    ;;
   fuzz) shift; fuzz "$@" ;;
   bench)
     deps; build release
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,9p' "$0" >&2
+    sed -n '2,10p' "$0" >&2
     exit 2
     ;;
 esac

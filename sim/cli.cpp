@@ -6,6 +6,7 @@
 #include "atmosphere.h"
 #include "png.h"
 #include "textio.h"
+#include "view.h"
 #include "world.h"
 
 #include <unistd.h>
@@ -69,6 +70,7 @@ const char *kUsage =
     "  <t> mfd left|right key <KEY>\n"
     "  <t> mfd left|right button <n>\n"
     "  <t> snapshot hud|mfd-left|mfd-right <file.png>\n"
+    "  <t> snapshot view <vessel> [azimuth elevation distance] <file.png>\n"
     "  <t> pilot recovery [<helicopter>]      a virtual pilot flies the helicopter (default HX220)\n"
     "                                         from the moment it exists: engine start, liftoff, flight\n"
     "                                         to the parafoil capsule, pole out (Shift+P), altitude\n"
@@ -240,6 +242,13 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             } else {
                 return fail("unknown mfd action " + QuoteLine(a[1]));
             }
+        } else if (ip.verb == "snapshot" && !a.empty() && Lower(a[0]) == "view") {
+            double d;
+            if (a.size() != 3 && a.size() != 6)
+                return fail("expected: <t> snapshot view <vessel> [azimuth elevation distance] <file.png>");
+            for (std::size_t i = 2; i + 1 < a.size(); ++i)
+                if (!ParseDouble(a[i], &d)) return fail("expected a number, found \"" + a[i] + "\"");
+            if (a.size() == 6 && !(std::strtod(a[4].c_str(), nullptr) >= 0)) return fail("the distance cannot be negative");
         } else if (ip.verb == "snapshot") {
             if (a.size() != 2) return fail("expected: <t> snapshot hud|mfd-left|mfd-right <file.png>");
             const std::string s = Lower(a[0]);
@@ -370,6 +379,10 @@ void Run::Apply(const Input &ip)
         } else {
             w.MfdButton(which, std::atoi(a[2].c_str()));
         }
+    } else if (ip.verb == "snapshot" && Lower(a[0]) == "view") {
+        std::string spec = "view";
+        for (std::size_t i = 1; i + 1 < a.size(); ++i) spec += " " + a[i];
+        Snapshot(spec, a.back());
     } else if (ip.verb == "snapshot") {
         Snapshot(a[0], a[1]);
     } else if (ip.verb == "save") {
@@ -419,6 +432,22 @@ void Run::Snapshot(const std::string &display, const std::string &file)
 {
     World &w = *world_;
     const std::string s = Lower(display);
+    if (s.rfind("view ", 0) == 0) {
+        // "view <vessel> [azimuth elevation distance]": the scene around a vessel.
+        std::istringstream words(display.substr(5));
+        ViewSpec spec;
+        words >> spec.vessel;
+        double az, el, d;
+        if (words >> az >> el >> d) spec.azimuth = az, spec.elevation = el, spec.distance = d;
+        const std::string path = OutPath(file);
+        std::string e;
+        if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
+        if (!WriteView(w, spec, path, &e))
+            Timeline("snapshot view " + spec.vessel + ": " + e);
+        else
+            Timeline("snapshot view " + spec.vessel + " " + path);
+        return;
+    }
     HDC__ *rec = s == "hud" ? w.DrawHud(1024, 768) : w.DrawMfd(s == "mfd-left" ? 0 : 1);
     const std::string path = OutPath(file);
     if (!rec) {

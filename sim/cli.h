@@ -41,8 +41,9 @@ struct Pilot {
     virtual ~Pilot() = default;
     virtual void Frame(World &w) = 0;
     virtual std::string Summary() const { return ""; }
-    // Given by the run: a picture of a display ("hud", "mfd-left", "mfd-right") into a file of
-    // the run's output folder, as the snapshot input takes it.
+    // Given by the run: a picture of a display ("hud", "mfd-left", "mfd-right") or of the scene
+    // ("view <vessel> [azimuth elevation distance]") into a file of the run's output folder, as the
+    // snapshot input takes it.
     std::function<void(const std::string &display, const std::string &file)> snapshot;
 };
 // Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null when unknown.

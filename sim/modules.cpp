@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -165,6 +166,16 @@ bool ParseClassConfig(const std::string &text, const std::string &source, ClassC
         const std::string key = Trim(line.substr(0, eq)), val = Trim(line.substr(eq + 1));
         if (strcasecmp(key.c_str(), "ClassName") == 0) out->class_name = val;
         else if (strcasecmp(key.c_str(), "Module") == 0) out->module = val;
+        else if (strcasecmp(key.c_str(), "MeshName") == 0) out->mesh_name = val;
+        else if (strcasecmp(key.c_str(), "TouchdownPoints") == 0) {
+            // Nine numbers, as Vessel::ReadGenericCaps reads them; anything else leaves the defaults.
+            double p[9];
+            if (std::sscanf(val.c_str(), "%lf%lf%lf%lf%lf%lf%lf%lf%lf", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &p[6],
+                            &p[7], &p[8]) == 9) {
+                out->has_touchdown = true;
+                for (int i = 0; i < 3; ++i) out->touchdown[i] = _V(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+            }
+        }
         else if (strcasecmp(key.c_str(), "Size") == 0 || strcasecmp(key.c_str(), "Mass") == 0 ||
                  strcasecmp(key.c_str(), "EmptyMass") == 0) {
             // The whole value a finite number above zero: "12abc", a negative, zero or NaN size or

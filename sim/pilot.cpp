@@ -156,6 +156,12 @@ constexpr double kModeCheck = 2;             // the head-up display's mode word 
 constexpr double kParkDelay = 5;             // on the ground, before the engine is stopped [s]
 constexpr double kParkedSpeed = 0.1;         // on its gear and slower than this: at rest [m/s]
 constexpr int kHudW = 1024, kHudH = 768;     // the head-up display's picture [pixels]
+constexpr double kStoryDrogueAlt = 32000;    // the drogue opens at 33 km: seen open below this [m]
+constexpr double kStoryGlideAfter = 30;      // the parafoil seen gliding this long after it appears [s]
+constexpr double kStoryApproachAfter = 5;    // into the final approach [s]
+constexpr double kStoryCatchAfter = 1;       // after the catch [s]
+constexpr double kStoryCarryAfter = 90;      // carrying the load [s]
+constexpr double kStoryLandedAfter = 5;      // after the helicopter has landed [s]
 
 double GroundDistance(const Vessel *a, const Vessel *b)
 {
@@ -193,6 +199,7 @@ private:
     void Fly(World &w, Vessel *h, Vessel *pf);
     void Steer(World &w, Vessel *h, const VECTOR3 &aim, const VECTOR3 &carrier, double max_tilt);
     void HudAtCatch(World &w, Vessel *h, bool attached);
+    void Storyboard(World &w, Vessel *h);
 
     std::string heli_name_;
     Phase phase_ = Phase::kWaiting;
@@ -210,6 +217,10 @@ private:
     std::string hud_at_catch_;
     double capsule_from_port_ = -1, heli_from_port_ = -1;
     bool missed_ = false;
+
+    // The storyboard: which of its views were taken, and when the parafoil was first seen.
+    unsigned story_ = 0;
+    double pf_first_t_ = -1;
 };
 
 void RecoveryPilot::Press(World &w, Vessel *h, DWORD key, bool shift, const char *name, const char *why)
@@ -400,9 +411,36 @@ void RecoveryPilot::GoHome(World &w, Vessel *h)
     phase_ = Phase::kHome;
 }
 
+// The storyboard: views of the scene at the recovery's events, kept as pictures of the run (the
+// release is the inputs' own view): the drogue open, the parafoil gliding, the helicopter closing
+// in, the catch, the carry and the landing. Each "view <vessel> azimuth elevation distance"
+// (0: far enough to see the vessel whole) is taken once.
+void RecoveryPilot::Storyboard(World &w, Vessel *h)
+{
+    if (!snapshot) return;
+    const double t = w.SimTime();
+    auto take = [&](unsigned bit, const std::string &view, const char *file) {
+        if (story_ & bit) return;
+        story_ |= bit;
+        snapshot(view, file);
+    };
+    const Vessel *capsule = w.FindVessel(kDrogueCapsule), *pf = w.FindVessel(kParafoil);
+    if (capsule && !pf && capsule->Altitude() < kStoryDrogueAlt && capsule->Altitude() > kStoryDrogueAlt - 5000)
+        take(1, "view Corvane_SRC 110 12 0", "story-2-drogue.png");
+    if (pf && pf_first_t_ < 0) pf_first_t_ = t;
+    if (pf && !pf->parent && !pf->landed && t - pf_first_t_ >= kStoryGlideAfter) take(2, "view Corvane_SRC_Parafoil 60 8 0", "story-3-glide.png");
+    if (!h) return;
+    const std::string heli = "view " + h->name;
+    if (closing_ && t_catch_ < 0 && t - close_t_ >= kStoryApproachAfter) take(4, heli + " 100 -8 55", "story-4-approach.png");
+    if (t_catch_ >= 0 && t - t_catch_ >= kStoryCatchAfter) take(8, heli + " 80 -5 0", "story-5-catch.png");
+    if (t_catch_ >= 0 && t_release_ < 0 && t - t_catch_ >= kStoryCarryAfter) take(16, heli + " 50 5 0", "story-6-carry.png");
+    if (t_heli_down_ >= 0 && t - t_heli_down_ >= kStoryLandedAfter) take(32, heli + " 135 25 45", "story-7-landing.png");
+}
+
 void RecoveryPilot::Frame(World &w)
 {
     Vessel *h = w.FindVessel(heli_name_);
+    Storyboard(w, h);
     if (!h) return;  // not there yet (created at 20 km by the capsule), or gone
     const double t = w.SimTime();
     Vessel *pf = w.FindVessel(kParafoil);

@@ -758,6 +758,19 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     if (cc.has_mass) v->empty_mass = cc.mass;
     ClassItems &items = class_items_[v];  // read again after the module's clbkSetClassCaps (SetClassCaps)
     items.has_size = cc.has_size, items.size = cc.size, items.has_mass = cc.has_mass, items.mass = cc.mass;
+    // The configuration's mesh and touchdown points come before anything the module defines
+    // (Vessel::ReadGenericCaps): a class without a module shows its mesh and rests on its points.
+    if (!cc.mesh_name.empty()) {
+        MeshSlot slot;
+        slot.present = true;
+        slot.file = cc.mesh_name;
+        slot.source = MeshTemplate(cc.mesh_name);
+        v->meshes.push_back(slot);
+    }
+    if (cc.has_touchdown) {
+        v->has_touchdown = true;
+        for (int i = 0; i < 3; ++i) v->touchdown[i] = cc.touchdown[i];
+    }
     Register(v);
     v->created_in_frame = in_frame_;
     vessels_.push_back(v);
