@@ -83,6 +83,32 @@ TEST_F(AutopilotTest, HoverLevelsAgainstDriftAndHoldsTheVerticalSpeed)
     EXPECT_NEAR(Commanded(v).y, -0.5, 1e-9) << "yaw command -0.5 x bank command, written negated";
 }
 
+// The hover autopilot on a host that integrates the attitude: from 15 deg of bank and 10 deg nose up
+// it commands 0.5 rad/s (29 deg/s) toward level on both axes, and 0.1 rad/s per degree of error below
+// 5 deg (a time constant of 1 / (0.1 x 57.3) = 0.17 s): level within about a second. The law aims the
+// bank at the lateral airspeed and the pitch at the forward airspeed, in degrees per m/s; the tilt
+// drifts the helicopter at about g tan(bank) for the half second it takes to level, under
+// 9.81 x tan(7.5 deg) x 0.5 s = 0.65 m/s, so bank and pitch settle within about a degree of level.
+// The lift law holds the vertical speed, so the helicopter stays at its altitude (a full tank: a
+// scenario without PRPLEVEL starts empty). The rates reach the attitude only because the helicopter
+// writes them again before the update; left in the post-step's write, where the host drops them,
+// they would leave it at 15 and 10 deg.
+TEST_F(AutopilotTest, HoverLevelsABankedPitchedHelicopter)
+{
+    options.physics = true;
+    Vessel *v = Flying({"PRPLEVEL 0:1.000000"}, 500, 10, 15);
+    ASSERT_NEAR(v->iface->GetBank(), 15 * RAD, 1e-3);
+    ASSERT_NEAR(v->iface->GetPitch(), 10 * RAD, 1e-3);
+    EXPECT_EQ(Key(v, OAPI_KEY_S, true), 1);
+    StepFor(0.1);
+    EXPECT_LT(v->iface->GetBank(), 14 * RAD) << "turning toward level";
+    EXPECT_LT(v->iface->GetPitch(), 9 * RAD);
+    StepFor(2.9);
+    EXPECT_NEAR(v->iface->GetBank(), 0, 1.5 * RAD);
+    EXPECT_NEAR(v->iface->GetPitch(), 0, 1.5 * RAD);
+    EXPECT_NEAR(v->iface->GetAltitude(), 500, 2);
+}
+
 TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
 {
     ASSERT_NE(CreateLanded("Heliport", "CorvaneMission/heliport", 0.001, 0, 0.5), nullptr);

@@ -333,6 +333,37 @@ TEST_F(FlightTest, RatesWrittenAfterTheUpdateAreAppliedBeforeTheNext)
     EXPECT_NEAR(at_update.z, commanded.z, 1e-9 * std::fabs(commanded.z));
 }
 
+// The manual law on a host that integrates the attitude. The stick is held at full right from a
+// level start; the aileron surface slews to it at 1 per second (Vessel.cpp ApplyControlSurfaceLevels,
+// default delay 1 s), the law commands a roll rate of 0.5 rad/s per unit of surface, and the host
+// turns the helicopter only by a rate written before its update (a rate written in the post-step is
+// lost; the helicopter writes it again in its next pre-step, without which the bank would not
+// change). So the roll rate ramps from 0 to 0.5 rad/s over the first second and holds 0.5 after, one
+// frame late. Over T = 2 s the bank changes by
+//   0.5 x 1 s / 2 (the ramp) + 0.5 x (T - 1 s) = 0.25 + 0.5 = 0.75 rad,
+// less one frame at most at the full rate: 0.5 x 0.02 = 0.01 rad. Positive aileron rolls to the
+// right, and the host's bank is positive with the left wing down, so it decreases.
+// The helicopter flies 100 km up, where the air's rotational drag (size rho rotdrag / PMI per second,
+// Vessel.cpp UpdateAerodynamicForces_OLD: about 6e-7 /s there) takes nothing from the commanded rate;
+// in the low air it would take about 1.2 /s of it, a couple of percent per frame. Heading hold with
+// the rudder at rest keeps the yaw rate 0, so the turn is a pure roll and the pitch stays.
+TEST_F(FlightTest, HeldStickBanksAtTheManualRateOnceTheSurfaceHasSlewed)
+{
+    options.physics = true;
+    Vessel *v = Heli({kEngineRunning, "HEADINGHOLD 1 0 0"});
+    v->Place(0, 0, 100e3);
+    Step(2);  // the lift thruster and heading hold are in place
+    const double bank0 = v->iface->GetBank(), pitch0 = v->iface->GetPitch();
+    ASSERT_NEAR(bank0, 0, 1e-4);
+    W().SetPilotControl(v, AIRCTRL_AILERON, 1.0);
+    StepFor(1.0);
+    // After the ramp alone: 0.25 rad, less one frame at the rate reached.
+    EXPECT_NEAR(v->iface->GetBank() - bank0, -0.25, 0.01);
+    StepFor(1.0);
+    EXPECT_NEAR(v->iface->GetBank() - bank0, -0.75, 0.01);
+    EXPECT_NEAR(v->iface->GetPitch() - pitch0, 0, 1e-3);
+}
+
 TEST_F(FlightTest, NothingHappensWhileTheVisualIsAway)
 {
     options.journal = true;

@@ -153,6 +153,69 @@ TEST_F(PoleTest, CatchCarryAndRelease)
     EXPECT_EQ(Values(h, "STATIO"), "1 1");
 }
 
+// The host puts a child at its parent's attitude times the matrix that solves
+// rrot [cdir, crot, cdir x crot] = [-pdir, prot, -pdir x prot] (Vessel.cpp, InitAttachmentToParent),
+// and makes nothing orthogonal. The pole's point is dir (0, 0, 1), rot (0, 1, 0) with no lateral
+// airspeed: the right side's columns are (0, 0, -1), (0, 1, 0) and (0, 0, -1) x (0, 1, 0) = (1, 0, 0).
+// The capsule's pair swung by a (c = cos a, s = sin a): cdir (0, -s, c), crot (0, c, s), their cross
+// product (-s s - c c, 0, 0) = (-1, 0, 0). These columns are orthonormal, so the inverse is the
+// transpose and rrot = sum of (right column k)(left column k)^T:
+//     (0, 0, -1)(0, -s, c)^T + (0, 1, 0)(0, c, s)^T + (1, 0, 0)(-1, 0, 0)^T
+//   = [ -1  0  0 ]
+//     [  0  c  s ]
+//     [  0  s -c ]   = (turn by a about x) x (half turn about y), determinant +1:
+// the capsule's direction points against the pole's and the load hangs swung by a about x.
+// With the pair the helicopter gave before, dir (0, 0, 1) beside rot (0, c, s), the left columns are
+// (0, 0, 1), (0, c, s) and (-c, 0, 0), determinant c^2; the inverse's rows are (0, -s/c, 1),
+// (0, 1/c, 0), (-1/c, 0, 0), and
+//   rrot = [ -1/c   0    0 ]
+//          [  0    1/c   0 ]
+//          [  0   s/c   -1 ]   with rrot^T rrot - I = [[t^2, 0, 0], [0, 2 t^2, -t], [0, -t, 0]],
+// t = tan a, and determinant 1/c^2: the load's attitude sheared by tan a (0.176 at 10 deg).
+MATRIX3 Transpose(const MATRIX3 &m) { return _M(m.m11, m.m21, m.m31, m.m12, m.m22, m.m32, m.m13, m.m23, m.m33); }
+MATRIX3 Relative(const Vessel *parent, const Vessel *child) { return mul(Transpose(parent->R), child->R); }
+double OrthoError(const MATRIX3 &R)  // the largest entry of |R^T R - I|
+{
+    const MATRIX3 g = mul(Transpose(R), R), I = identity();
+    double e = 0;
+    for (int i = 0; i < 9; ++i) e = std::max(e, std::fabs(g.data[i] - I.data[i]));
+    return e;
+}
+double Det(const MATRIX3 &m)
+{
+    return m.m11 * (m.m22 * m.m33 - m.m23 * m.m32) - m.m12 * (m.m21 * m.m33 - m.m23 * m.m31) +
+           m.m13 * (m.m21 * m.m32 - m.m22 * m.m31);
+}
+void ExpectMatrix(const MATRIX3 &got, const MATRIX3 &want, double tol, const char *what)
+{
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(got.data[i], want.data[i], tol) << what << ", entry " << i;
+}
+
+TEST_F(PoleTest, CarriedLoadKeepsARigidAttitudeSwungAboutX)
+{
+    Vessel *h = RunningHeli();
+    h->Place(0, 0, 1016, 0, 0, 0, _V(0, 0, 10));  // flying north at 10 m/s: the load swings 10 deg
+    Vessel *c = Create("Corvane_SRC_Parafoil", kParafoilClass);
+    ASSERT_NE(c, nullptr);
+    c->Place(0, 0, 1000, 0, 0, 0, _V(0, 0, 10));
+    Step();
+    ASSERT_EQ(c->parent, h) << "caught";
+    Step(50);  // carried for a second
+    ASSERT_EQ(c->parent, h);
+    const double a = 10 * RAD, ca = std::cos(a), sa = std::sin(a);
+    EXPECT_LT(OrthoError(c->R), 1e-9);
+    EXPECT_NEAR(Det(c->R), 1, 1e-9);
+    ExpectMatrix(Relative(h, c), _M(-1, 0, 0, 0, ca, sa, 0, sa, -ca), 1e-6, "relative attitude");
+
+    // The same host given the old pair: sheared, as worked out above.
+    VESSEL *ci = c->iface;
+    ci->SetAttachmentParams(ci->GetAttachmentHandle(true, 0), _V(0, 13, 0.5), _V(0, 0, 1), _V(0, ca, sa));
+    const double t = std::tan(a);
+    ExpectMatrix(Relative(h, c), _M(-1 / ca, 0, 0, 0, 1 / ca, 0, 0, t, -1), 1e-6, "old pair");
+    EXPECT_NEAR(OrthoError(c->R), t, 1e-6);
+    EXPECT_NEAR(Det(c->R), 1 / (ca * ca), 1e-6);
+}
+
 TEST_F(PoleTest, OnTheCourseTheLoadSwingsWithTheWantedSpeedError)
 {
     // Following the course to a target 3e-5 rad east: dist 3, so 20 m/s forward becomes 20 - 4 x 3.

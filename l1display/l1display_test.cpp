@@ -407,6 +407,44 @@ TEST_F(L1DisplayTest, DisplaysKeepTheirOwnPageAndZoomAndShareOneStoredPair)
     EXPECT_TRUE(Shows("(X-Y) Ecliptic Plane View", 1) && Shows("km x 1e+07", 1));
 }
 
+// The lines of the saved display block beginning with `begin` ("BEGIN_MFD Left"), up to its END_MFD.
+std::string SavedBlock(const std::string &saved, const std::string &begin)
+{
+    const size_t from = saved.find(begin);
+    if (from == std::string::npos) return "";
+    return saved.substr(from, saved.find("END_MFD", from) - from);
+}
+
+// Two displays of this mode restored from one scenario. The host hands each display the scenario
+// file itself, from after its own MODE line, and its line reader stops only at a line END (MfdUser.cpp
+// ReadParams, OrbiterAPI.cpp oapiReadScenario_nextline): the left display would read on through the
+// right block's PAGE 2 and ZOOM 0 and into the ships unless it stops at its own END_MFD. The right
+// one reads its own block. Each must show and save the values of its own block. (Page 1 is the
+// ecliptic plane view, page 2 the L1-Sun line view; the scale label reads km x 1e+(4 + zoom).)
+TEST_F(L1DisplayTest, TwoDisplaysRestoredFromOneScenarioKeepTheirOwnBlocks)
+{
+    LineUpBodies();
+    PutAt(probe, L1Now() + _V(2600e3, 0, 0));
+    Step();
+    std::string error;
+    ASSERT_TRUE(W().LoadScenarioText(
+        "BEGIN_MFD Left\n  TYPE User\n  MODE " + std::string(kMode) + "\n  PAGE 1\n  ZOOM 3\nEND_MFD\n\n"
+        "BEGIN_MFD Right\n  TYPE User\n  MODE " + std::string(kMode) + "\n  PAGE 2\n  ZOOM 0\nEND_MFD\n\n"
+        "BEGIN_SHIPS\nMarker:L1Probe\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  RVEL 0 7500 0\nEND\n"
+        "END_SHIPS\n", &error)) << error;
+    ASSERT_NE(W().GetMfd(0), nullptr);
+    ASSERT_NE(W().GetMfd(1), nullptr);
+    EXPECT_TRUE(Shows("(X-Y) Ecliptic Plane View", 0)) << "left: page 1";
+    EXPECT_TRUE(Shows("km x 1e+07", 0)) << "left: zoom 3";
+    EXPECT_TRUE(Shows("(Z-Y) L1-Sun Line View", 1)) << "right: page 2";
+    EXPECT_TRUE(Shows("km x 1e+04", 1)) << "right: zoom 0";
+
+    const std::string saved = W().SaveScenarioText();
+    const std::string left = SavedBlock(saved, "BEGIN_MFD Left"), right = SavedBlock(saved, "BEGIN_MFD Right");
+    EXPECT_NE(left.find("\n  PAGE 1\n  ZOOM 3\n"), std::string::npos) << saved;
+    EXPECT_NE(right.find("\n  PAGE 2\n  ZOOM 0\n"), std::string::npos) << saved;
+}
+
 TEST_F(L1DisplayTest, ScenarioStatusAndOutOfRangeValues)
 {
     auto load = [&](const std::string &status) {
