@@ -27,7 +27,15 @@ constexpr double kCamRangeLeft = 360, kCamRangeRight = 360, kCamRangeUp = 70, kC
 const VECTOR3 kCamShiftForward = {{0, 0, 0.1}}, kCamShiftLeft = {{-0.2, 0, 0}}, kCamShiftRight = {{0, 0, 0}};
 
 // --- touchdown points [m] --------------------------------------------------------------------
-const VECTOR3 kTouchdown[3] = {{{-0.75, -1.27, -0.104}}, {{0.75, -1.27, -0.104}}, {{0, -1.27, 2.193}}};
+// The skids' points with the host's own suspension for points that are not tied to the mass
+// (1e6 N/m, 1e5 N s/m: its default and class-file points) and its default friction (0.5 lateral,
+// 0.1 along). The three-point call would give each point 20 x the empty mass (36 kN/m): the rear
+// points, only 0.104 m behind the centre of gravity and 1.27 m below it, then sink 0.23 m, the
+// nose rises past the point where the centre of gravity passes behind them, and the helicopter
+// settles on its tail once the rotor stops.
+const TOUCHDOWNVTX kTouchdown[3] = {{{{-0.75, -1.27, -0.104}}, 1e6, 1e5, 0.5, 0.1},
+                                    {{{0.75, -1.27, -0.104}}, 1e6, 1e5, 0.5, 0.1},
+                                    {{{0, -1.27, 2.193}}, 1e6, 1e5, 0.5, 0.1}};
 
 // --- exhaust carrier thruster ----------------------------------------------------------------
 const VECTOR3 kAuxPos = {{0, 0, 0}}, kAuxDir = {{0, 0, 1}};
@@ -167,7 +175,7 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
     SetCameraDefaultDirection(kCamDirection);
     SetCameraRotationRange(kCamRangeLeft * RAD, kCamRangeRight * RAD, kCamRangeUp * RAD, kCamRangeDown * RAD);
     SetCameraShiftRange(kCamShiftForward, kCamShiftLeft, kCamShiftRight);
-    SetTouchdownPoints(kTouchdown[0], kTouchdown[1], kTouchdown[2]);
+    SetTouchdownPoints(kTouchdown, 3);
     tank = CreatePropellantResource(kFuelMass, -1, 1);
     ClearVariableDragElements();
     SetADCtrlMode(kAdCtrlAll);

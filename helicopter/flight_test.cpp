@@ -72,7 +72,7 @@ TEST_F(FlightTest, DefinitionCallsInOrderWithTheirValues)
                         "SetCameraOffset(0, 0.8, 1)", "SetCameraDefaultDirection(0, 0, 1)",
                         "SetCameraRotationRange(6.283185307, 6.283185307, 1.221730476, 1.221730476)",
                         "SetCameraShiftRange((0, 0, 0.1), (-0.2, 0, 0), (0, 0, 0))",
-                        "SetTouchdownPoints((-0.75, -1.27, -0.104), (0.75, -1.27, -0.104), (0, -1.27, 2.193))",
+                        "SetTouchdownPoints(@, 3)",
                         "CreatePropellantResource(426, -1, 1)", "ClearVariableDragElements()", "SetADCtrlMode(7)",
                         "AddReentryStream(@)", "AddBeacon(@)", "AddBeacon(@)",
                         "CreateThruster((0, 0, 0), (0, 0, 1), 1, @, 0, 0, 101400)",

@@ -12,6 +12,15 @@
 
 class Vessel;  // the host's own vessel record
 
+// A touchdown (collision) point with its suspension and friction.
+typedef struct {
+    VECTOR3 pos;       // point in the vessel frame [m]
+    double stiffness;  // suspension stiffness [N/m]
+    double damping;    // suspension damping [N s/m]
+    double mu;         // isotropic/lateral friction coefficient
+    double mu_lng;     // longitudinal friction coefficient (the first three points only)
+} TOUCHDOWNVTX;
+
 class OAPIFUNC VESSEL {
 public:
     VESSEL(OBJHANDLE hVessel, int fmodel = 1);
@@ -50,6 +59,7 @@ public:
     void SetCameraShiftRange(const VECTOR3 &fpos, const VECTOR3 &lpos, const VECTOR3 &rpos) const;
     void SetLiftCoeffFunc(LiftCoeffFunc lcf) const;
     void SetTouchdownPoints(const VECTOR3 &pt1, const VECTOR3 &pt2, const VECTOR3 &pt3) const;
+    void SetTouchdownPoints(const TOUCHDOWNVTX *tdvtx, DWORD ntdvtx) const;
     void SetDockParams(const VECTOR3 &pos, const VECTOR3 &dir, const VECTOR3 &rot) const;
     void ClearVariableDragElements() const;
     bool SetGravityGradientDamping(double damp) const;

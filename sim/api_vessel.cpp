@@ -383,6 +383,26 @@ void VESSEL::SetTouchdownPoints(const VECTOR3 &a, const VECTOR3 &b, const VECTOR
         vessel->td_mu_lng[i] = vessel->mu_lng;
     }
 }
+void VESSEL::SetTouchdownPoints(const TOUCHDOWNVTX *tdvtx, DWORD ntdvtx) const
+{
+    NOTE("SetTouchdownPoints(%s, %lu)", H(tdvtx), static_cast<unsigned long>(ntdvtx));
+    REC();
+    // Vessel.cpp Vessel::SetTouchdownPoints: each point with its own suspension and friction. The
+    // host takes the first three as the support plane and any further ones as its collision hull,
+    // which the stand-in does not model; fewer than three fail the host's check.
+    if (!tdvtx || ntdvtx < 3) {
+        Bad("SetTouchdownPoints", "needs at least three points");
+        return;
+    }
+    vessel->has_touchdown = true;
+    for (int i = 0; i < 3; ++i) {
+        vessel->touchdown[i] = tdvtx[i].pos;
+        vessel->td_stiffness[i] = tdvtx[i].stiffness;
+        vessel->td_damping[i] = tdvtx[i].damping;
+        vessel->td_mu[i] = tdvtx[i].mu;
+        vessel->td_mu_lng[i] = tdvtx[i].mu_lng;
+    }
+}
 void VESSEL::SetDockParams(const VECTOR3 &pos, const VECTOR3 &dir, const VECTOR3 &rot) const
 {
     NOTE("SetDockParams(" VF ", " VF ", " VF ")", VA(pos), VA(dir), VA(rot));

@@ -152,6 +152,13 @@ TEST_F(PilotRun, CatchesTheCapsuleAndBringsItHome)
     const std::string scn = ReadFile("out/final.scn");
     const std::string h = Block(scn, "HX220"), pf = Block(scn, "Corvane_SRC_Parafoil");
     EXPECT_NE(h.find("STATUS Landed"), std::string::npos) << h;
+    // It stands on its skids: the points 1.27 m below its origin, the rear pair carrying 0.955 of
+    // the weight (0.104 m behind the centre of gravity, the nose point 2.193 m ahead), about
+    // 2200 kg x 9.82 m/s^2 x 0.955 / 2 on 1e6 N/m each: 1 cm down, so the origin 1.26 m up (on
+    // 36 kN/m springs it sank 0.23 m at the back and went over onto its tail, origin below ground).
+    const auto heli_alt = h.find("  ALT ");
+    ASSERT_NE(heli_alt, std::string::npos) << h;
+    EXPECT_NEAR(std::stod(h.substr(heli_alt + 6)), 1.26, 0.01) << h;
     EXPECT_NE(pf.find("STATUS Landed"), std::string::npos) << pf;
     EXPECT_NE(pf.find("CONFIGURATION 2"), std::string::npos) << pf;  // the landed mesh
 }
