@@ -24,14 +24,6 @@ protected:
                     "MATERIALS 1\nm\nMATERIAL m\n1 1 1 1\n1 1 1 1\n0 0 0 1 5\n0 0 0 1\n");
     }
     // The test modules' lines ("test: ..."), in order, from index `from` on.
-    std::vector<std::string> Said(std::size_t from)
-    {
-        std::vector<std::string> out;
-        const auto &l = W().LogLines();
-        for (std::size_t i = from; i < l.size(); ++i)
-            if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
-        return out;
-    }
     // The words of the last probe line that begins with `head` ("probe: post A"), after the head.
     std::vector<double> Probe(const std::string &head)
     {

@@ -26,15 +26,6 @@ protected:
         WriteConfig("Config/plain.cfg", "ClassName = plain\nSize = 2\nMass = 300\n");
         WriteConfig("Meshes/CorvaneTest/box.msh", kBox);
     }
-    // The log lines of the test module, in order, from index `from` on.
-    std::vector<std::string> Said(std::size_t from = 0)
-    {
-        std::vector<std::string> out;
-        const auto &l = W().LogLines();
-        for (std::size_t i = from; i < l.size(); ++i)
-            if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
-        return out;
-    }
     // True when the host log holds this line (from index `from` on).
     bool Logged(const std::string &line, std::size_t from = 0)
     {

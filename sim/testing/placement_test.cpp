@@ -38,14 +38,6 @@ protected:
     }
     // Height above the mean radius of a point given in the vessel's frame [m].
     static double Height(const Vessel *v, const VECTOR3 &p) { return length(v->rpos + mul(v->R, p)) - v->ref->radius; }
-    std::vector<std::string> Said(std::size_t from = 0)
-    {
-        std::vector<std::string> out;
-        const auto &l = W().LogLines();
-        for (std::size_t i = from; i < l.size(); ++i)
-            if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
-        return out;
-    }
 };
 
 double MaxDiff(const MATRIX3 &a, const MATRIX3 &b)

@@ -24,6 +24,16 @@ protected:
     void SetUp() override;     // a fresh temporary folder becomes the working folder
     void TearDown() override;  // the world ends, the folder is removed
 
+    // What the test modules logged ("test: ..." lines of the host log), in order, from index `from` on.
+    std::vector<std::string> Said(std::size_t from = 0)
+    {
+        std::vector<std::string> out;
+        const auto &l = W().LogLines();
+        for (std::size_t i = from; i < l.size(); ++i)
+            if (l[i].rfind("test: ", 0) == 0) out.push_back(l[i].substr(6));
+        return out;
+    }
+
     // The world, made on first use from `options` (root = AddonRoot(), overlay = the temp folder).
     sim::World &W();
     sim::WorldOptions options;
