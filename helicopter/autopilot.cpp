@@ -166,11 +166,10 @@ void Helicopter::RunAutopilot()
     yaw_cmd = kYawFromBank * bank_cmd;
     double lon = 0, lat = 0, rad = 0;
     GetEquPos(lon, lat, rad);
-    if (hx220::own_handle) {
-        double h = 0;
-        oapiGetHeading(hx220::own_handle, &h);
-        heading = h * kDeg;
-    }
+    // The helicopter's own heading, visual or not (the module-wide handle of the last visual made
+    // may be another helicopter's, or none while the camera is away).
+    double h = 0;
+    if (oapiGetHeading(GetHandle(), &h)) heading = h * kDeg;
     const double sx = ship_airspeed.x, sz = ship_airspeed.z, hy = horizon_airspeed.y;
     if (!descent_on)
         collective_bias = kCollectiveBias;

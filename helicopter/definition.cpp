@@ -189,9 +189,12 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
 
 void Helicopter::clbkPostCreation() {}
 
+// The visual's mesh and groups are the only things the frame needs a visual for (the rotor look
+// and the beacon lamps); the flight, the autopilots, the pole and the sounds run without one.
 void Helicopter::clbkVisualCreated(VISHANDLE vis, int)
 {
     mesh = GetMesh(vis, 0);
+    main_blades = tail_blades = main_blur = tail_blur = beacon_group_a = beacon_group_b = nullptr;
     if (mesh) {
         main_blades = oapiMeshGroup(mesh, GRP_MAIN_BLADES);
         main_blur = oapiMeshGroup(mesh, GRP_MAIN_BLUR);

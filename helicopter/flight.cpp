@@ -77,6 +77,28 @@ void SetFlagBits(MESHGROUP *g, DWORD bits, bool on)
         g->UsrFlag &= ~bits;
 }
 
+// The fade from blades to blur follows the rotor every frame, with or without a visual, so that a
+// visual made later (the camera coming back) shows the rotor as it is.
+void FadeRotor(EngineState state, double rotor_speed, float &blade_alpha, float &blur_alpha)
+{
+    if (state == ENGINE_STARTING && rotor_speed > kLookMinRotorSpeed && blur_alpha < 1) {
+        blur_alpha += kLookStep;
+        blade_alpha -= kLookStep;
+    }
+    if (state == ENGINE_STOPPING && rotor_speed > kLookMinRotorSpeed && blur_alpha > 0) {
+        blur_alpha -= kLookStep;
+        blade_alpha += kLookStep;
+    }
+    if (state == ENGINE_RUNNING) {
+        blur_alpha = 1;
+        blade_alpha = 0;
+    }
+    if (state == ENGINE_OFF) {
+        blur_alpha = 0;
+        blade_alpha = 1;
+    }
+}
+
 void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
 {
     MATERIAL *m = oapiMeshMaterial(mesh, idx);
@@ -88,9 +110,12 @@ void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
 
 void Helicopter::clbkPreStep(double, double, double) { ApplyCommandedRates(); }
 
+// The helicopter flies itself every frame, whether or not the graphics client holds a visual of it
+// (the built-in client keeps one only while the camera is near, a host without graphics makes
+// none). Only the mesh work needs the visual: the rotor look and the beacon groups go through the
+// mesh and group pointers of the visual, which are null while there is none.
 void Helicopter::clbkPostStep(double, double simdt, double)
 {
-    if (!visual_present) return;
     if (!hx220::target_ready) ReadHeliportTarget();
 
     airspeed = GetAirspeed();
@@ -115,6 +140,7 @@ void Helicopter::clbkPostStep(double, double simdt, double)
     MovePole(simdt, capsule);
     UpdatePoleWarning();
     RampRotor();
+    FadeRotor(engine_state, rotor_speed, blade_alpha, blur_alpha);
     if (hx220::own_handle) UpdateRotorLook();
     UpdateBeaconGroups();
     ManageLiftThruster();
@@ -207,27 +233,13 @@ void Helicopter::RampRotor()
     }
 }
 
+// The rotor's look on the visual's mesh: the blades hidden while the engine runs, the fade's alphas
+// on the blade and blur materials. Without a visual the pointers are null and nothing is touched.
 void Helicopter::UpdateRotorLook()
 {
-    if (engine_state == ENGINE_STARTING && rotor_speed > kLookMinRotorSpeed && blur_alpha < 1) {
-        blur_alpha += kLookStep;
-        blade_alpha -= kLookStep;
-    }
-    if (engine_state == ENGINE_STOPPING && rotor_speed > kLookMinRotorSpeed && blur_alpha > 0) {
-        blur_alpha -= kLookStep;
-        blade_alpha += kLookStep;
-    }
     const bool running = engine_state == ENGINE_RUNNING;
-    if (running) {
-        blur_alpha = 1;
-        blade_alpha = 0;
-    }
     SetFlagBits(main_blades, kHidden, running);
     SetFlagBits(tail_blades, kHidden, running);
-    if (engine_state == ENGINE_OFF) {
-        blur_alpha = 0;
-        blade_alpha = 1;
-    }
     if (!mesh) return;
     SetMaterialAlpha(mesh, kMaterialBlades, blade_alpha);
     SetMaterialAlpha(mesh, kMaterialBlur, blur_alpha);

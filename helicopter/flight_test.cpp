@@ -364,25 +364,6 @@ TEST_F(FlightTest, HeldStickBanksAtTheManualRateOnceTheSurfaceHasSlewed)
     EXPECT_NEAR(v->iface->GetPitch() - pitch0, 0, 1e-3);
 }
 
-TEST_F(FlightTest, NothingHappensWhileTheVisualIsAway)
-{
-    options.journal = true;
-    // No graphics client: the helicopter never gets a visual (with one, the client would give it
-    // back at its next update).
-    options.graphics = false;
-    Vessel *v = Heli();
-    ASSERT_EQ(v->visual, nullptr);
-    Key(v, OAPI_KEY_K);
-    v->journal.clear();
-    Mark();
-    Step(600);
-    EXPECT_TRUE(v->journal.empty()) << v->journal.front();
-    EXPECT_TRUE(SoundCalls().empty());
-    EXPECT_EQ(Values(v, "MOTEUR"), "1 0.000000 0 0.000000 0");
-    W().CreateVisual(v);
-    EXPECT_EQ(FrameSounds(), (std::vector<std::string>{Play(0, 3, 0, 200, 0), Play(0, 4, 0, 180, 0)}));
-}
-
 TEST_F(FlightTest, RotorLookAndBeaconGroups)
 {
     Vessel *v = Heli({"MOTEUR 1 0 501 3.0 1"});  // starting, fast enough to blur
@@ -489,6 +470,223 @@ TEST_F(FlightTest, KeyTable)
     Step();
     EXPECT_NEAR(v->camera_offset.z, 1.997, 1e-12) << "Delete resets the offset, the rate stays";
     EXPECT_NEAR(v->camera_offset.x, 0.3, 1e-12);
+}
+
+// --- the same flight with the visual kept, only near the camera, or never made -----------------
+
+const char kParafoilClass[] = "CorvaneMission/corvane_src_parafoil";
+
+// The three ways the helicopter meets the graphics client. The built-in one (2016) keeps a vessel's
+// visual only while size / (distance x tan 25 deg) exceeds 1e-3 (Scene.cpp, Vessel.cpp vislimit):
+// for the helicopter (size 10) within 10 / (1e-3 x 0.466) = 21 km of the camera. The camera is in
+// the cockpit of a vessel landed 0.01 rad (64 km) east of where the helicopter flies.
+struct Client {
+    const char *name;
+    sim::HostGeneration host;
+    bool graphics;
+    bool visual;  // the helicopter has a visual
+};
+const Client kClients[] = {
+    {"visual kept (2024, external client)", sim::HostGeneration::k2024, true, true},
+    {"built-in client, camera 64 km away (2016)", sim::HostGeneration::k2016, true, false},
+    {"no graphics client", sim::HostGeneration::kLatest, false, false},
+};
+
+class ClientTest : public HelicopterTest {
+protected:
+    // A fresh world with physics, as the client makes visuals, the camera 64 km east.
+    void Begin(const Client &c)
+    {
+        EndWorld();
+        sound->reset();
+        options.host = c.host;
+        options.graphics = c.graphics;
+        options.physics = true;
+        WriteConfig("Config/Vessels/TestCamera.cfg", "ClassName = TestCamera\nMass = 1000\n");
+        camera = CreateLanded("Camera", "TestCamera", 0.01, 0);
+        W().SetFocus(camera);
+    }
+    // A running helicopter with a full tank, from a scenario, placed; its first frame flown (the
+    // lift thruster comes on it), with the visual the client gave it.
+    Vessel *Flying(const Client &c, double alt, double pitch = 0, double bank = 0)
+    {
+        Vessel *v = LoadVessel("HX220", kClass, {kEngineRunning, "PRPLEVEL 0:1.000000"});
+        if (!v) return nullptr;
+        v->Place(0, 0, alt, 0, pitch * RAD, bank * RAD);
+        Step();
+        EXPECT_EQ(v->visual != nullptr, c.visual);
+        return v;
+    }
+    int BadCalls()
+    {
+        int n = 0;
+        for (const std::string &l : W().LogLines()) n += l.find("(call ignored)") != std::string::npos;
+        return n;
+    }
+    Vessel *camera = nullptr;
+};
+
+// The hover autopilot levels a helicopter banked 15 deg and pitched 10 deg within about a second (at
+// 0.5 rad/s, then 0.1 rad/s per degree: HoverLevelsABankedPitchedHelicopter works it out) and holds
+// its height; left to itself it would have fallen 9.81 x 3^2 / 2 = 44 m in the 3 s. The visual takes
+// no part in it: the flight and the engine sounds are the same to the last bit.
+TEST_F(ClientTest, HoverAutopilotHoldsTheHelicopter)
+{
+    std::vector<double> reference;
+    std::vector<std::string> reference_sounds;
+    for (const Client &c : kClients) {
+        SCOPED_TRACE(c.name);
+        Begin(c);
+        Vessel *v = Flying(c, 500, 10, 15);
+        ASSERT_NE(v, nullptr);
+        Mark();
+        EXPECT_EQ(Key(v, OAPI_KEY_S, true), 1);
+        StepFor(3);
+        EXPECT_EQ(Values(v, "STATIO"), "1 0");
+        EXPECT_NEAR(v->iface->GetBank(), 0, 1.5 * RAD);
+        EXPECT_NEAR(v->iface->GetPitch(), 0, 1.5 * RAD);
+        EXPECT_NEAR(v->Altitude(), 500, 2);
+        EXPECT_EQ(v->visual != nullptr, c.visual) << "the camera stayed away";
+        const std::vector<double> flight = {v->Altitude(), v->iface->GetBank(), v->iface->GetPitch(), v->Heading()};
+        const std::vector<std::string> sounds = SoundCalls();
+        EXPECT_FALSE(sounds.empty());
+        if (reference.empty()) {
+            reference = flight;
+            reference_sounds = sounds;
+        } else {
+            EXPECT_EQ(flight, reference);
+            EXPECT_EQ(sounds, reference_sounds);
+        }
+    }
+}
+
+// Following the course to the heliport 0.001 rad (6.4 km) due east: the course to its target point,
+// 1e-6 rad north and west of it, is 90 - atan(1e-6 / 0.000999) = 89.94 deg. From north the autopilot
+// turns at its limit, 0.5 rad/s (29 deg/s), faces the course in about 3 s and holds it (0.1 rad/s per
+// degree of error). It flies by its own heading: one that read none (the module-wide handle of the
+// last visual, null while there is none) would go on turning at the limit, 170 deg in 6 s.
+TEST_F(ClientTest, FollowCourseTurnsTowardTheHeliport)
+{
+    std::vector<double> reference;
+    for (const Client &c : kClients) {
+        SCOPED_TRACE(c.name);
+        Begin(c);
+        ASSERT_NE(CreateLanded("Heliport", "CorvaneMission/heliport", 0.001, 0, 0.5), nullptr);
+        Vessel *v = Flying(c, 50);
+        ASSERT_NE(v, nullptr);
+        double lng0, lat0, rad;
+        v->EquPos(lng0, lat0, rad);
+        EXPECT_EQ(Key(v, OAPI_KEY_G, true), 1);
+        StepFor(6);
+        EXPECT_EQ(Values(v, "PILOTEAUTO").substr(0, 2), "1 ");
+        EXPECT_NEAR(v->Heading() * DEG, 89.94, 2);
+        EXPECT_NEAR(v->omega.y, 0, 0.05) << "no longer turning";
+        double lng, lat;
+        v->EquPos(lng, lat, rad);
+        EXPECT_GT((lng - lng0) * rad, 10) << "on its way east";
+        EXPECT_EQ(v->visual != nullptr, c.visual);
+        const std::vector<double> flight = {lng, lat, v->Altitude(), v->Heading()};
+        if (reference.empty())
+            reference = flight;
+        else
+            EXPECT_EQ(flight, reference);
+    }
+}
+
+// The capsule caught 16 m under the helicopter at 40 m, then carried down by the descent autopilot:
+// it is let go on the first frame that ends below 16 m, and the release ends the descent.
+TEST_F(ClientTest, ACarriedLoadIsLetGoBelow16Metres)
+{
+    std::vector<double> reference;
+    for (const Client &c : kClients) {
+        SCOPED_TRACE(c.name);
+        Begin(c);
+        Vessel *h = Flying(c, 40);
+        ASSERT_NE(h, nullptr);
+        Vessel *p = Create("Corvane_SRC_Parafoil", kParafoilClass);
+        ASSERT_NE(p, nullptr);
+        h->Place(0, 0, 40);
+        p->Place(0, 0, 24);
+        Step();
+        ASSERT_EQ(p->parent, h) << "caught";
+        EXPECT_EQ(Key(h, OAPI_KEY_D, true), 1);
+        double before = h->Altitude();
+        int frames = 0;
+        for (; p->parent == h && frames < 3000; ++frames) {
+            before = h->Altitude();
+            Step();
+        }
+        ASSERT_EQ(p->parent, nullptr) << "released";
+        EXPECT_GE(before, 16);
+        EXPECT_LT(h->Altitude(), 16);
+        EXPECT_EQ(Values(h, "STATIO"), "1 0");
+        EXPECT_EQ(h->visual != nullptr, c.visual);
+        const std::vector<double> flight = {static_cast<double>(frames), h->Altitude()};
+        if (reference.empty())
+            reference = flight;
+        else
+            EXPECT_EQ(flight, reference);
+    }
+}
+
+// What the visual's mesh shows of the rotor and the beacons; "" without a visual.
+std::string Look(const Vessel *v)
+{
+    if (!v->visual || v->visual->meshes.empty() || !v->visual->meshes[0]) return "";
+    const sim::Mesh *m = v->visual->meshes[0];
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "blades %a blur %a groups 6:%u 7:%u 8:%u 15:%u modulate %u",
+                  m->materials[3].diffuse.a, m->materials[11].emissive.a, m->groups[6].UsrFlag & 3,
+                  m->groups[7].UsrFlag & 3, m->groups[8].UsrFlag & 3, m->groups[15].UsrFlag & 3,
+                  m->properties.count(MESHPROPERTY_MODULATEMATALPHA) ? m->properties.at(MESHPROPERTY_MODULATEMATALPHA) : 9);
+    return buf;
+}
+
+// The built-in client makes the helicopter's visual when the camera comes to it and deletes it,
+// mesh and all, when the camera goes back to the far vessel; here every 100 frames, through an
+// engine start (K, 500 frames of start sound, 800 of ramp) and the beacons switched on and off. The
+// helicopter never uses a mesh or group of a deleted visual (the host frees them: the sanitizers
+// would see it) nor hands the host a dead mesh handle, its engine runs up on the same frame as with
+// a visual kept, and each new visual shows the rotor and beacons as that helicopter's does.
+TEST_F(ClientTest, AVisualThatComesAndGoesShowsTheRotorAsItIs)
+{
+    const Client &kept = kClients[0], &builtin = kClients[1];
+    std::vector<std::string> reference;
+    for (const Client *c : {&kept, &builtin}) {
+        SCOPED_TRACE(c->name);
+        Begin(*c);
+        Vessel *h = Heli();
+        ASSERT_NE(h, nullptr);
+        Key(h, OAPI_KEY_K);
+        int made = 0, compared = 0;
+        const sim::Visual *last = nullptr;
+        for (int frame = 1; frame <= 1400; ++frame) {
+            if (frame % 100 == 0) W().SetFocus(frame % 200 ? h : camera);
+            if (frame == 650 || frame == 1150) Key(h, OAPI_KEY_L, true);
+            Step();
+            if (frame == 1298) {
+                EXPECT_EQ(Values(h, "MOTEUR").substr(0, 2), "1 ");
+            } else if (frame == 1299) {
+                EXPECT_EQ(Values(h, "MOTEUR"), "2 40000.000000 501 8.000000 1") << "full speed on time";
+            }
+            const std::string look = Look(h);
+            const sim::Visual *vis = h->visual;  // a deleted visual's record is not reused
+            if (c == &kept) {
+                reference.push_back(look);
+            } else if (vis && vis == last) {  // a visual the helicopter has had a frame to paint
+                EXPECT_EQ(look, reference[frame - 1]) << "frame " << frame;
+                ++compared;
+            }
+            made += vis && vis != last;
+            last = vis;
+        }
+        EXPECT_EQ(BadCalls(), 0);
+        if (c == &builtin) {
+            EXPECT_EQ(made, 7) << "a visual for each stay of the camera";
+            EXPECT_GT(compared, 600);
+        }
+    }
+    EXPECT_NE(reference.back().find("groups 6:3 7:3 8:3 15:3"), std::string::npos) << reference.back();
 }
 
 }  // namespace

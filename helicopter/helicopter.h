@@ -34,7 +34,8 @@ enum PoleState : int {
 // helicopter created or made visible sets them for all).
 namespace hx220 {
 extern int sound_id;           // the sound add-on's id for this module's vessels, or -1
-extern OBJHANDLE own_handle;   // the helicopter whose visual was created last (null when none)
+extern OBJHANDLE own_handle;   // the helicopter whose visual was created last, null once a visual
+                               // goes; gates the rotor look (the autopilot reads its own handle)
 extern double pole_tip_y;      // pole attachment point, vessel frame [m]
 extern double pole_tip_z;      // [m]
 extern double pole_swing;      // swing of the pole's head [rad]

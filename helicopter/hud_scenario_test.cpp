@@ -332,9 +332,7 @@ TEST_F(HudTest, EveryGenerationDrawsTheSameItemsThroughItsOwnInterface)
         Step(30);
         take(Hud(v));
         // The catch cue, with the offsets and course to the capsule.
-        // (In a world of its own, where the pilot's view is from this helicopter: the built-in client
-        // keeps the visuals of vessels near the camera only, and a helicopter without one runs none
-        // of its logic.)
+        // (In a world of its own, where the pilot's view is from this helicopter.)
         EndWorld();
         Vessel *h = Modes({});
         Vessel *c = Create("Corvane_SRC_Parafoil", "TestCapsule");

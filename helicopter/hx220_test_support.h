@@ -30,8 +30,9 @@ protected:
         Vessel *v = lines.empty() ? Create(name, kClass) : LoadVessel(name, kClass, lines);
         EXPECT_NE(v, nullptr);
         // A scenario's vessels get their visuals at the graphics client's first update, at the end of
-        // the first frame; the helicopter does nothing without one. These tests are about its own
-        // logic from its first frame on, so the visual is given here at once.
+        // the first frame. The helicopter flies without one, but its rotor look and beacon lamps are
+        // on the visual's mesh, and these tests look at them from its first frame on, so the visual
+        // is given here at once.
         if (!lines.empty() && v && !v->visual) W().CreateVisual(v);
         return v;
     }

@@ -453,6 +453,17 @@ void Mesh::Relink()
     }
 }
 
+void Mesh::Release()
+{
+    alive = false;
+    std::vector<std::vector<NTVERTEX>>().swap(vtx);
+    std::vector<std::vector<WORD>>().swap(idx);
+    std::vector<MESHGROUP>().swap(groups);
+    std::vector<MATERIAL>().swap(materials);
+    std::vector<Surface *>().swap(textures);
+    properties.clear();
+}
+
 bool ParseMesh(const std::string &text, Mesh *out, std::string *error)
 {
     if (!out) {

@@ -32,6 +32,10 @@ struct Mesh : Object {
     void CopyFrom(const Mesh &other);
     // Points every group's Vtx/Idx at this mesh's own arrays.
     void Relink();
+    // The graphics client deleted this device copy: its groups, geometry and materials are freed, as
+    // the simulator frees them (a module still holding a group or material pointer into them fails
+    // under the sanitizers); the record stays, dead, so that its handle is refused.
+    void Release();
 };
 
 // Parses the text of a mesh file into `out`; false with a message naming the line on error.

@@ -1123,7 +1123,7 @@ void World::DestroyVisual(Vessel *v)
         current_vessel = prev;
     }
     for (Mesh *m : vis->meshes)
-        if (m) m->alive = false;
+        if (m) m->Release();  // the client deletes its device copies with the visual
     vis->alive = false;
     v->visual = nullptr;
 }
