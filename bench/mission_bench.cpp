@@ -11,6 +11,8 @@
 // down to the parafoil capsule's landing, and the parafoil's glide to the ground). Each is run N times (default 3); the fastest run is reported, as the machine may be busy.
 #include "alloc_count.h"
 #include "cli.h"
+#include "cockpit_world.h"
+#include "pilot.h"
 #include "world.h"
 
 #include <algorithm>
@@ -104,7 +106,7 @@ std::string Lower(std::string t)
 
 // The inputs that steer a flight (keys, controls, focus, displays, pilots, end) as the harness
 // applies them; snapshots and saves only write files and are left out.
-void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim::Pilot>> *pilots, bool *ended)
+void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<harness::Pilot>> *pilots, bool *ended)
 {
     const auto &a = ip.args;
     if (ip.verb == "end") {
@@ -131,7 +133,7 @@ void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim:
         else w.MfdButton(which, std::atoi(a[2].c_str()));
     } else if (ip.verb == "pilot") {
         std::string e;
-        if (sim::Pilot *p = sim::MakePilot(a, &e)) pilots->emplace_back(p);
+        if (std::unique_ptr<harness::Pilot> p = harness::MakePilot(a, &e)) pilots->push_back(std::move(p));
     }
 }
 
@@ -172,7 +174,8 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         return 1;
     }
     std::printf("%s: frames that allocate\n", job.scenario.c_str());
-    std::vector<std::unique_ptr<sim::Pilot>> pilots;
+    sim::WorldCockpit cockpit(w);  // no pictures
+    std::vector<std::unique_ptr<harness::Pilot>> pilots;
     bool ended = false;
     std::size_t next = 0;
     std::uint64_t frames = 0, allocs = 0, stretch_frames = 0, stretch_allocs = 0, pilot_allocs = 0;
@@ -189,7 +192,7 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended) Apply(w, inputs[next++], &pilots, &ended);
         if (ended || w.SimTime() >= until - 1e-9) break;
         const std::uint64_t p0 = benchalloc::Now().calls;
-        for (auto &p : pilots) p->Frame(w);
+        for (auto &p : pilots) p->Frame(cockpit);
         const std::uint64_t a0 = benchalloc::Now().calls;
         pilot_allocs += a0 - p0;
         const double t = w.SimTime();

@@ -4,6 +4,8 @@
 #include "cli.h"
 
 #include "atmosphere.h"
+#include "cockpit_world.h"
+#include "pilot.h"
 #include "png.h"
 #include "textio.h"
 #include "view.h"
@@ -274,7 +276,7 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
             std::string why;
-            if (!std::unique_ptr<Pilot>(MakePilot(a, &why)))
+            if (!harness::MakePilot(a, &why))
                 return fail(Lower(a[0]) == "recovery" ? why : "no virtual pilot named " + QuoteLine(a[0]));
         } else {
             return fail("unknown input " + QuoteLine(w[1]));
@@ -326,7 +328,8 @@ private:
     Options opt_;
     std::ostream &out_, &err_;
     std::unique_ptr<World> world_;
-    std::vector<std::unique_ptr<Pilot>> pilots_;
+    std::unique_ptr<WorldCockpit> cockpit_;  // the virtual pilots' view of the world
+    std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     bool ended_ = false, failed_ = false;
     OutFile timeline_, csv_;
     double next_sample_ = 0;
@@ -418,13 +421,12 @@ void Run::Apply(const Input &ip)
         Timeline("time acceleration " + a[0] + (a.size() > 1 ? " over " + a[1] + " s" : std::string()));
     } else if (ip.verb == "pilot") {
         std::string e;
-        Pilot *p = MakePilot(a, &e);
+        std::unique_ptr<harness::Pilot> p = harness::MakePilot(a, &e);
         if (!p) {
             Timeline("input line " + std::to_string(ip.line) + ": " + e);
             return;
         }
-        p->snapshot = [this](const std::string &display, const std::string &file) { Snapshot(display, file); };
-        pilots_.emplace_back(p);
+        pilots_.push_back(std::move(p));
     }
 }
 
@@ -552,6 +554,8 @@ int Run::Go()
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
+    cockpit_ = std::make_unique<WorldCockpit>(
+        *world_, [this](const std::string &display, const std::string &file) { Snapshot(display, file); });
     // Random draws forced at time 0 are queued before the scenario loads, so that a vessel that
     // draws while it is created (the capsule's chute-failure draw) gets them.
     std::size_t next = 0;
@@ -583,7 +587,7 @@ int Run::Go()
         World &w = *world_;
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
         if (ended_ || w.SimTime() >= until - 1e-9) break;
-        for (auto &p : pilots_) p->Frame(w);
+        for (auto &p : pilots_) p->Frame(*cockpit_);
         Sample();
         // A long step that a vessel would fly into the air with is cut to what the air allows.
         std::string why;

@@ -2,7 +2,6 @@
 // happens as a timeline.
 #pragma once
 
-#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -34,19 +33,5 @@ bool CheckStepLength(double step, const World *w, std::string *why);
 // The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
 // 2 bad usage).
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
-
-// A virtual pilot drives vessels from inside the run loop (the mission harness); it is called
-// once per frame before the frame, and may print timeline lines through the world's events.
-struct Pilot {
-    virtual ~Pilot() = default;
-    virtual void Frame(World &w) = 0;
-    virtual std::string Summary() const { return ""; }
-    // Given by the run: a picture of a display ("hud", "mfd-left", "mfd-right") or of the scene
-    // ("view <vessel> [azimuth elevation distance]") into a file of the run's output folder, as the
-    // snapshot input takes it.
-    std::function<void(const std::string &display, const std::string &file)> snapshot;
-};
-// Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null when unknown.
-Pilot *MakePilot(const std::vector<std::string> &args, std::string *error);
 
 }  // namespace sim
