@@ -12,6 +12,7 @@
 #include "alloc_count.h"
 #include "cli.h"
 #include "cockpit_world.h"
+#include "inputs.h"
 #include "pilot.h"
 #include "world.h"
 
@@ -106,7 +107,7 @@ std::string Lower(std::string t)
 
 // The inputs that steer a flight (keys, controls, focus, displays, pilots, end) as the harness
 // applies them; snapshots and saves only write files and are left out.
-void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<harness::Pilot>> *pilots, bool *ended)
+void Apply(sim::World &w, const harness::Input &ip, std::vector<std::unique_ptr<harness::Pilot>> *pilots, bool *ended)
 {
     const auto &a = ip.args;
     if (ip.verb == "end") {
@@ -115,7 +116,7 @@ void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<harn
         std::string k = a[1];
         const bool shift = Lower(k).rfind("shift+", 0) == 0;
         if (shift) k = k.substr(6);
-        if (Vessel *v = w.FindVessel(a[0])) w.PressKey(sim::KeyCode(k), shift, v);
+        if (Vessel *v = w.FindVessel(a[0])) w.PressKey(harness::KeyCode(k), shift, v);
     } else if (ip.verb == "control") {
         Vessel *v = w.FindVessel(a[0]);
         const std::string c = Lower(a[1]);
@@ -129,7 +130,7 @@ void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<harn
         const int which = Lower(a[0]) == "left" ? 0 : 1;
         const std::string what = Lower(a[1]);
         if (what == "open") w.OpenMfd(which, a[2]);
-        else if (what == "key") w.MfdKey(which, sim::KeyCode(a[2]));
+        else if (what == "key") w.MfdKey(which, harness::KeyCode(a[2]));
         else w.MfdButton(which, std::atoi(a[2].c_str()));
     } else if (ip.verb == "pilot") {
         std::string e;
@@ -153,13 +154,13 @@ int AllocMap(const Job &job, const std::string &root, double dt)
     std::string path = job.scenario;
     if (!std::filesystem::exists(path)) path = root + "/Scenarios/" + job.scenario + ".scn";
     std::string text, e;
-    std::vector<sim::Input> inputs;
+    std::vector<harness::Input> inputs;
     const std::string inputs_path = std::filesystem::path(path).replace_extension(".inputs").string();
-    if (ReadText(inputs_path, &text) && !sim::ParseInputs(text, inputs_path, &inputs, &e)) {
+    if (ReadText(inputs_path, &text) && !harness::ParseInputs(text, inputs_path, &inputs, &e)) {
         std::printf("%s: %s\n", job.scenario.c_str(), e.c_str());
         return 1;
     }
-    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const sim::Input &i) { return i.verb == "end"; });
+    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const harness::Input &i) { return i.verb == "end"; });
     const double until = !job.until.empty() ? std::strtod(job.until.c_str(), nullptr) : has_end ? 1e300 : 60.0;
 
     sim::WorldOptions o;
