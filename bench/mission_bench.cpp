@@ -11,6 +11,9 @@
 // down to the parafoil capsule's landing, and the parafoil's glide to the ground). Each is run N times (default 3); the fastest run is reported, as the machine may be busy.
 #include "alloc_count.h"
 #include "cli.h"
+#include "cockpit_world.h"
+#include "inputs.h"
+#include "pilot.h"
 #include "world.h"
 
 #include <algorithm>
@@ -104,7 +107,7 @@ std::string Lower(std::string t)
 
 // The inputs that steer a flight (keys, controls, focus, displays, pilots, end) as the harness
 // applies them; snapshots and saves only write files and are left out.
-void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim::Pilot>> *pilots, bool *ended)
+void Apply(sim::World &w, const harness::Input &ip, std::vector<std::unique_ptr<harness::Pilot>> *pilots, bool *ended)
 {
     const auto &a = ip.args;
     if (ip.verb == "end") {
@@ -113,7 +116,7 @@ void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim:
         std::string k = a[1];
         const bool shift = Lower(k).rfind("shift+", 0) == 0;
         if (shift) k = k.substr(6);
-        if (Vessel *v = w.FindVessel(a[0])) w.PressKey(sim::KeyCode(k), shift, v);
+        if (Vessel *v = w.FindVessel(a[0])) w.PressKey(harness::KeyCode(k), shift, v);
     } else if (ip.verb == "control") {
         Vessel *v = w.FindVessel(a[0]);
         const std::string c = Lower(a[1]);
@@ -127,11 +130,11 @@ void Apply(sim::World &w, const sim::Input &ip, std::vector<std::unique_ptr<sim:
         const int which = Lower(a[0]) == "left" ? 0 : 1;
         const std::string what = Lower(a[1]);
         if (what == "open") w.OpenMfd(which, a[2]);
-        else if (what == "key") w.MfdKey(which, sim::KeyCode(a[2]));
+        else if (what == "key") w.MfdKey(which, harness::KeyCode(a[2]));
         else w.MfdButton(which, std::atoi(a[2].c_str()));
     } else if (ip.verb == "pilot") {
         std::string e;
-        if (sim::Pilot *p = sim::MakePilot(a, &e)) pilots->emplace_back(p);
+        if (std::unique_ptr<harness::Pilot> p = harness::MakePilot(a, &e)) pilots->push_back(std::move(p));
     }
 }
 
@@ -151,13 +154,13 @@ int AllocMap(const Job &job, const std::string &root, double dt)
     std::string path = job.scenario;
     if (!std::filesystem::exists(path)) path = root + "/Scenarios/" + job.scenario + ".scn";
     std::string text, e;
-    std::vector<sim::Input> inputs;
+    std::vector<harness::Input> inputs;
     const std::string inputs_path = std::filesystem::path(path).replace_extension(".inputs").string();
-    if (ReadText(inputs_path, &text) && !sim::ParseInputs(text, inputs_path, &inputs, &e)) {
+    if (ReadText(inputs_path, &text) && !harness::ParseInputs(text, inputs_path, &inputs, &e)) {
         std::printf("%s: %s\n", job.scenario.c_str(), e.c_str());
         return 1;
     }
-    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const sim::Input &i) { return i.verb == "end"; });
+    const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const harness::Input &i) { return i.verb == "end"; });
     const double until = !job.until.empty() ? std::strtod(job.until.c_str(), nullptr) : has_end ? 1e300 : 60.0;
 
     sim::WorldOptions o;
@@ -172,7 +175,8 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         return 1;
     }
     std::printf("%s: frames that allocate\n", job.scenario.c_str());
-    std::vector<std::unique_ptr<sim::Pilot>> pilots;
+    sim::WorldCockpit cockpit(w);  // no pictures
+    std::vector<std::unique_ptr<harness::Pilot>> pilots;
     bool ended = false;
     std::size_t next = 0;
     std::uint64_t frames = 0, allocs = 0, stretch_frames = 0, stretch_allocs = 0, pilot_allocs = 0;
@@ -189,7 +193,7 @@ int AllocMap(const Job &job, const std::string &root, double dt)
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended) Apply(w, inputs[next++], &pilots, &ended);
         if (ended || w.SimTime() >= until - 1e-9) break;
         const std::uint64_t p0 = benchalloc::Now().calls;
-        for (auto &p : pilots) p->Frame(w);
+        for (auto &p : pilots) p->Frame(cockpit);
         const std::uint64_t a0 = benchalloc::Now().calls;
         pilot_allocs += a0 - p0;
         const double t = w.SimTime();

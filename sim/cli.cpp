@@ -4,6 +4,9 @@
 #include "cli.h"
 
 #include "atmosphere.h"
+#include "cockpit_world.h"
+#include "inputs.h"
+#include "pilot.h"
 #include "png.h"
 #include "textio.h"
 #include "view.h"
@@ -20,13 +23,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace sim {
+
+// The inputs are the harness's, as the simulator's own core plays them.
+using harness::Input;
+using harness::KeyCode;
+using harness::ParseInputs;
 
 namespace {
 
@@ -90,13 +97,12 @@ std::string Lower(std::string s)
     return s;
 }
 
-// The step lengths the physics keeps stable. Its sub-steps are at most 0.05 s in a sensible
-// atmosphere and at most 2000 a frame (physics.cpp), shorter still for a light body under a canopy
-// (half its drag time): 10 s a frame leaves room for a drag time of 10 ms. Beyond the air only the
-// orbit sets the sub-step, and an hour is still integrated within the cap far from Earth.
-constexpr double kMinStep = 1e-4;         // [s] shorter steps are refused (a run must advance)
+// The step lengths the physics keeps stable, within the range any run may take (from 1e-4 s, so
+// that a run advances, to an hour: harness::CheckStepRange). Its sub-steps are at most 0.05 s in a
+// sensible atmosphere and at most 2000 a frame (physics.cpp), shorter still for a light body under
+// a canopy (half its drag time): 10 s a frame leaves room for a drag time of 10 ms. Beyond the air
+// only the orbit sets the sub-step, and an hour is still integrated within the cap far from Earth.
 constexpr double kMaxStepInAir = 10;      // [s] longest step while a vessel flies in the air
-constexpr double kMaxStepInVacuum = 3600; // [s] longest step at all
 constexpr double kSensibleDensity = 1e-5; // [kg/m^3] the air counts from this density on (as physics.cpp)
 constexpr std::uint64_t kMaxFrames = 50000000;  // a run stops with an error after this many frames
 
@@ -108,13 +114,9 @@ constexpr std::uint64_t kMaxFrames = 50000000;  // a run stops with an error aft
 // (its altitude less its speed times the step). False with the reason.
 bool CheckStepLength(double step, const World *w, std::string *why)
 {
-    char b[160];
-    if (!(step >= kMinStep) || !(step <= kMaxStepInVacuum)) {
-        std::snprintf(b, sizeof b, "a step length must be from %g to %g s", kMinStep, kMaxStepInVacuum);
-        if (why) *why = b;
-        return false;
-    }
+    if (!harness::CheckStepRange(step, why)) return false;
     if (step <= kMaxStepInAir || !w) return true;
+    char b[160];
     for (Vessel *v : w->Vessels()) {
         if (!v->alive || v->landed || v->parent || !v->ref || !v->ref->has_atmosphere) continue;
         const double lowest = v->Altitude() - length(v->rvel) * step;
@@ -167,123 +169,6 @@ std::string Stamp(double t)
 
 }  // namespace
 
-unsigned KeyCode(const std::string &name)
-{
-    static const std::map<std::string, unsigned> named = {
-        {"UP", OAPI_KEY_UP},       {"DOWN", OAPI_KEY_DOWN},     {"LEFT", OAPI_KEY_LEFT},
-        {"RIGHT", OAPI_KEY_RIGHT}, {"PRIOR", OAPI_KEY_PRIOR},   {"NEXT", OAPI_KEY_NEXT},
-        {"END", OAPI_KEY_END},     {"DELETE", OAPI_KEY_DELETE}, {"HOME", OAPI_KEY_HOME},
-        {"INSERT", OAPI_KEY_INSERT}, {"SPACE", OAPI_KEY_SPACE}, {"RETURN", OAPI_KEY_RETURN}};
-    static const unsigned letters[26] = {
-        OAPI_KEY_A, OAPI_KEY_B, OAPI_KEY_C, OAPI_KEY_D, OAPI_KEY_E, OAPI_KEY_F, OAPI_KEY_G, OAPI_KEY_H, OAPI_KEY_I,
-        OAPI_KEY_J, OAPI_KEY_K, OAPI_KEY_L, OAPI_KEY_M, OAPI_KEY_N, OAPI_KEY_O, OAPI_KEY_P, OAPI_KEY_Q, OAPI_KEY_R,
-        OAPI_KEY_S, OAPI_KEY_T, OAPI_KEY_U, OAPI_KEY_V, OAPI_KEY_W, OAPI_KEY_X, OAPI_KEY_Y, OAPI_KEY_Z};
-    std::string up = name;
-    for (char &c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (up.size() == 1 && up[0] >= 'A' && up[0] <= 'Z') return letters[up[0] - 'A'];
-    if (up.size() == 1 && up[0] >= '1' && up[0] <= '9') return OAPI_KEY_1 + (up[0] - '1');
-    if (up == "0") return OAPI_KEY_0;
-    auto it = named.find(up);
-    return it == named.end() ? 0 : it->second;
-}
-
-bool ParseInputs(const std::string &text, const std::string &source, std::vector<Input> *out, std::string *error)
-{
-    std::istringstream in(text);
-    std::string raw;
-    int n = 0;
-    auto fail = [&](const std::string &msg) {
-        if (error) *error = source + ":" + std::to_string(n) + ": " + msg;
-        return false;
-    };
-    while (std::getline(in, raw)) {
-        ++n;
-        const auto hash = raw.find('#');
-        if (hash != std::string::npos) raw.erase(hash);
-        std::istringstream words(raw);
-        std::vector<std::string> w;
-        std::string x;
-        while (words >> x) w.push_back(x);
-        if (w.empty()) continue;
-        Input ip;
-        ip.line = n;
-        if (!ParseDouble(w[0], &ip.t) || ip.t < 0) return fail("expected a time in seconds, found " + QuoteLine(w[0]));
-        if (w.size() < 2) return fail("a time without an input");
-        ip.verb = Lower(w[1]);
-        ip.args.assign(w.begin() + 2, w.end());
-        const auto &a = ip.args;
-        if (ip.verb == "key") {
-            if (a.size() != 2) return fail("expected: <t> key <vessel> [shift+]<KEY>");
-            std::string k = a[1];
-            if (Lower(k).rfind("shift+", 0) == 0) k = k.substr(6);
-            if (!KeyCode(k)) return fail("unknown key " + QuoteLine(a[1]));
-        } else if (ip.verb == "control") {
-            double lvl;
-            if (a.size() != 3) return fail("expected: <t> control <vessel> elevator|aileron|rudder|throttle <level>");
-            const std::string s = Lower(a[1]);
-            if (s != "elevator" && s != "aileron" && s != "rudder" && s != "throttle")
-                return fail("unknown control " + QuoteLine(a[1]));
-            if (!ParseDouble(a[2], &lvl)) return fail("expected a level, found " + QuoteLine(a[2]));
-        } else if (ip.verb == "focus") {
-            if (a.size() != 1) return fail("expected: <t> focus <vessel>");
-        } else if (ip.verb == "mfd") {
-            if (a.size() < 3) return fail("expected: <t> mfd left|right open <mode>|key <KEY>|button <n>");
-            const std::string side = Lower(a[0]), what = Lower(a[1]);
-            if (side != "left" && side != "right") return fail("expected left or right, found " + QuoteLine(a[0]));
-            if (what == "open") {
-                std::string mode;
-                for (std::size_t i = 2; i < a.size(); ++i) mode += (i > 2 ? " " : "") + a[i];
-                ip.args = {side, what, mode};
-            } else if (what == "key") {
-                if (a.size() != 3 || !KeyCode(a[2])) return fail("unknown key " + QuoteLine(a[2]));
-            } else if (what == "button") {
-                double b;
-                if (a.size() != 3 || !ParseDouble(a[2], &b)) return fail("expected a button number");
-            } else {
-                return fail("unknown mfd action " + QuoteLine(a[1]));
-            }
-        } else if (ip.verb == "snapshot" && !a.empty() && Lower(a[0]) == "view") {
-            double d;
-            if (a.size() != 3 && a.size() != 6)
-                return fail("expected: <t> snapshot view <vessel> [azimuth elevation distance] <file.png>");
-            for (std::size_t i = 2; i + 1 < a.size(); ++i)
-                if (!ParseDouble(a[i], &d)) return fail("expected a number, found \"" + a[i] + "\"");
-            if (a.size() == 6 && !(std::strtod(a[4].c_str(), nullptr) >= 0)) return fail("the distance cannot be negative");
-        } else if (ip.verb == "snapshot") {
-            if (a.size() != 2) return fail("expected: <t> snapshot hud|mfd-left|mfd-right <file.png>");
-            const std::string s = Lower(a[0]);
-            if (s != "hud" && s != "mfd-left" && s != "mfd-right") return fail("unknown display " + QuoteLine(a[0]));
-        } else if (ip.verb == "save") {
-            if (a.size() != 1) return fail("expected: <t> save <file>");
-        } else if (ip.verb == "end") {
-            if (!a.empty()) return fail("'end' takes nothing more");
-        } else if (ip.verb == "rand") {
-            double d;
-            if (a.size() != 1 || !ParseDouble(a[0], &d) || d < 0 || d >= 1)
-                return fail("expected: <t> rand <value in [0, 1)>");
-        } else if (ip.verb == "dt") {
-            double d;
-            std::string why;
-            if (a.size() != 1 || !ParseDouble(a[0], &d)) return fail("expected: <t> dt <step length in seconds>");
-            if (!CheckStepLength(d, nullptr, &why)) return fail("dt: " + why);
-        } else if (ip.verb == "warp") {
-            double f, d = 0;
-            if (a.empty() || a.size() > 2 || !ParseDouble(a[0], &f) || f < 0.1 || f > 1e5 ||
-                (a.size() == 2 && (!ParseDouble(a[1], &d) || d < 0)))
-                return fail("expected: <t> warp <factor from 0.1 to 100000> [<delay in seconds>]");
-        } else if (ip.verb == "pilot") {
-            if (a.empty()) return fail("expected: <t> pilot <name> ...");
-            std::string why;
-            if (!std::unique_ptr<Pilot>(MakePilot(a, &why)))
-                return fail(Lower(a[0]) == "recovery" ? why : "no virtual pilot named " + QuoteLine(a[0]));
-        } else {
-            return fail("unknown input " + QuoteLine(w[1]));
-        }
-        out->push_back(ip);
-    }
-    return true;
-}
-
 namespace {
 
 struct Options {
@@ -326,7 +211,8 @@ private:
     Options opt_;
     std::ostream &out_, &err_;
     std::unique_ptr<World> world_;
-    std::vector<std::unique_ptr<Pilot>> pilots_;
+    std::unique_ptr<WorldCockpit> cockpit_;  // the virtual pilots' view of the world
+    std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     bool ended_ = false, failed_ = false;
     OutFile timeline_, csv_;
     double next_sample_ = 0;
@@ -418,13 +304,12 @@ void Run::Apply(const Input &ip)
         Timeline("time acceleration " + a[0] + (a.size() > 1 ? " over " + a[1] + " s" : std::string()));
     } else if (ip.verb == "pilot") {
         std::string e;
-        Pilot *p = MakePilot(a, &e);
+        std::unique_ptr<harness::Pilot> p = harness::MakePilot(a, &e);
         if (!p) {
             Timeline("input line " + std::to_string(ip.line) + ": " + e);
             return;
         }
-        p->snapshot = [this](const std::string &display, const std::string &file) { Snapshot(display, file); };
-        pilots_.emplace_back(p);
+        pilots_.push_back(std::move(p));
     }
 }
 
@@ -552,6 +437,8 @@ int Run::Go()
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
+    cockpit_ = std::make_unique<WorldCockpit>(
+        *world_, [this](const std::string &display, const std::string &file) { Snapshot(display, file); });
     // Random draws forced at time 0 are queued before the scenario loads, so that a vessel that
     // draws while it is created (the capsule's chute-failure draw) gets them.
     std::size_t next = 0;
@@ -583,7 +470,7 @@ int Run::Go()
         World &w = *world_;
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
         if (ended_ || w.SimTime() >= until - 1e-9) break;
-        for (auto &p : pilots_) p->Frame(w);
+        for (auto &p : pilots_) p->Frame(*cockpit_);
         Sample();
         // A long step that a vessel would fly into the air with is cut to what the air allows.
         std::string why;

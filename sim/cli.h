@@ -2,7 +2,6 @@
 // happens as a timeline.
 #pragma once
 
-#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -11,42 +10,14 @@ namespace sim {
 
 class World;
 
-// One timed input line.
-struct Input {
-    double t = 0;
-    int line = 0;
-    std::string verb;               // key, control, focus, mfd, save, end, snapshot, pilot
-    std::vector<std::string> args;  // the words after the verb (a mode name keeps its blanks)
-};
-
-// Parses an inputs file's text; false with "FILE:LINE: message" on the first bad line.
-bool ParseInputs(const std::string &text, const std::string &source, std::vector<Input> *out, std::string *error);
-
-// A key name of the inputs (a letter, a digit, UP DOWN LEFT RIGHT PRIOR NEXT END DELETE HOME INSERT
-// SPACE ...) -> the host's key code; 0 when unknown.
-unsigned KeyCode(const std::string &name);
-
-// Checks a step length (a frame's simulated time: frame time x time warp): from 1e-4 s to 3600 s,
-// and with a world no longer than 10 s while a free vessel flies in the atmosphere or can reach it
-// within the step. False with the reason.
+// Checks a step length (a frame's simulated time: frame time x time warp): within the range any
+// run may take (harness::CheckStepRange, 1e-4 s to 3600 s), and with a world no longer than 10 s
+// while a free vessel flies in the atmosphere or can reach it within the step. False with the
+// reason.
 bool CheckStepLength(double step, const World *w, std::string *why);
 
 // The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
 // 2 bad usage).
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
-
-// A virtual pilot drives vessels from inside the run loop (the mission harness); it is called
-// once per frame before the frame, and may print timeline lines through the world's events.
-struct Pilot {
-    virtual ~Pilot() = default;
-    virtual void Frame(World &w) = 0;
-    virtual std::string Summary() const { return ""; }
-    // Given by the run: a picture of a display ("hud", "mfd-left", "mfd-right") or of the scene
-    // ("view <vessel> [azimuth elevation distance]") into a file of the run's output folder, as the
-    // snapshot input takes it.
-    std::function<void(const std::string &display, const std::string &file)> snapshot;
-};
-// Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null when unknown.
-Pilot *MakePilot(const std::vector<std::string> &args, std::string *error);
 
 }  // namespace sim

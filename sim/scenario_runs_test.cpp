@@ -131,7 +131,8 @@ TEST_F(ScenarioRun, SameScenarioInputsAndSeedGiveByteIdenticalOutputs)
     EXPECT_EQ(files, static_cast<int>(std::distance(fs::directory_iterator("d/out"), {})));
 }
 
-TEST(WarpInput, OptionAndInputLinesAreCheckedAndHelpSaysWhatWarpDoes)
+// The warp input line is read by the harness (its test: harness/inputs_test.cpp).
+TEST(WarpInput, OptionIsCheckedAndHelpSaysWhatWarpDoes)
 {
     std::ostringstream out, err;
     EXPECT_EQ(sim::RunCli({"--help"}, out, err), 0);
@@ -141,15 +142,5 @@ TEST(WarpInput, OptionAndInputLinesAreCheckedAndHelpSaysWhatWarpDoes)
         std::ostringstream o, e;
         EXPECT_EQ(sim::RunCli({"run", "none.scn", "--warp", bad}, o, e), 2) << bad;
         EXPECT_NE(e.str().find("--warp needs"), std::string::npos) << bad;
-    }
-    std::vector<sim::Input> in;
-    std::string error;
-    EXPECT_TRUE(sim::ParseInputs("10 warp 100\n20 warp 1 2.5\n", "x", &in, &error)) << error;
-    ASSERT_EQ(in.size(), 2u);
-    EXPECT_EQ(in[1].args, (std::vector<std::string>{"1", "2.5"}));
-    for (const char *bad : {"1 warp\n", "1 warp 0\n", "1 warp 10 -1\n", "1 warp 10 2 3\n"}) {
-        in.clear();
-        EXPECT_FALSE(sim::ParseInputs(bad, "x", &in, &error)) << bad;
-        EXPECT_NE(error.find("warp <factor"), std::string::npos) << error;
     }
 }

@@ -373,22 +373,6 @@ TEST_F(ViewTest, HeliportShowsItsMeshAndRestsOnItsPoints)
     EXPECT_NEAR(At(*m[0], 0, 0).y, -0.97, 1e-4);
 }
 
-TEST(ViewInputs, SnapshotViewTakesAVesselAnOptionalPlaceAndAFile)
-{
-    std::vector<sim::Input> in;
-    std::string err;
-    ASSERT_TRUE(sim::ParseInputs("5 snapshot view HX220 a.png\n6 snapshot view HX220 30 -10 45 b.png\n", "f", &in, &err))
-        << err;
-    ASSERT_EQ(in.size(), 2u);
-    EXPECT_EQ(in[1].args, (std::vector<std::string>{"view", "HX220", "30", "-10", "45", "b.png"}));
-    for (const char *bad : {"5 snapshot view a.png\n", "5 snapshot view HX220 30 a.png\n",
-                            "5 snapshot view HX220 x 1 2 a.png\n", "5 snapshot view HX220 1 2 -3 a.png\n"}) {
-        in.clear();
-        EXPECT_FALSE(sim::ParseInputs(bad, "f", &in, &err)) << bad;
-        EXPECT_NE(err.find("f:1:"), std::string::npos) << err;
-    }
-}
-
 // The recovery pilot's storyboard: on the catch run each view is taken once, at its event, and
 // written as a picture of the run.
 class Storyboard : public simtest::HarnessTest {};

@@ -1,16 +1,21 @@
-// pilot.h -- the control laws of the harness's virtual pilot, as a person flying the recovery
-// helicopter applies them: a position error in the local horizon frame asks for a velocity, a
-// velocity error for an acceleration, the acceleration for a pitch and a bank, and an attitude
-// error for a stick deflection. Vertically, a height error asks for a climb rate and the climb-rate
+// pilot.h -- the harness's virtual pilots, which fly vessels through a host's cockpit (cockpit.h),
+// and the control laws of the recovery pilot, as a person flying the recovery helicopter applies
+// them: a position error in the local horizon frame asks for a velocity, a velocity error for an
+// acceleration, the acceleration for a pitch and a bank, and an attitude error for a stick
+// deflection. Vertically, a height error asks for a climb rate and the climb-rate
 // error moves the collective around a trim that the pilot finds by feel (slow integral).
 //
 // Horizon frame: x east, z north [m, m/s] (y unused, or up where stated). Angles in radians;
 // heading clockwise from north; pitch positive nose up; bank positive with the left wing down.
 #pragma once
 
-#include "Orbitersdk.h"
+#include "cockpit.h"
 
-namespace sim {
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace harness {
 namespace pilot {
 
 struct Gains {
@@ -67,4 +72,20 @@ struct Collective {
 };
 
 }  // namespace pilot
-}  // namespace sim
+
+// A virtual pilot drives vessels from inside a host's run loop: called once a frame before the frame
+// is flown, it sees and acts on the world through the cockpit only, and may write timeline lines
+// through the cockpit's events.
+class Pilot {
+public:
+    virtual ~Pilot() = default;
+    virtual void Frame(Cockpit &cockpit) = 0;
+    // What it did, for the run's summary ("" when it has nothing to say).
+    virtual std::string Summary() const { return ""; }
+};
+
+// Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null with the reason when
+// there is no such pilot or its words are wrong.
+std::unique_ptr<Pilot> MakePilot(const std::vector<std::string> &args, std::string *error);
+
+}  // namespace harness

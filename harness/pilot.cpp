@@ -19,19 +19,22 @@
 //              head-up display shows "STATIONNAIRE", Shift+D lands it; sitting on its gear at rest
 //              (the host reports a vessel landed only after 5 s at rest with no thruster firing,
 //              so the rotor must stop first), K stops the engine
+//
+// It sees and acts only through the cockpit (cockpit.h), and allocates nothing on its way through
+// an ordinary frame: the vessels it watches are looked at into sights of its own, the head-up
+// display is read only where it looks for a cue, and texts are built only when something happens.
 #include "pilot.h"
 
-#include "cli.h"
-#include "world.h"
-
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace sim {
+namespace harness {
 namespace pilot {
 
 namespace {
@@ -134,8 +137,8 @@ constexpr double kAbove = 17;                // height over the capsule (the alt
 constexpr double kCeiling = 3000;            // highest catch: the rotor keeps a margin with the load [m]
 constexpr double kCruiseSpeed = 40;          // closing speed far from the capsule [m/s]
 constexpr double kBrake = 1.5;               // deceleration planned when arriving [m/s^2]
-constexpr double kCruiseTilt = 15 * RAD;     // [rad]
-constexpr double kNearTilt = 12 * RAD;       // within kNearDistance of the aim point [rad]
+const double kCruiseTilt = 15 * RAD;         // [rad]
+const double kNearTilt = 12 * RAD;           // within kNearDistance of the aim point [rad]
 constexpr double kNearDistance = 200;        // [m]
 constexpr double kMaxClimb = 8, kMaxSink = 6;  // [m/s]
 constexpr double kGroundClear = 4;           // below this height above the ground the stick stays centred [m]
@@ -155,7 +158,6 @@ constexpr double kLoadSettle = 1;            // with the load, before Shift+G [s
 constexpr double kModeCheck = 2;             // the head-up display's mode word is read this often [s]
 constexpr double kParkDelay = 5;             // on the ground, before the engine is stopped [s]
 constexpr double kParkedSpeed = 0.1;         // on its gear and slower than this: at rest [m/s]
-constexpr int kHudW = 1024, kHudH = 768;     // the head-up display's picture [pixels]
 constexpr double kStoryDrogueAlt = 32000;    // the drogue opens at 33 km: seen open below this [m]
 constexpr double kStoryGlideAfter = 30;      // the parafoil seen gliding this long after it appears [s]
 constexpr double kStoryApproachAfter = 5;    // into the final approach [s]
@@ -163,14 +165,17 @@ constexpr double kStoryCatchAfter = 1;       // after the catch [s]
 constexpr double kStoryCarryAfter = 90;      // carrying the load [s]
 constexpr double kStoryLandedAfter = 5;      // after the helicopter has landed [s]
 
-double GroundDistance(const Vessel *a, const Vessel *b)
+// Distance over the ground between two vessels, on the first one's reference body (haversine).
+double GroundDistance(const Sight &a, const Sight &b)
 {
-    double la, pa, ra, lb, pb, rb;
-    a->EquPos(la, pa, ra);
-    b->EquPos(lb, pb, rb);
-    const double s = std::sin((pb - pa) / 2), t = std::sin((lb - la) / 2);
-    const double h = s * s + std::cos(pa) * std::cos(pb) * t * t;
-    return 2 * std::asin(std::min(1.0, std::sqrt(h))) * (a->ref ? a->ref->radius : ra);
+    const double s = std::sin((b.lat - a.lat) / 2), t = std::sin((b.lng - a.lng) / 2);
+    const double h = s * s + std::cos(a.lat) * std::cos(b.lat) * t * t;
+    return 2 * std::asin(std::min(1.0, std::sqrt(h))) * (a.ref_radius > 0 ? a.ref_radius : a.rad);
+}
+
+bool Shows(const std::vector<std::string> &texts, const char *text)
+{
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
 std::string Fmt(const char *fmt, double a, double b = 0, double c = 0, double d = 0)
@@ -183,23 +188,22 @@ std::string Fmt(const char *fmt, double a, double b = 0, double c = 0, double d 
 class RecoveryPilot final : public Pilot {
 public:
     explicit RecoveryPilot(std::string heli) : heli_name_(std::move(heli)) {}
-    void Frame(World &w) override;
+    void Frame(Cockpit &c) override;
     std::string Summary() const override;
 
 private:
     enum class Phase { kWaiting, kSettle, kSpinUp, kFly, kCaught, kHome, kParked };
 
-    void Say(World &w, const std::string &what) { w.Event("pilot: " + what); }
-    void Press(World &w, Vessel *h, DWORD key, bool shift, const char *name, const char *why);
-    void CentreSticks(World &w, Vessel *h);
-    void GoHome(World &w, Vessel *h);
-    static bool OnItsGear(const Vessel *h);
-    bool LiftPresent(const Vessel *h) const;
-    void Watch(World &w, Vessel *h, Vessel *pf);
-    void Fly(World &w, Vessel *h, Vessel *pf);
-    void Steer(World &w, Vessel *h, const VECTOR3 &aim, const VECTOR3 &carrier, double max_tilt);
-    void HudAtCatch(World &w, Vessel *h, bool attached);
-    void Storyboard(World &w, Vessel *h);
+    void Say(Cockpit &c, const std::string &what) { c.Event("pilot: " + what); }
+    void Press(Cockpit &c, const Sight &h, int key, bool shift, const char *name, const char *why);
+    void CentreSticks(Cockpit &c, const Sight &h);
+    void GoHome(Cockpit &c, const Sight &h);
+    static bool OnItsGear(const Sight &h);
+    void Watch(Cockpit &c, const Sight &h, const Sight *pf);
+    void Fly(Cockpit &c, const Sight &h, const Sight *pf, const Sight *capsule);
+    void Steer(Cockpit &c, const Sight &h, const VECTOR3 &aim, const VECTOR3 &carrier, double max_tilt);
+    void HudAtCatch(Cockpit &c, const Sight &h, bool attached);
+    void Storyboard(Cockpit &c, const Sight *h, const Sight *pf, const Sight *capsule);
 
     std::string heli_name_;
     Phase phase_ = Phase::kWaiting;
@@ -209,6 +213,10 @@ private:
     bool pole_out_ = false, alt_hold_ = false, closing_ = false, cue_seen_ = false;
     double pole_t_ = 0, hold_t_ = 0, close_t_ = 0, standoff_ = kStandoff;
     double landed_t_ = -1, mode_check_t_ = 0;
+
+    // What it sees this frame (filled in place), and the head-up display when it reads it.
+    Sight heli_, parafoil_, capsule_, port_;
+    std::vector<std::string> hud_;
 
     // What the summary reports.
     double t_engine_ = -1, t_rotor_ = -1, t_pole_ = -1, t_hold_ = -1, t_close_ = -1, t_catch_ = -1;
@@ -223,87 +231,72 @@ private:
     double pf_first_t_ = -1;
 };
 
-void RecoveryPilot::Press(World &w, Vessel *h, DWORD key, bool shift, const char *name, const char *why)
+void RecoveryPilot::Press(Cockpit &c, const Sight &h, int key, bool shift, const char *name, const char *why)
 {
-    const int used = w.PressKey(key, shift, h);
-    Say(w, std::string("key ") + (shift ? "shift+" : "") + name + " on " + h->name + " (" + why + ")" +
+    const bool used = c.PressKey(h.name, key, shift);
+    Say(c, std::string("key ") + (shift ? "shift+" : "") + name + " on " + h.name + " (" + why + ")" +
                (used ? "" : ", not taken"));
 }
 
-void RecoveryPilot::CentreSticks(World &w, Vessel *h)
+void RecoveryPilot::CentreSticks(Cockpit &c, const Sight &h)
 {
-    w.SetPilotControl(h, AIRCTRL_ELEVATOR, 0);
-    w.SetPilotControl(h, AIRCTRL_AILERON, 0);
-    w.SetPilotControl(h, AIRCTRL_RUDDER, 0);
-}
-
-// The lift is there when the rotor is at speed: the main (collective) group has a thruster.
-bool RecoveryPilot::LiftPresent(const Vessel *h) const
-{
-    for (const ThrusterGroup *g : h->groups)
-        if (g->alive && g->type == THGROUP_MAIN)
-            for (const Thruster *t : g->thrusters)
-                if (t->alive) return true;
-    return false;
+    c.SetStick(h.name, AIRCTRL_ELEVATOR, 0);
+    c.SetStick(h.name, AIRCTRL_AILERON, 0);
+    c.SetStick(h.name, AIRCTRL_RUDDER, 0);
 }
 
 // What the pilot keeps an eye on every frame: the closest approach, the catch, the landings.
-void RecoveryPilot::Watch(World &w, Vessel *h, Vessel *pf)
+void RecoveryPilot::Watch(Cockpit &c, const Sight &h, const Sight *pf)
 {
-    const double t = w.SimTime();
-    Vessel *port = w.FindVessel(kHeliport);
-    if (pf && t_catch_ < 0 && pf->parent == h) {
+    const double t = c.SimTime();
+    if (pf && t_catch_ < 0 && std::strcmp(pf->parent, h.name) == 0) {
         t_catch_ = t;
-        HudAtCatch(w, h, true);
+        HudAtCatch(c, h, true);
     }
-    if (t_catch_ >= 0 && t_release_ < 0 && (!pf || !pf->parent)) t_release_ = t;
-    if (pf && t_catch_ < 0 && !pf->landed && !pf->parent) {
-        double lh, ph, rh, lp, pp, rp;
-        h->EquPos(lh, ph, rh);
-        pf->EquPos(lp, pp, rp);
-        const VECTOR3 off = HorizonOffset(lh, ph, lp, pp, rh);
-        const double d = Horizontal(off), above = h->Altitude() - pf->Altitude();
+    if (t_catch_ >= 0 && t_release_ < 0 && (!pf || !pf->parent[0])) t_release_ = t;
+    if (pf && t_catch_ < 0 && !pf->landed && !pf->parent[0]) {
+        const VECTOR3 off = HorizonOffset(h.lng, h.lat, pf->lng, pf->lat, h.rad);
+        const double d = Horizontal(off), above = h.altitude - pf->altitude;
         if (above > 0 && d < best_dist_) best_dist_ = d, best_above_ = above, best_t_ = t;
     }
     if (pf && pf->landed && t_capsule_down_ < 0) {
         t_capsule_down_ = t;
-        if (port) capsule_from_port_ = GroundDistance(pf, port);
+        if (c.Look(kHeliport, &port_)) capsule_from_port_ = GroundDistance(*pf, port_);
     }
-    if (t_home_ >= 0 && h->landed && t_heli_down_ < 0) {
+    if (t_home_ >= 0 && h.landed && t_heli_down_ < 0) {
         t_heli_down_ = t;
-        if (port) heli_from_port_ = GroundDistance(h, port);
+        if (c.Look(kHeliport, &port_)) heli_from_port_ = GroundDistance(h, port_);
     }
 }
 
 // The HUD as the pilot sees it: the first "CATCH !" cue is kept as a picture, and so is the
 // display right after the catch (its offsets are those the catch test saw).
-void RecoveryPilot::HudAtCatch(World &w, Vessel *h, bool attached)
+void RecoveryPilot::HudAtCatch(Cockpit &c, const Sight &h, bool attached)
 {
-    DrawRecorder *hud = w.DrawHud(kHudW, kHudH, h);
-    if (!hud) return;
+    if (!c.HudTexts(h.name, &hud_)) return;
     if (attached) {
         hud_at_catch_.clear();
-        for (const std::string &s : hud->Texts())
+        for (const std::string &s : hud_)
             if (s.rfind("delta", 0) == 0) hud_at_catch_ += (hud_at_catch_.empty() ? "" : "; ") + s;
-        if (snapshot) snapshot("hud", "hx220-hud-caught.png");
+        c.Snapshot("hud", "hx220-hud-caught.png");
         return;
     }
-    if (!cue_seen_ && hud->FindText("CATCH !")) {
+    if (!cue_seen_ && Shows(hud_, "CATCH !")) {
         cue_seen_ = true;
-        Say(w, "the head-up display shows CATCH !");
-        if (snapshot) snapshot("hud", "hx220-hud-catch.png");
+        Say(c, "the head-up display shows CATCH !");
+        c.Snapshot("hud", "hx220-hud-catch.png");
     }
 }
 
 // Stick and rudder toward an aim point (offset from the helicopter in its horizon frame) while
 // moving with `carrier`.
-void RecoveryPilot::Steer(World &w, Vessel *h, const VECTOR3 &aim, const VECTOR3 &carrier, double max_tilt)
+void RecoveryPilot::Steer(Cockpit &c, const Sight &h, const VECTOR3 &aim, const VECTOR3 &carrier, double max_tilt)
 {
-    const VECTOR3 air = h->HorizonAirspeed();  // no wind: the ground speed
+    const VECTOR3 air = h.horizon_airspeed;  // no wind: the ground speed
     const double closing = std::min(kCruiseSpeed, std::sqrt(2 * kBrake * Horizontal(aim)));
     const VECTOR3 vw = WantedVelocity(aim, carrier, k_.position, closing);
     const VECTOR3 aw = WantedAcceleration(vw, air, k_.velocity, kG * std::tan(max_tilt));
-    const double hdg = h->Heading();
+    const double hdg = h.heading;
     double wanted_hdg = hdg;
     if (Horizontal(vw) > kTurnSpeed)
         wanted_hdg = std::atan2(vw.x, vw.z);
@@ -311,33 +304,26 @@ void RecoveryPilot::Steer(World &w, Vessel *h, const VECTOR3 &aim, const VECTOR3
         wanted_hdg = std::atan2(carrier.x, carrier.z);
     double pitch, bank;
     TiltFor(aw, hdg, kG, max_tilt, &pitch, &bank);
-    w.SetPilotControl(h, AIRCTRL_ELEVATOR, ElevatorFor(pitch, h->Pitch(), k_));
-    w.SetPilotControl(h, AIRCTRL_AILERON, AileronFor(bank, h->Bank(), k_));
-    w.SetPilotControl(h, AIRCTRL_RUDDER, RudderFor(wanted_hdg, hdg, k_));
+    c.SetStick(h.name, AIRCTRL_ELEVATOR, ElevatorFor(pitch, h.pitch, k_));
+    c.SetStick(h.name, AIRCTRL_AILERON, AileronFor(bank, h.bank, k_));
+    c.SetStick(h.name, AIRCTRL_RUDDER, RudderFor(wanted_hdg, hdg, k_));
 }
 
-void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
+void RecoveryPilot::Fly(Cockpit &c, const Sight &h, const Sight *pf, const Sight *capsule)
 {
-    const double t = w.SimTime(), dt = w.StepLength();
-    Vessel *target = pf;
-    if (!target) {
-        Vessel *c = w.FindVessel(kDrogueCapsule);
-        if (c && !c->landed) target = c;
-    }
-    double lh, ph, rh;
-    h->EquPos(lh, ph, rh);
-    const double alt = h->Altitude();
+    const double t = c.SimTime(), dt = c.StepLength();
+    const Sight *target = pf;
+    if (!target && capsule && !capsule->landed) target = capsule;
+    const double alt = h.altitude;
     VECTOR3 aim = _V(0, 0, 0), carrier = _V(0, 0, 0);
     double wanted_alt = alt, carrier_climb = 0;
     if (target) {
-        double lt, pt, rt;
-        target->EquPos(lt, pt, rt);
-        const VECTOR3 tv = target->HorizonAirspeed();
+        const VECTOR3 tv = target->horizon_airspeed;
         carrier = _V(tv.x, 0, tv.z);
         const double cs = Horizontal(carrier);
         const VECTOR3 behind = cs > 1 ? carrier * (-1 / cs) : _V(0, 0, -1);
-        aim = HorizonOffset(lh, ph, lt, pt, rh) + behind * standoff_;
-        wanted_alt = target->Altitude() + kAbove;
+        aim = HorizonOffset(h.lng, h.lat, target->lng, target->lat, h.rad) + behind * standoff_;
+        wanted_alt = target->altitude + kAbove;
         if (wanted_alt > kCeiling)
             wanted_alt = kCeiling;
         else
@@ -347,33 +333,31 @@ void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
     // Hands: stick and rudder once clear of the ground, collective until the altitude hold has it.
     double allowance = 1;
     if (!alt_hold_) {
-        const double vz = h->HorizonAirspeed().y;
+        const double vz = h.horizon_airspeed.y;
         const double want = WantedClimb(wanted_alt - alt, carrier_climb, kMaxSink, kMaxClimb, k_);
-        const double level = collective_.Level(want, vz, std::cos(h->Pitch()) * std::cos(h->Bank()), dt, k_);
-        w.SetThrottle(h, level);
+        const double level = collective_.Level(want, vz, std::cos(h.pitch) * std::cos(h.bank), dt, k_);
+        c.SetThrottle(h.name, level);
         allowance = TiltAllowance(level, want - vz);
     }
-    const bool low = h->landed || alt < h->landed_elev + kGroundClear;
+    const bool low = h.landed || alt < h.rest_height + kGroundClear;
     if (low)
-        CentreSticks(w, h);
+        CentreSticks(c, h);
     else
-        Steer(w, h, aim, carrier, allowance * (Horizontal(aim) < kNearDistance ? kNearTilt : kCruiseTilt));
+        Steer(c, h, aim, carrier, allowance * (Horizontal(aim) < kNearDistance ? kNearTilt : kCruiseTilt));
     if (!pf) return;
 
     // The catch: pole out, altitude hold over the capsule, then close the last metres.
-    double lp, pp, rp;
-    pf->EquPos(lp, pp, rp);
-    const double dist = Horizontal(HorizonOffset(lh, ph, lp, pp, rh));
-    const double above = alt - pf->Altitude();
+    const double dist = Horizontal(HorizonOffset(h.lng, h.lat, pf->lng, pf->lat, h.rad));
+    const double above = alt - pf->altitude;
     if (!pole_out_ && dist < kPoleRange) {
-        Press(w, h, OAPI_KEY_P, true, "P", "pole out");
+        Press(c, h, OAPI_KEY_P, true, "P", "pole out");
         pole_out_ = true;
         pole_t_ = t_pole_ = t;
     }
-    if (pole_out_ && !alt_hold_ && t - pole_t_ >= kPoleStroke && pf->Altitude() + kAbove <= kCeiling &&
+    if (pole_out_ && !alt_hold_ && t - pole_t_ >= kPoleStroke && pf->altitude + kAbove <= kCeiling &&
         Horizontal(aim) < kHoldAimError && std::fabs(above - kAbove) < kHoldHeightError &&
-        std::fabs(h->HorizonAirspeed().y - pf->HorizonAirspeed().y) < kHoldClimbError) {
-        Press(w, h, OAPI_KEY_X, true, "X", "altitude hold over the capsule");
+        std::fabs(h.horizon_airspeed.y - pf->horizon_airspeed.y) < kHoldClimbError) {
+        Press(c, h, OAPI_KEY_X, true, "X", "altitude hold over the capsule");
         alt_hold_ = true;
         hold_t_ = t_hold_ = t;
     }
@@ -381,13 +365,13 @@ void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
         closing_ = true;
         close_t_ = t;
         if (t_close_ < 0) t_close_ = t;
-        Say(w, "closes the last " + Fmt("%.0f", standoff_) + " m");
+        Say(c, "closes the last " + Fmt("%.0f", standoff_) + " m");
     }
     if (closing_) {
         standoff_ = std::max(0.0, standoff_ - kCloseRate * dt);
-        if (dist < kCueDistance) HudAtCatch(w, h, false);
+        if (dist < kCueDistance) HudAtCatch(c, h, false);
         if (t - close_t_ > kCloseTimeout) {
-            Say(w, "no catch yet; backs off and closes again");
+            Say(c, "no catch yet; backs off and closes again");
             closing_ = false;
             standoff_ = kStandoff;
             hold_t_ = t;
@@ -396,17 +380,17 @@ void RecoveryPilot::Fly(World &w, Vessel *h, Vessel *pf)
 }
 
 // Sticks centred, Shift+G: the helicopter's autopilot flies to the heliport.
-void RecoveryPilot::GoHome(World &w, Vessel *h)
+void RecoveryPilot::GoHome(Cockpit &c, const Sight &h)
 {
-    CentreSticks(w, h);
-    Press(w, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
+    CentreSticks(c, h);
+    Press(c, h, OAPI_KEY_G, true, "G", "follow course to the heliport");
     if (alt_hold_) {
         // The altitude hold would keep the helicopter 17 m over the capsule once the autopilot
         // has landed and let go of the lift: the autopilot has the height now.
-        Press(w, h, OAPI_KEY_X, true, "X", "altitude hold off");
+        Press(c, h, OAPI_KEY_X, true, "X", "altitude hold off");
         alt_hold_ = false;
     }
-    t_home_ = w.SimTime();
+    t_home_ = c.SimTime();
     mode_check_t_ = t_home_ + kModeCheck;
     phase_ = Phase::kHome;
 }
@@ -415,105 +399,103 @@ void RecoveryPilot::GoHome(World &w, Vessel *h)
 // release is the inputs' own view): the drogue open, the parafoil gliding, the helicopter closing
 // in, the catch, the carry and the landing. Each "view <vessel> azimuth elevation distance"
 // (0: far enough to see the vessel whole) is taken once.
-void RecoveryPilot::Storyboard(World &w, Vessel *h)
+void RecoveryPilot::Storyboard(Cockpit &c, const Sight *h, const Sight *pf, const Sight *capsule)
 {
-    if (!snapshot) return;
-    const double t = w.SimTime();
-    auto take = [&](unsigned bit, const std::string &view, const char *file) {
+    const double t = c.SimTime();
+    auto take = [&](unsigned bit, const char *vessel, const char *place, const char *file) {
         if (story_ & bit) return;
         story_ |= bit;
-        snapshot(view, file);
+        c.Snapshot(std::string("view ") + vessel + place, file);
     };
-    const Vessel *capsule = w.FindVessel(kDrogueCapsule), *pf = w.FindVessel(kParafoil);
-    if (capsule && !pf && capsule->Altitude() < kStoryDrogueAlt && capsule->Altitude() > kStoryDrogueAlt - 5000)
-        take(1, "view Corvane_SRC 110 12 0", "story-2-drogue.png");
+    if (capsule && !pf && capsule->altitude < kStoryDrogueAlt && capsule->altitude > kStoryDrogueAlt - 5000)
+        take(1, kDrogueCapsule, " 110 12 0", "story-2-drogue.png");
     if (pf && pf_first_t_ < 0) pf_first_t_ = t;
-    if (pf && !pf->parent && !pf->landed && t - pf_first_t_ >= kStoryGlideAfter) take(2, "view Corvane_SRC_Parafoil 60 8 0", "story-3-glide.png");
+    if (pf && !pf->parent[0] && !pf->landed && t - pf_first_t_ >= kStoryGlideAfter)
+        take(2, kParafoil, " 60 8 0", "story-3-glide.png");
     if (!h) return;
-    const std::string heli = "view " + h->name;
-    if (closing_ && t_catch_ < 0 && t - close_t_ >= kStoryApproachAfter) take(4, heli + " 100 -8 55", "story-4-approach.png");
-    if (t_catch_ >= 0 && t - t_catch_ >= kStoryCatchAfter) take(8, heli + " 80 -5 0", "story-5-catch.png");
-    if (t_catch_ >= 0 && t_release_ < 0 && t - t_catch_ >= kStoryCarryAfter) take(16, heli + " 50 5 0", "story-6-carry.png");
-    if (t_heli_down_ >= 0 && t - t_heli_down_ >= kStoryLandedAfter) take(32, heli + " 135 25 45", "story-7-landing.png");
+    if (closing_ && t_catch_ < 0 && t - close_t_ >= kStoryApproachAfter)
+        take(4, h->name, " 100 -8 55", "story-4-approach.png");
+    if (t_catch_ >= 0 && t - t_catch_ >= kStoryCatchAfter) take(8, h->name, " 80 -5 0", "story-5-catch.png");
+    if (t_catch_ >= 0 && t_release_ < 0 && t - t_catch_ >= kStoryCarryAfter)
+        take(16, h->name, " 50 5 0", "story-6-carry.png");
+    if (t_heli_down_ >= 0 && t - t_heli_down_ >= kStoryLandedAfter) take(32, h->name, " 135 25 45", "story-7-landing.png");
 }
 
-void RecoveryPilot::Frame(World &w)
+void RecoveryPilot::Frame(Cockpit &c)
 {
-    Vessel *h = w.FindVessel(heli_name_);
-    Storyboard(w, h);
-    if (!h) return;  // not there yet (created at 20 km by the capsule), or gone
-    const double t = w.SimTime();
-    Vessel *pf = w.FindVessel(kParafoil);
-    Watch(w, h, pf);
+    const Sight *heli = c.Look(heli_name_.c_str(), &heli_) ? &heli_ : nullptr;
+    const Sight *pf = c.Look(kParafoil, &parafoil_) ? &parafoil_ : nullptr;
+    const Sight *capsule = c.Look(kDrogueCapsule, &capsule_) ? &capsule_ : nullptr;
+    Storyboard(c, heli, pf, capsule);
+    if (!heli) return;  // not there yet (created at 20 km by the capsule), or gone
+    const Sight &h = *heli;
+    const double t = c.SimTime();
+    Watch(c, h, pf);
     switch (phase_) {
     case Phase::kWaiting:
-        Say(w, "takes the controls of " + h->name);
+        Say(c, std::string("takes the controls of ") + h.name);
         phase_ = Phase::kSettle;
         phase_t_ = t;
         break;
     case Phase::kSettle:
-        if (LiftPresent(h)) {
-            Say(w, "rotor already at speed");
+        if (h.main_thrust) {
+            Say(c, "rotor already at speed");
             phase_ = Phase::kFly;
         } else if (t - phase_t_ >= kSettleTime) {
-            Press(w, h, OAPI_KEY_K, false, "K", "engine start");
+            Press(c, h, OAPI_KEY_K, false, "K", "engine start");
             t_engine_ = t;
             phase_ = Phase::kSpinUp;
             phase_t_ = t;
         }
         break;
     case Phase::kSpinUp:
-        if (LiftPresent(h)) {
-            Say(w, "rotor at speed, lifting off");
+        if (h.main_thrust) {
+            Say(c, "rotor at speed, lifting off");
             t_rotor_ = t;
             phase_ = Phase::kFly;
         } else if (t - phase_t_ > kSpinUpTimeout) {
-            Say(w, "the rotor does not come up to speed; gives up");
+            Say(c, "the rotor does not come up to speed; gives up");
             phase_ = Phase::kParked;
         }
         break;
     case Phase::kFly:
         if (t_catch_ >= 0) {
-            Say(w, "the capsule hangs on the pole");
+            Say(c, "the capsule hangs on the pole");
             phase_ = Phase::kCaught;
             phase_t_ = t;
             break;
         }
         if (pf && pf->landed) {
             missed_ = true;
-            Say(w, "the capsule landed before the catch; back to the heliport");
-            GoHome(w, h);
+            Say(c, "the capsule landed before the catch; back to the heliport");
+            GoHome(c, h);
             break;
         }
-        if (!pf) {
-            const Vessel *c = w.FindVessel(kDrogueCapsule);
-            if (!c || c->landed) {  // a failed chute, or no capsule at all
-                missed_ = true;
-                Say(w, "nothing to catch; back to the heliport");
-                GoHome(w, h);
-                break;
-            }
+        if (!pf && (!capsule || capsule->landed)) {  // a failed chute, or no capsule at all
+            missed_ = true;
+            Say(c, "nothing to catch; back to the heliport");
+            GoHome(c, h);
+            break;
         }
-        Fly(w, h, pf);
+        Fly(c, h, pf, capsule);
         break;
     case Phase::kCaught: {
         // Keep moving with the load for a moment, then hand over to the autopilot.
-        const VECTOR3 v = h->HorizonAirspeed();
+        const VECTOR3 v = h.horizon_airspeed;
         if (t - phase_t_ < kLoadSettle) {
-            Steer(w, h, _V(0, 0, 0), _V(v.x, 0, v.z), kNearTilt);
+            Steer(c, h, _V(0, 0, 0), _V(v.x, 0, v.z), kNearTilt);
             break;
         }
-        GoHome(w, h);
+        GoHome(c, h);
         break;
     }
     case Phase::kHome:
-        if (!h->landed && !OnItsGear(h)) {
+        if (!h.landed && !OnItsGear(h)) {
             landed_t_ = -1;
             if (t >= mode_check_t_) {
                 mode_check_t_ = t + kModeCheck;
-                DrawRecorder *hud = w.DrawHud(kHudW, kHudH, h);
-                if (hud && hud->FindText("STATIONNAIRE")) {
-                    Press(w, h, OAPI_KEY_D, true, "D", "descent: the autopilot hovers after the release");
+                if (c.HudTexts(h.name, &hud_) && Shows(hud_, "STATIONNAIRE")) {
+                    Press(c, h, OAPI_KEY_D, true, "D", "descent: the autopilot hovers after the release");
                     if (t_descent_ < 0) t_descent_ = t;
                 }
             }
@@ -521,7 +503,7 @@ void RecoveryPilot::Frame(World &w)
         }
         if (landed_t_ < 0) landed_t_ = t;
         if (t - landed_t_ >= kParkDelay) {
-            Press(w, h, OAPI_KEY_K, false, "K", "engine stop");
+            Press(c, h, OAPI_KEY_K, false, "K", "engine stop");
             t_parked_ = t;
             phase_ = Phase::kParked;
         }
@@ -531,9 +513,9 @@ void RecoveryPilot::Frame(World &w)
 }
 
 // The helicopter sits on its gear (a touchdown point on the ground) and hardly moves.
-bool RecoveryPilot::OnItsGear(const Vessel *h)
+bool RecoveryPilot::OnItsGear(const Sight &h)
 {
-    return h->surface_contact && length(h->HorizonAirspeed()) < kParkedSpeed;
+    return h.ground_contact && length(h.horizon_airspeed) < kParkedSpeed;
 }
 
 std::string RecoveryPilot::Summary() const
@@ -571,7 +553,7 @@ std::string RecoveryPilot::Summary() const
 
 }  // namespace
 
-Pilot *MakePilot(const std::vector<std::string> &args, std::string *error)
+std::unique_ptr<Pilot> MakePilot(const std::vector<std::string> &args, std::string *error)
 {
     std::string name = args.empty() ? std::string() : args[0];
     for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -580,10 +562,10 @@ Pilot *MakePilot(const std::vector<std::string> &args, std::string *error)
             if (error) *error = "expected: pilot recovery [<helicopter>]";
             return nullptr;
         }
-        return new RecoveryPilot(args.size() == 2 ? args[1] : "HX220");
+        return std::make_unique<RecoveryPilot>(args.size() == 2 ? args[1] : "HX220");
     }
     if (error) *error = "no virtual pilot named \"" + (args.empty() ? std::string() : args[0]) + "\"";
     return nullptr;
 }
 
-}  // namespace sim
+}  // namespace harness
