@@ -226,9 +226,9 @@ double BusLiftCoefficient(double aoa)
 // =============================================================================================
 // SpacecraftBus
 // =============================================================================================
-class SpacecraftBus final : public VESSEL3 {
+class SpacecraftBus final : public corvane::HudVessel {
 public:
-    SpacecraftBus(OBJHANDLE hVessel, int flightmodel) : VESSEL3(hVessel, flightmodel) {}
+    SpacecraftBus(OBJHANDLE hVessel, int flightmodel) : HudVessel(hVessel, flightmodel) {}
 
     void clbkSetClassCaps(FILEHANDLE cfg) override;
     void clbkSaveState(FILEHANDLE scn) override;
@@ -236,9 +236,8 @@ public:
     void clbkPostCreation() override;
     void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
-    void clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC) override;
-    bool clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp) override;
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override;
+    // The head-up display callbacks are HudVessel's; they draw DrawHudItems.
 
 private:
     static void ToggleMechanism(int &state);
@@ -248,7 +247,7 @@ private:
     void DefineAnimations();
     void DefineThrusters();
     void WriteMechanism(FILEHANDLE scn, const char *keyword, int state, double pos) const;
-    void DrawHudLines(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const;
+    void DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const override;
     static void ReadMechanism(const char *text, int &state, double &pos);
     bool Released() const { return configuration >= 1; }
 
@@ -498,7 +497,7 @@ void SpacecraftBus::clbkLoadStateEx(FILEHANDLE scn, void *status)
 // ---------------------------------------------------------------------------------------------
 // Head-up display: from the top panels, covers (capsule aboard only), release, velocity change
 // ---------------------------------------------------------------------------------------------
-void SpacecraftBus::DrawHudLines(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const
+void SpacecraftBus::DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const
 {
     if (!hps) return;
     const int y0 = (hps->H * 180) / 1024;
@@ -523,27 +522,6 @@ void SpacecraftBus::DrawHudLines(corvane::HudSurface &hud, const HUDPAINTSPEC *h
     line(y0 + 3 * d, configuration == 0 ? "J = Jettison SRC Capsule" : "SRC Capsule Jettisoned");
     line(y0 + d, solp_state == 0 ? "G = Deploy Solar Panels" : "Solar Panels Deployed");
     if (configuration == 0) line(y0 + 2 * d, backshell_state == 0 ? "K = Open SRC Covers" : "SRC Covers Opened");
-}
-
-// The built-in graphics client's device context.
-void SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
-{
-    VESSEL2::clbkDrawHUD(mode, hps, hDC);
-    corvane::HudSurface hud(hDC);
-    DrawHudLines(hud, hps);
-}
-
-// Every client's sketchpad. Where it has a device context (the built-in client), the host is told
-// that nothing was drawn, so that it calls the device-context callback above as it always did;
-// elsewhere (external clients, and the current simulator, which has no built-in client) the same
-// lines are drawn here.
-bool SpacecraftBus::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp)
-{
-    if (!skp || skp->GetDC()) return false;
-    VESSEL3::clbkDrawHUD(mode, hps, skp);
-    corvane::HudSurface hud(skp);
-    DrawHudLines(hud, hps);
-    return true;
 }
 
 // =============================================================================================

@@ -6,8 +6,12 @@
 // handed over to the parafoil vessel and this vessel goes on as the drogue alone, which flattens on
 // the ground. A failed capsule falls, is set down landed and ends as a crash mesh with a dust plume.
 
+// The module's one source: it asks the SDK for the module entry glue (the Linux port links it
+// only then).
+#define ORBITER_MODULE
 #include "Orbitersdk.h"
 
+#include "host_names.h"
 #include "motion_state.h"
 #include "piecewise_linear.h"
 #include "scenario_keyword.h"

@@ -122,7 +122,7 @@ void SetBeacon(BEACONLIGHTSPEC &b, const BeaconDef &def, VECTOR3 &pos, VECTOR3 &
 
 }  // namespace
 
-Helicopter::Helicopter(OBJHANDLE hVessel, int flightmodel) : VESSEL3(hVessel, flightmodel)
+Helicopter::Helicopter(OBJHANDLE hVessel, int flightmodel) : HudVessel(hVessel, flightmodel)
 {
     DefineAnimations();
     cam_offset = hx220::kCamOffsetDefault;

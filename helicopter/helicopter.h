@@ -13,6 +13,8 @@
 #pragma once
 
 #include "Orbitersdk.h"
+#include "host_names.h"
+#include "hud_surface.h"
 
 // Engine and rotor state (the number is what the scenario stores).
 enum EngineState : int {
@@ -49,11 +51,7 @@ constexpr char kHeliportName[] = "Heliport";
 inline OBJHANDLE FindVessel(const char *name) { return oapiGetVesselByName(const_cast<char *>(name)); }
 }  // namespace hx220
 
-namespace corvane {
-class HudSurface;
-}
-
-class Helicopter final : public VESSEL3 {
+class Helicopter final : public corvane::HudVessel {
 public:
     Helicopter(OBJHANDLE hVessel, int flightmodel);
 
@@ -66,8 +64,7 @@ public:
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
-    void clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC) override;
-    bool clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp) override;
+    // (the head-up display callbacks are HudVessel's; they draw DrawHudItems)
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override;
     bool clbkLoadGenericCockpit() override;
 
@@ -121,7 +118,7 @@ private:
     void UpdatePoleWarning();  // the low-altitude pole warning and its sound, every frame
 
     const char *ModeWord() const;  // the head-up display's mode word
-    void DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const;
+    void DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps) const override;
 
 public:
     // --- state (the names are those of the design tables) ---------------------------------

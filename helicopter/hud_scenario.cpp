@@ -136,27 +136,6 @@ void Helicopter::DrawHudItems(corvane::HudSurface &hud, const HUDPAINTSPEC *hps)
     NumberText(hud, kTextX, top + kRowCourse, "CAP REQUIS : ", CourseTo(own_lat, own_lon, pf_lat, pf_lon));
 }
 
-// The built-in graphics client's device context.
-void Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, HDC hDC)
-{
-    VESSEL2::clbkDrawHUD(mode, hps, hDC);
-    corvane::HudSurface hud(hDC);
-    DrawHudItems(hud, hps);
-}
-
-// Every client's sketchpad. Where it has a device context (the built-in client) the host is told
-// that nothing was drawn, and calls the device-context callback above as it always did; elsewhere
-// (external clients, and the current simulator, which has no built-in client) the same items are
-// drawn here.
-bool Helicopter::clbkDrawHUD(int mode, const HUDPAINTSPEC *hps, oapi::Sketchpad *skp)
-{
-    if (!skp || skp->GetDC()) return false;
-    VESSEL3::clbkDrawHUD(mode, hps, skp);
-    corvane::HudSurface hud(skp);
-    DrawHudItems(hud, hps);
-    return true;
-}
-
 void Helicopter::clbkSaveState(FILEHANDLE scn)
 {
     char log_line[sizeof kSaveLogLine];

@@ -2,11 +2,14 @@
 // Sun-Earth L1 point. Every frame the module locates L1 and works out readouts for the focus
 // vessel; every 2 days of simulated date it samples the vessel's position in a frame turning with
 // the Sun-barycentre line. Any open display of the mode plots that track in one of three
-// projections or shows the readouts; a display owns only its page and zoom choice.
+// projections or shows the readouts; a display owns only its page and zoom choice. A page is drawn
+// once, on an MfdSurface: the device context upstream, the sketchpad in the simulator's Linux port.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
+#include "host_names.h"
 #include "l1_point.h"
+#include "mfd_surface.h"
 #include "scenario_keyword.h"
 
 #include <climits>
@@ -14,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+using corvane::MfdSurface;
 
 // ---------------------------------------------------------------------------------------------
 // Constants
@@ -122,7 +127,13 @@ inline int Pxf(double v)
     return (int)v;
 }
 
-void Text(HDC hDC, int x, int y, const char *s) { TextOutA(hDC, x, y, s, (int)std::strlen(s)); }
+// The pens of a page (their numbers on the surface).
+struct PagePens {
+    int axis, grid, track;
+};
+
+// What ButtonLabel returns: char * in the upstream SDK, const char * in the Linux port.
+using ButtonLabelText = decltype(std::declval<MFD &>().ButtonLabel(0));
 
 }  // namespace
 
@@ -134,10 +145,14 @@ public:
     L1DisplayMfd(DWORD w, DWORD h, VESSEL *vessel) : GraphMFD(w, h, vessel) {}
     ~L1DisplayMfd() override {}
 
+#if defined(CORVANE_HOST_PORT)
+    bool Update(oapi::Sketchpad *skp) override;
+#else
     void Update(HDC hDC) override;
+#endif
     bool ConsumeKeyBuffered(DWORD key) override;
     bool ConsumeButton(int bt, int event) override;
-    char *ButtonLabel(int bt) override;
+    ButtonLabelText ButtonLabel(int bt) override;
     int ButtonMenu(const MFDBUTTONMENU **menu) const override;
     void WriteStatus(FILEHANDLE scn) const override;
     void ReadStatus(FILEHANDLE scn) override;
@@ -145,29 +160,18 @@ public:
     void RecallStatus() override;
 
 private:
-    void DrawPlotPage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen);
-    void DrawSunLinePage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen);
-    void DrawTrack(HDC hDC, int pg, double sx, double sy);
-    void DrawReadoutPage(HDC hDC);
+    void Draw(MfdSurface &s);  // the display, whichever interface Update got
+    void Font(MfdSurface &s, DWORD index) const;  // one of the host's default fonts
+    void DrawPlotPage(MfdSurface &s, const PagePens &pens);
+    void DrawSunLinePage(MfdSurface &s, const PagePens &pens);
+    void DrawTrack(MfdSurface &s, int pg, double sx, double sy);
+    void DrawReadoutPage(MfdSurface &s);
 
     int page = kDefaultPage;
     int zoom = kDefaultZoom;
 };
 
 namespace {
-
-// Selects a pen, remembering the pen the context held before the first selection.
-void UsePen(HDC hDC, HPEN pen, HGDIOBJ &oldPen)
-{
-    HGDIOBJ prev = SelectObject(hDC, pen);
-    if (!oldPen) oldPen = prev;
-}
-
-void Line(HDC hDC, int x0, int y0, int x1, int y1)
-{
-    MoveToEx(hDC, x0, y0, nullptr);
-    LineTo(hDC, x1, y1);
-}
 
 // A signed readout: negative values carry their own minus sign, everything else gets a "+".
 // A negative zero is shown as +0.0 rather than "+-0.0".
@@ -184,112 +188,127 @@ void SignedValue(char *buf, size_t n, double value, double scale, const char *ne
 
 }  // namespace
 
+// The host's drawing interface: a device context upstream, a sketchpad in the Linux port.
+#if defined(CORVANE_HOST_PORT)
+bool L1DisplayMfd::Update(oapi::Sketchpad *skp)
+{
+    if (!skp) return false;
+    MfdSurface s(skp);
+    Draw(s);
+    return true;
+}
+
+void L1DisplayMfd::Font(MfdSurface &s, DWORD index) const { s.target()->SetFont(GetDefaultFont(index)); }
+#else
 void L1DisplayMfd::Update(HDC hDC)
 {
-    SelectDefaultFont(hDC, kFontNormal);
-    Title(hDC, kTitle);
-    SelectDefaultFont(hDC, kFontSmall);
+    MfdSurface s(hDC);
+    Draw(s);
+}
 
-    HPEN axisPen = CreatePen(PS_SOLID, 1, kAxisPen);
-    HPEN gridPen = CreatePen(PS_SOLID, 1, kGridPen);
-    HPEN trackPen = CreatePen(PS_SOLID, 1, kTrackPen);
-    HGDIOBJ oldPen = nullptr;
+void L1DisplayMfd::Font(MfdSurface &s, DWORD index) const { SelectDefaultFont(s.target(), index); }
+#endif
+
+// The title, the scale of a plot page and the page; the surface puts the host's pen back and
+// deletes the page's pens when Update ends.
+void L1DisplayMfd::Draw(MfdSurface &s)
+{
+    Font(s, kFontNormal);
+    Title(s.target(), kTitle);
+    Font(s, kFontSmall);
+
+    const PagePens pens = {s.MakePen(kAxisPen), s.MakePen(kGridPen), s.MakePen(kTrackPen)};
 
     if (page < PAGE_READOUTS && zoom >= 0 && zoom < kZoomCount) {
         plotScale = kScaleTable[zoom].plotScale;
-        Text(hDC, Pxf(W / 2 - 5.1 * cw), Pxf(H - 2.2 * ch), kScaleTable[zoom].label);
+        s.Text(Pxf(W / 2 - 5.1 * cw), Pxf(H - 2.2 * ch), kScaleTable[zoom].label);
     }
-    SelectDefaultFont(hDC, kFontNormal);
+    Font(s, kFontNormal);
 
     switch (page) {
     case PAGE_ECLIPTIC_PROJECTION:
-    case PAGE_ECLIPTIC_PLANE: DrawPlotPage(hDC, axisPen, gridPen, trackPen, oldPen); break;
-    case PAGE_SUN_LINE: DrawSunLinePage(hDC, axisPen, gridPen, trackPen, oldPen); break;
-    case PAGE_READOUTS: DrawReadoutPage(hDC); break;
+    case PAGE_ECLIPTIC_PLANE: DrawPlotPage(s, pens); break;
+    case PAGE_SUN_LINE: DrawSunLinePage(s, pens); break;
+    case PAGE_READOUTS: DrawReadoutPage(s); break;
     default: break;
     }
-
-    if (oldPen) SelectObject(hDC, oldPen);
-    DeleteObject(axisPen);
-    DeleteObject(gridPen);
-    DeleteObject(trackPen);
 }
 
 // Pages 0 and 1: L1 at (W/4, H/2), the Sun off the left edge, the "+1" line at 3W/4.
-void L1DisplayMfd::DrawPlotPage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen)
+void L1DisplayMfd::DrawPlotPage(MfdSurface &s, const PagePens &pens)
 {
     const long long w = W, h = H, cW = cw, cH = ch;
     const bool projection = page == PAGE_ECLIPTIC_PROJECTION;
 
-    SelectDefaultFont(hDC, kFontVertical);
-    Text(hDC, 0, Pxf(1.5 * cw), "+1");
-    Text(hDC, 0, Px(h / 2 + cW), "0");
-    SelectDefaultFont(hDC, kFontNormal);
-    Text(hDC, Pxf(3 * W / 4 - 1.2 * cw), Px(h - cH), "+1");
-    Text(hDC, Px(w / 4 - cW), Px(h - cH), "0");
-    SetTextColor(hDC, kGreen);
-    Text(hDC, Px(w - 14 * cW), 0, projection ? "(X-Z) Ecliptic Projection" : "(X-Y) Ecliptic Plane View");
-    Text(hDC, Px(w - 5 * cW), Px(h - cH), "+X");
-    SelectDefaultFont(hDC, kFontVertical);
-    Text(hDC, 0, Px(6 * cW), projection ? "+Z" : "+Y");
-    SelectDefaultFont(hDC, kFontNormal);
-    SetTextColor(hDC, kYellow);
-    Text(hDC, Px(w / 4), Px(h / 2 - cH), "L1");
-    Text(hDC, 0, Px(h / 2 - cH), "<-Sun");
+    Font(s, kFontVertical);
+    s.Text(0, Pxf(1.5 * cw), "+1");
+    s.Text(0, Px(h / 2 + cW), "0");
+    Font(s, kFontNormal);
+    s.Text(Pxf(3 * W / 4 - 1.2 * cw), Px(h - cH), "+1");
+    s.Text(Px(w / 4 - cW), Px(h - cH), "0");
+    s.TextColour(kGreen);
+    s.Text(Px(w - 14 * cW), 0, projection ? "(X-Z) Ecliptic Projection" : "(X-Y) Ecliptic Plane View");
+    s.Text(Px(w - 5 * cW), Px(h - cH), "+X");
+    Font(s, kFontVertical);
+    s.Text(0, Px(6 * cW), projection ? "+Z" : "+Y");
+    Font(s, kFontNormal);
+    s.TextColour(kYellow);
+    s.Text(Px(w / 4), Px(h / 2 - cH), "L1");
+    s.Text(0, Px(h / 2 - cH), "<-Sun");
 
-    UsePen(hDC, axisPen, oldPen);
-    Line(hDC, 0, Px(h / 2), Px(w), Px(h / 2));
-    Line(hDC, Px(w / 4), 0, Px(w / 4), Px(h));
-    Line(hDC, Px(3 * w / 4), 0, Px(3 * w / 4), Px(h));
+    s.UsePen(pens.axis);
+    s.Line(0, Px(h / 2), Px(w), Px(h / 2));
+    s.Line(Px(w / 4), 0, Px(w / 4), Px(h));
+    s.Line(Px(3 * w / 4), 0, Px(3 * w / 4), Px(h));
 
-    UsePen(hDC, gridPen, oldPen);
+    s.UsePen(pens.grid);
     static const int kGridX[] = {1, 2, 3, 4, 6, 7};
-    Line(hDC, Px(w / 20), 0, Px(w / 20), Px(h));
-    Line(hDC, Px(3 * w / 20), 0, Px(3 * w / 20), Px(h));
-    for (int k : kGridX) Line(hDC, Px(w / 4 + k * w / 10), 0, Px(w / 4 + k * w / 10), Px(h));
+    s.Line(Px(w / 20), 0, Px(w / 20), Px(h));
+    s.Line(Px(3 * w / 20), 0, Px(3 * w / 20), Px(h));
+    for (int k : kGridX) s.Line(Px(w / 4 + k * w / 10), 0, Px(w / 4 + k * w / 10), Px(h));
     static const int kGridY[] = {1, 2, 3, 4, 6, 7, 8, 9};
-    for (int k : kGridY) Line(hDC, 0, Px(k * h / 10), Px(w), Px(k * h / 10));
+    for (int k : kGridY) s.Line(0, Px(k * h / 10), Px(w), Px(k * h / 10));
 
-    UsePen(hDC, trackPen, oldPen);
-    DrawTrack(hDC, page, (W / 2) * plotScale, (H / 2) * plotScale);
+    s.UsePen(pens.track);
+    DrawTrack(s, page, (W / 2) * plotScale, (H / 2) * plotScale);
 }
 
 // Page 2: looking along the line from L1 to the Sun, L1 at the centre.
-void L1DisplayMfd::DrawSunLinePage(HDC hDC, HPEN axisPen, HPEN gridPen, HPEN trackPen, HGDIOBJ &oldPen)
+void L1DisplayMfd::DrawSunLinePage(MfdSurface &s, const PagePens &pens)
 {
     const long long w = W, h = H, cW = cw, cH = ch;
 
-    SelectDefaultFont(hDC, kFontVertical);
-    Text(hDC, 0, Pxf(1.5 * cw), "+1");
-    Text(hDC, 0, Px(h / 2 + cW), "0");
-    SelectDefaultFont(hDC, kFontNormal);
-    Text(hDC, Pxf(W - 1.2 * cw), Px(h - cH), "+1");
-    Text(hDC, Px(w / 2 - cW), Px(h - cH), "0");
-    SetTextColor(hDC, kGreen);
-    Text(hDC, Px(w - 14 * cW), 0, "(Z-Y) L1-Sun Line View");
-    Text(hDC, Px(w - 5 * cW), Px(h - cH), "+Z");
-    SelectDefaultFont(hDC, kFontVertical);
-    Text(hDC, 0, Px(6 * cW), "+Y");
-    SelectDefaultFont(hDC, kFontNormal);
-    SetTextColor(hDC, kYellow);
-    Text(hDC, Px(w / 2), Px(h / 2 - cH), "L1");
+    Font(s, kFontVertical);
+    s.Text(0, Pxf(1.5 * cw), "+1");
+    s.Text(0, Px(h / 2 + cW), "0");
+    Font(s, kFontNormal);
+    s.Text(Pxf(W - 1.2 * cw), Px(h - cH), "+1");
+    s.Text(Px(w / 2 - cW), Px(h - cH), "0");
+    s.TextColour(kGreen);
+    s.Text(Px(w - 14 * cW), 0, "(Z-Y) L1-Sun Line View");
+    s.Text(Px(w - 5 * cW), Px(h - cH), "+Z");
+    Font(s, kFontVertical);
+    s.Text(0, Px(6 * cW), "+Y");
+    Font(s, kFontNormal);
+    s.TextColour(kYellow);
+    s.Text(Px(w / 2), Px(h / 2 - cH), "L1");
 
-    UsePen(hDC, axisPen, oldPen);
-    Line(hDC, 0, Px(h / 2), Px(w), Px(h / 2));
-    Line(hDC, Px(w / 2), 0, Px(w / 2), Px(h));
+    s.UsePen(pens.axis);
+    s.Line(0, Px(h / 2), Px(w), Px(h / 2));
+    s.Line(Px(w / 2), 0, Px(w / 2), Px(h));
 
-    UsePen(hDC, gridPen, oldPen);
+    s.UsePen(pens.grid);
     static const int kGrid[] = {1, 2, 3, 4, 6, 7, 8, 9};
-    for (int k : kGrid) Line(hDC, Px(k * w / 10), 0, Px(k * w / 10), Px(h));
-    for (int k : kGrid) Line(hDC, 0, Px(k * h / 10), Px(w), Px(k * h / 10));
+    for (int k : kGrid) s.Line(Px(k * w / 10), 0, Px(k * w / 10), Px(h));
+    for (int k : kGrid) s.Line(0, Px(k * h / 10), Px(w), Px(k * h / 10));
 
-    UsePen(hDC, trackPen, oldPen);
-    DrawTrack(hDC, page, (W / 2) * plotScale, (H / 2) * plotScale);
+    s.UsePen(pens.track);
+    DrawTrack(s, page, (W / 2) * plotScale, (H / 2) * plotScale);
 }
 
 // The polyline through samples 0..sampleCount-1 (the first segment of zero length), the "+" on the
 // newest sample and, on pages 0 and 1, the Earth "o" at its distance from L1 along X.
-void L1DisplayMfd::DrawTrack(HDC hDC, int pg, double sx, double sy)
+void L1DisplayMfd::DrawTrack(MfdSurface &s, int pg, double sx, double sy)
 {
     const int n = track.sampleCount;
     if (n <= 0) return;
@@ -300,23 +319,23 @@ void L1DisplayMfd::DrawTrack(HDC hDC, int pg, double sx, double sy)
     const float *across = pg == PAGE_SUN_LINE ? track.trackZ : track.trackX;
     const float *up = pg == PAGE_ECLIPTIC_PROJECTION ? track.trackZ : track.trackY;
 
-    MoveToEx(hDC, Pxf(x0 + across[0] * sx), Pxf(y0 - up[0] * sy), nullptr);
-    for (int i = 0; i < n; ++i) LineTo(hDC, Pxf(x0 + across[i] * sx), Pxf(y0 - up[i] * sy));
+    s.MoveTo(Pxf(x0 + across[0] * sx), Pxf(y0 - up[0] * sy));
+    for (int i = 0; i < n; ++i) s.LineTo(Pxf(x0 + across[i] * sx), Pxf(y0 - up[i] * sy));
 
     const double xn = x0 + across[n - 1] * sx, yn = y0 - up[n - 1] * sy;
-    SetTextColor(hDC, kWhite);
-    Text(hDC, Pxf(xn - (double)(cw / 3)), Pxf(yn - (double)(ch / 2)), "+");
+    s.TextColour(kWhite);
+    s.Text(Pxf(xn - (double)(cw / 3)), Pxf(yn - (double)(ch / 2)), "+");
     if (pg != PAGE_SUN_LINE) {
-        SetTextColor(hDC, kLightBlue);
-        Text(hDC, Pxf(x0 + track.earthDistanceKm * sx - (double)(cw / 2)), Px((long long)(H / 2) - (long long)(ch / 2)),
-             "o");
+        s.TextColour(kLightBlue);
+        s.Text(Pxf(x0 + track.earthDistanceKm * sx - (double)(cw / 2)), Px((long long)(H / 2) - (long long)(ch / 2)),
+               "o");
     }
 }
 
 // Page 3: the readouts, all with font 0.
-void L1DisplayMfd::DrawReadoutPage(HDC hDC)
+void L1DisplayMfd::DrawReadoutPage(MfdSurface &s)
 {
-    SelectDefaultFont(hDC, kFontSmall);
+    Font(s, kFontSmall);
     const double c = cw, r = ch;
 
     struct Label {
@@ -329,30 +348,30 @@ void L1DisplayMfd::DrawReadoutPage(HDC hDC)
         {"Distance", 0.5, 10},                  {"Spacecraft C3 Energy", 0.5, 13},
         {"Relative to Earth", 0.5, 14},         {"Sun-Earth-Spacecraft Angle", 0.5, 17},
     };
-    SetTextColor(hDC, kGreen);
-    for (const Label &l : kLabels) Text(hDC, Pxf(l.col * c), Pxf(l.row * r), l.text);
+    s.TextColour(kGreen);
+    for (const Label &l : kLabels) s.Text(Pxf(l.col * c), Pxf(l.row * r), l.text);
 
-    SetTextColor(hDC, kYellow);
+    s.TextColour(kYellow);
     char buf[384];  // any double in these formats: up to 309 integer digits, sign, decimals, unit
     const VECTOR3 &p = readouts.relPos, &v = readouts.relVel;
     SignedValue(buf, sizeof buf, p.x, kKmPerMetre, "X %0.1f km", "X +%0.1f km");
-    Text(hDC, Pxf(0.5 * c), Pxf(6 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(6 * r), buf);
     SignedValue(buf, sizeof buf, p.y, kKmPerMetre, "Y %0.1f km", "Y +%0.1f km");
-    Text(hDC, Pxf(0.5 * c), Pxf(7 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(7 * r), buf);
     SignedValue(buf, sizeof buf, p.z, kKmPerMetre, "Z %0.1f km", "Z +%0.1f km");
-    Text(hDC, Pxf(0.5 * c), Pxf(8 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(8 * r), buf);
     SignedValue(buf, sizeof buf, v.x, 1.0, "X %0.2f m/s", "X +%0.2f m/s");
-    Text(hDC, Pxf(20 * c), Pxf(6 * r), buf);
+    s.Text(Pxf(20 * c), Pxf(6 * r), buf);
     SignedValue(buf, sizeof buf, v.y, 1.0, "Y %0.2f m/s", "Y +%0.2f m/s");
-    Text(hDC, Pxf(20 * c), Pxf(7 * r), buf);
+    s.Text(Pxf(20 * c), Pxf(7 * r), buf);
     SignedValue(buf, sizeof buf, v.z, 1.0, "Z %0.2f m/s", "Z +%0.2f m/s");
-    Text(hDC, Pxf(20 * c), Pxf(8 * r), buf);
+    s.Text(Pxf(20 * c), Pxf(8 * r), buf);
     std::snprintf(buf, sizeof buf, "%0.1f km", readouts.distance * kKmPerMetre);
-    Text(hDC, Pxf(0.5 * c), Pxf(11 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(11 * r), buf);
     std::snprintf(buf, sizeof buf, "%0.2f km^2/s^2", readouts.c3 * 1e-6);
-    Text(hDC, Pxf(0.5 * c), Pxf(15 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(15 * r), buf);
     std::snprintf(buf, sizeof buf, "%0.1f deg", readouts.sepAngle);
-    Text(hDC, Pxf(0.5 * c), Pxf(18 * r), buf);
+    s.Text(Pxf(0.5 * c), Pxf(18 * r), buf);
 }
 
 bool L1DisplayMfd::ConsumeKeyBuffered(DWORD key)
@@ -380,7 +399,7 @@ bool L1DisplayMfd::ConsumeButton(int bt, int event)
     return ConsumeKeyBuffered(kButtonKey[bt]);
 }
 
-char *L1DisplayMfd::ButtonLabel(int bt)
+ButtonLabelText L1DisplayMfd::ButtonLabel(int bt)
 {
     return bt >= 0 && bt < kButtonCount ? kButtonLabel[bt] : nullptr;
 }
@@ -497,6 +516,15 @@ void ResetModuleState()
     savedZoom = kDefaultZoom;
 }
 
+#if defined(CORVANE_HOST_PORT)
+// The Linux port opens a display with OAPI_MSG_MFD_OPENEDEX, the size in the open spec and the
+// vessel passed as it is; the result is a pointer (OAPI_MSGTYPE, void *).
+OAPI_MSGTYPE MsgProc(MFD_msg msg, MfdId /*mfd*/, MFDMODEOPENSPEC *spec, VESSEL *vessel)
+{
+    if (msg != OAPI_MSG_MFD_OPENEDEX || !spec) return nullptr;
+    return new L1DisplayMfd(spec->w, spec->h, vessel);
+}
+#else
 // The message procedure returns what the host's mode record declares: int in the 32-bit hosts of
 // the first open-source generation, a pointer-sized integer (OAPI_MSGTYPE) in later ones. Taking the
 // type from the record compiles against either without naming a type one of them lacks.
@@ -509,13 +537,14 @@ MsgResult MsgProc(UINT msg, UINT /*mfd*/, WPARAM wparam, LPARAM lparam)
     L1DisplayMfd *mfd = new L1DisplayMfd(w, h, reinterpret_cast<VESSEL *>(lparam));
     return reinterpret_cast<MsgResult>(mfd);
 }
+#endif
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Entry points
 // ---------------------------------------------------------------------------------------------
-DLLCLBK void InitModule(HINSTANCE /*hModule*/)
+DLLCLBK void InitModule(corvane::ModuleHandle /*hModule*/)
 {
     ResetModuleState();
     MFDMODESPEC mode;
@@ -525,7 +554,7 @@ DLLCLBK void InitModule(HINSTANCE /*hModule*/)
     modeId = oapiRegisterMFDMode(mode);
 }
 
-DLLCLBK void ExitModule(HINSTANCE /*hModule*/)
+DLLCLBK void ExitModule(corvane::ModuleHandle /*hModule*/)
 {
     oapiUnregisterMFDMode(modeId);
 }

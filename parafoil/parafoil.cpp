@@ -3,6 +3,9 @@
 // a canopy that unfolds in 2 s, and one attachment point (index 0 of the to-parent points) that the
 // recovery helicopter hooks to its pole. Shows one of three meshes: flying, caught or landed.
 
+// The module's one source: it asks the SDK for the module entry glue (the Linux port links it
+// only then).
+#define ORBITER_MODULE
 #include "Orbitersdk.h"
 
 #include "motion_state.h"

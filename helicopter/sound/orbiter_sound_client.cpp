@@ -42,11 +42,27 @@ const char *const kEntryNames[ENTRY_COUNT] = {
     "ReplaceStockOBSound3",
 };
 
-typedef BOOL (*LoadWaveFn)(int id, int slot, char *file_name, int kind);
-typedef BOOL (*PlayWaveFn)(int id, int slot, int loop, int volume, int frequency);
-typedef BOOL (*StopWaveFn)(int id, int slot);
-typedef BOOL (*SoundOptionFn)(int id, int option, int value);
+// The add-on's routines return a Windows BOOL, an int.
+typedef int (*LoadWaveFn)(int id, int slot, char *file_name, int kind);
+typedef int (*PlayWaveFn)(int id, int slot, int loop, int volume, int frequency);
+typedef int (*StopWaveFn)(int id, int slot);
+typedef int (*SoundOptionFn)(int id, int option, int value);
 typedef int (*GetSoundIdFn)(OBJHANDLE hVessel);
+
+// --- finding the add-on in the process ----------------------------------------------------------
+#if defined(CORVANE_HOST_PORT)
+// The simulator's Linux port: the add-on exists for Windows only, so it is never there; every call
+// is refused and the helicopter is silent.
+typedef void *AddonHandle;
+typedef void (*AddonEntry)();
+AddonHandle FindLoadedAddon() { return nullptr; }
+AddonEntry FindEntry(AddonHandle, const char *) { return nullptr; }
+#else
+typedef HMODULE AddonHandle;
+typedef FARPROC AddonEntry;
+AddonHandle FindLoadedAddon() { return GetModuleHandleA(kAddonModule); }
+AddonEntry FindEntry(AddonHandle module, const char *name) { return GetProcAddress(module, name); }
+#endif
 
 // --- the log ----------------------------------------------------------------------------------
 const char kLogFile[] = "OrbiterSound_Log.txt";
@@ -63,8 +79,8 @@ const char kErrMissingRoutines[] = "ERR02= ConnectToOrbiterSoundDLL3: Unable to 
 const char kErrMissingId[] = "ERR03= unable to connect to GetMyID, Older OrbiterSound.dll ?";
 
 // --- module-wide state ------------------------------------------------------------------------
-HMODULE addon = nullptr;
-FARPROC entry[ENTRY_COUNT] = {};
+AddonHandle addon = nullptr;
+AddonEntry entry[ENTRY_COUNT] = {};
 int log_count = 0;
 char log_detail[1] = "";  // the detail line of a connection entry stays empty
 
@@ -106,13 +122,13 @@ int ConnectToOrbiterSoundDLL3(OBJHANDLE hVessel)
         WriteSoundLog(kErrNullHandle, log_detail);
         return -1;
     }
-    addon = GetModuleHandleA(kAddonModule);
+    addon = FindLoadedAddon();
     if (!addon) {
-        for (FARPROC &p : entry) p = nullptr;
+        for (AddonEntry &p : entry) p = nullptr;
         WriteSoundLog(kErrNotLoaded, log_detail);
         return -1;
     }
-    for (int e = 0; e < ENTRY_COUNT; ++e) entry[e] = GetProcAddress(addon, kEntryNames[e]);
+    for (int e = 0; e < ENTRY_COUNT; ++e) entry[e] = FindEntry(addon, kEntryNames[e]);
 
     for (int e = 0; e < ENTRY_COUNT; ++e) {
         if (e != GET_SOUND_ID && !entry[e]) {

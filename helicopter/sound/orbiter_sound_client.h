@@ -1,8 +1,9 @@
 // orbiter_sound_client.h -- the helicopter's client of the outside sound add-on
 // ("OrbiterSound.dll", version 3.0). The client never loads the add-on: it finds it already loaded
 // in the process, binds its entry points by their exported names and checks every argument before a
-// call. Without the add-on every call is refused and the helicopter runs silently. Connection
-// failures go to the text log "OrbiterSound_Log.txt" in the working folder.
+// call. Without the add-on every call is refused and the helicopter runs silently; so it always
+// runs on the simulator's Linux port (CORVANE_HOST_PORT), for which no such add-on exists.
+// Connection failures go to the text log "OrbiterSound_Log.txt" in the working folder.
 #pragma once
 
 #include "Orbitersdk.h"
