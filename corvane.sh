@@ -7,6 +7,9 @@
 #   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
 #                               (default 60) from the shipped files; fails when one finds a crash
 #   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
+#   ./corvane.sh real-core [SCENARIO...]
+#                               build the simulator's own core (its Linux port), the modules against
+#                               its SDK, and fly the scenarios in it; fails when one fails
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -84,6 +87,36 @@ fuzz() {
   fi
 }
 
+# real_core [SCENARIO...]: the core from ../shared/real-host (or CORVANE_REAL_HOST) built into
+# build/real-core/core (again only when its source changed), a fresh root beside it with the add-on,
+# the modules and the harness plugin, and the scenarios flown in it (realcore/fly.py).
+REAL_CORE_PACKAGES=(libglm-dev python3)  # besides the core's own list: its math headers
+real_core() {
+  local rh="${CORVANE_REAL_HOST:-../shared/real-host}"
+  [ -x "$rh/build" ] && [ -x "$rh/run" ] || { echo "corvane.sh real-core: no core at $rh (set CORVANE_REAL_HOST)" >&2; exit 2; }
+  rh="$(cd "$rh" && pwd -P)"
+  local core_pkgs=()
+  mapfile -t core_pkgs < <(grep -v '^[[:space:]]*\(#\|$\)' "$rh/packages")
+  deps "${REAL_CORE_PACKAGES[@]}" "${core_pkgs[@]}"
+  local b="$PWD/build/real-core" stamp
+  mkdir -p "$b/core"
+  stamp="$(cd "$rh" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum | sha1sum | cut -d' ' -f1)"
+  if [ ! -x "$b/core/root/Orbiter" ] || [ "$(cat "$b/core/source.sha1" 2>/dev/null)" != "$stamp" ]; then
+    echo "== building the core from $rh" >&2
+    rm -f "$b/core/source.sha1"
+    JOBS="$(nproc)" NO_APT=1 "$rh/build" "$b/core" >/dev/null
+    echo "$stamp" >"$b/core/source.sha1"
+  fi
+  rm -rf "$b/root" "$b"/root.*
+  cp -a "$b/core/root" "$b/root"
+  cmake -S . -B "$b/modules" -DCORVANE_PORT_ROOT="$b/root" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$b/modules" -j "$(nproc)" >/dev/null
+  cmake --install "$b/modules" --prefix "$b/root" >/dev/null
+  # The display mode and the harness are plugins the core loads at start.
+  sed -i 's/^ACTIVE_MODULES$/ACTIVE_MODULES\n  CorvaneMFD4\n  CorvaneHarness/' "$b/root/Orbiter_NG.fixture.cfg"
+  python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$rh/run" "$@"
+}
+
 case "${1:-}" in
   deps) deps ;;
   build) deps; build dev ;;
@@ -105,6 +138,7 @@ case "${1:-}" in
     ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt" ctest --preset asan
     ;;
   fuzz) shift; fuzz "$@" ;;
+  real-core) shift; real_core "$@" ;;
   bench)
     deps; build release
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
