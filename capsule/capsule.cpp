@@ -265,6 +265,12 @@ void ReturnCapsule::clbkSetClassCaps(FILEHANDLE)
     SetCOG_elev(kCogElev);
     SetCrossSections(kCrossSections);
     SetPMI(kPmi);
+    // The host makes the springs of three touchdown points from the empty mass it knows at this call
+    // (20 x mass per point, damping a tenth of that; the host's default of 1000 kg gives 1e6 N/m),
+    // and the class file's mass is applied only after this callback: so the capsule's own mass comes
+    // first. On 1e6 N/m springs damped by 1e5 the 14 kg wreck of a failed capsule is thrown off the
+    // ground at the host's integration step.
+    SetEmptyMass(kDrogueMass + kBodyMass);
     SetTouchdownPoints(kTouchdown[0], kTouchdown[1], kTouchdown[2]);
     SetRotDrag(kRotDrag);
     if (GetFlightModel() >= 1) {
