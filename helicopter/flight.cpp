@@ -108,7 +108,19 @@ void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
 
 }  // namespace
 
-void Helicopter::clbkPreStep(double, double, double) { ApplyCommandedRates(); }
+// A load the last post-step found below the release height is let go here, before the host's state
+// update: a detach made during the post-steps restarts the load from where it was at the start of that
+// frame, in a frame that has moved on by then (the simulator's own core throws it about one step of
+// the heliocentric motion away, some 500 m at 1/60 s), while one made here starts it from the pole's
+// tip as the update finds it.
+void Helicopter::clbkPreStep(double, double, double)
+{
+    ApplyCommandedRates();
+    if (release_due) {
+        release_due = false;
+        if (GetAttachmentStatus(pole_attach)) ReleaseLoad();
+    }
+}
 
 // The helicopter flies itself every frame, whether or not the graphics client holds a visual of it
 // (the built-in client keeps one only while the camera is near, a host without graphics makes
@@ -120,7 +132,7 @@ void Helicopter::clbkPostStep(double, double simdt, double)
 
     airspeed = GetAirspeed();
     attached = GetAttachmentStatus(pole_attach) != nullptr;
-    if (GetAltitude() < kAutoReleaseAlt && attached) ReleaseLoad();
+    if (GetAltitude() < kAutoReleaseAlt && attached) release_due = true;  // let go at the next pre-step
     GetShipAirspeedVector(ship_airspeed);
     GetHorizonAirspeedVector(horizon_airspeed);
     OBJHANDLE capsule = hx220::FindVessel(hx220::kParafoilName);

@@ -152,6 +152,7 @@ public:
     bool descent_on = false, follow_course_on = false, plane_mode_on = false;
     bool heading_hold_on = false, alt_hold_on = false;
     bool attached = false;
+    bool release_due = false;                    // below the release height: let go at the next pre-step
     bool pole_warning = false;                   // extended pole sinking low (warning shown, sound on)
     bool visual_present = false;
     MESHHANDLE mesh = nullptr;

@@ -250,6 +250,8 @@ TEST_F(PoleTest, LoadIsLetGoBelow16Metres)
     EXPECT_EQ(c->parent, h);
     h->Place(0, 0, 15.5);
     Step();
+    EXPECT_EQ(c->parent, h) << "decided in the post-step, let go before the next update";
+    Step();
     EXPECT_EQ(c->parent, nullptr);
 }
 
