@@ -184,18 +184,17 @@ class Verdict:
 
 
 def in_order(v, events, patterns, what):
-    t_prev, ok, seen = -1.0, True, []
+    """Each pattern matched by a later timeline line than the one before it."""
+    i, ok, seen = 0, True, []
     for p in patterns:
-        t = None
-        for te, e in events:
-            if te >= t_prev and re.search(p, e):
-                t = te
-                break
-        seen.append("%s at %s" % (p, "%.2f" % t if t is not None else "never"))
-        if t is None:
+        while i < len(events) and not re.search(p, events[i][1]):
+            i += 1
+        if i == len(events):
+            seen.append("%s: never" % p)
             ok = False
             break
-        t_prev = t
+        seen.append("%.2f %s" % (events[i][0], events[i][1]))
+        i += 1
     v.check(ok, "%s, in this order: %s" % (what, "; ".join(seen)))
 
 
@@ -265,8 +264,10 @@ def check_descent(v, run, from_orbit=True):
 def check_chute_failure(v, run):
     ev, ships = run["events"], run["ships"]
     v.check(any(e.startswith("harness: next random draw") for _, e in ev), "the capsule's draw was forced above 0.99")
-    v.check(first(ev, r"^created (Heliport|HX220|Corvane_SRC_Parafoil) ") is None,
-            "a failed capsule calls up no recovery and makes no parafoil")
+    # Below 20 km it still calls up the recovery (the call-up does not look at the stage), but a
+    # capsule without its drogue never hands off to a parafoil.
+    in_order(v, ev, [r"^created Heliport ", r"^created HX220 "], "the recovery is called up below 20 km")
+    v.check(first(ev, r"^created Corvane_SRC_Parafoil ") is None, "a failed capsule makes no parafoil")
     cap = ships.get("Corvane_SRC")
     if v.check(cap is not None, "the capsule is in the final state"):
         conf = cap["lines"].get("CONFIGURATION", "")
@@ -302,6 +303,9 @@ def check_catch(v, run, near=1000.0):
     # seconds of it.
     t_det = first(ev, r"^detached Corvane_SRC_Parafoil from HX220$")
     l_pf = landed_at(ev, "Corvane_SRC_Parafoil")
+    if t_det is not None and l_pf is not None:
+        v.check(l_pf[0] - t_det < 60, "the released capsule is down %.1f s after the release (it fell from below 16 m)"
+                % (l_pf[0] - t_det))
     if t_det is not None:
         a = altitude_at(run["traj"], "HX220", t_det)
         v.check(a is not None and a < 16.0 + 5.0, "released below 16 m (the helicopter at %s m)" % ("%.1f" % a if a is not None else "?"))
@@ -430,7 +434,7 @@ def reload_bus(v, run, r2, saved, mfds):
 
 def reload_descent(v, run, r2, saved, mfds):
     # The recovery was called up before the save: the reloaded capsule does not call it again.
-    v.check(first(r2["events"], r"^created (Heliport|HX220) ") is None,
+    v.check(not any(t > 0 and re.match(r"^created (Heliport|HX220) ", e) for t, e in r2["events"]),
             "the reloaded capsule calls up no second heliport or helicopter")
 
 

@@ -539,6 +539,7 @@ void CoreHarness::Watch(double simt)
             else
                 std::snprintf(buf, sizeof buf, " at %.5f %.5f", lng * kDeg, lat * kDeg);
             Timeline(simt, std::string("landed ") + w.name + buf);
+            w.sink = 0;  // a landing again without a new touch is a set-down at rest
         }
         if (!landed && w.landed) Timeline(simt, std::string("liftoff ") + w.name);
         w.landed = landed;
