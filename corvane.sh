@@ -104,7 +104,8 @@ real_core() {
   if [ ! -x "$b/core/root/Orbiter" ] || [ "$(cat "$b/core/source.sha1" 2>/dev/null)" != "$stamp" ]; then
     echo "== building the core from $rh" >&2
     rm -f "$b/core/source.sha1"
-    JOBS="$(nproc)" NO_APT=1 "$rh/build" "$b/core" >/dev/null
+    JOBS="$(nproc)" NO_APT=1 "$rh/build" "$b/core" >/dev/null 2>"$b/core/build.log" ||
+      { tail -n 40 "$b/core/build.log" >&2; echo "corvane.sh real-core: the core did not build (log $b/core/build.log)" >&2; exit 1; }
     echo "$stamp" >"$b/core/source.sha1"
   fi
   rm -rf "$b/root" "$b"/root.*

@@ -221,6 +221,8 @@ def check_bus_cruise(v, run):
     v.check(L.get("SOLP") == "1 1.0000", "panels deployed and at rest (SOLP 1 1.0000, found %s)" % L.get("SOLP"))
     v.check(L.get("BACKSHELL") == "0 0.0000", "covers closed (BACKSHELL 0 0.0000, found %s)" % L.get("BACKSHELL"))
     v.check(L.get("TETHER") == "1 1.0000", "tether run out (TETHER 1 1.0000, found %s)" % L.get("TETHER"))
+    if run["scenario"] != "Bus cruise":
+        return  # in the whole mission the capsule flies on: its entry and the rest are checked below
     v.check(cap["lines"].get("CONFIGURATION", "").startswith("0"), "the capsule is in its entry stage")
     # Released 0.2796 m ahead at 0.3 m/s: after the rest of the run it has drifted 0.3 m/s x t away
     # (differential drag and gravity over seconds at 275 km are below a centimetre).
@@ -249,7 +251,8 @@ def check_descent(v, run, from_orbit=True):
                            (r"^created Corvane_SRC_Parafoil ", 6700.0, "hand-off below 6.7 km")]:
         t = first(ev, pat)
         a = altitude_at(traj, "Corvane_SRC", t) if t is not None else None
-        v.check(a is not None and thr - 400 < a <= thr + 5,
+        # The trajectory is a row a simulated second: read between rows, within 50 m.
+        v.check(a is not None and thr - 400 < a <= thr + 50,
                 "%s: the capsule was at %s m" % (what, "%.0f" % a if a is not None else "?"))
     hel = landed_at(ev, "Heliport")
     hx = run["ships"].get("HX220")
@@ -293,7 +296,9 @@ def check_parafoil_glide(v, run):
         v.check(landed_at(ev, "Corvane_SRC_Parafoil") is not None, "and lands")
 
 
-def check_catch(v, run, near=1000.0):
+# The release comes in the helicopter's last metres onto the pad: from 16 m at its descent's sink of
+# about a metre a second and its ground speed falling off below 20 m/s, the pad is some 150-200 m on.
+def check_catch(v, run, near=300.0):
     ev, ships = run["events"], run["ships"]
     in_order(v, ev, [r"^pilot: key shift\+P on HX220", r"^attached Corvane_SRC_Parafoil to HX220$",
                      r"^pilot: key shift\+G on HX220", r"^detached Corvane_SRC_Parafoil from HX220$",
@@ -377,7 +382,7 @@ def fly(run_script, root, scenario, out, step, inputs_text, until, timeout):
     log = open(os.path.join(out, "Orbiter.log"), errors="replace").read() if os.path.exists(os.path.join(out, "Orbiter.log")) else ""
     log += open(os.path.join(out, "core.out"), errors="replace").read()
     ships, mfds = read_ships(os.path.join(out, "final.scn"))
-    return {"rc": rc, "wall": wall, "log": log, "events": read_timeline(os.path.join(out, "timeline.txt")),
+    return {"scenario": scenario.split("/")[-1], "rc": rc, "wall": wall, "log": log, "events": read_timeline(os.path.join(out, "timeline.txt")),
             "ships": ships, "mfds": mfds, "traj": read_trajectory(os.path.join(out, "trajectory.csv")), "end": until}
 
 
