@@ -1123,7 +1123,8 @@ void World::DestroyVisual(Vessel *v)
         current_vessel = prev;
     }
     for (Mesh *m : vis->meshes)
-        if (m) m->Release();  // the client deletes its device copies with the visual
+        if (m) m->Release();  // the client deletes its device copies with the visual (OGLClient VVessel.cpp,
+                              // vVessel::~vVessel and vVessel::ClearMeshes: delete meshlist[i].mesh)
     vis->alive = false;
     v->visual = nullptr;
 }

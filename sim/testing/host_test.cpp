@@ -590,3 +590,23 @@ TEST_F(HostTest, ANoteSetToTheSameTextEveryFrameIsShownOnce)
     EXPECT_EQ(shown, V({"note shown: \"hello\"", "note shown: \"bye\"", "note shown: \"hello\""}));
     EXPECT_EQ(W().Annotations().front()->text, "hello");
 }
+
+// The graphics client deletes a visual's device meshes with it (OGLClient VVessel.cpp,
+// vVessel::~vVessel and ClearMeshes): the groups and materials a module took from them are gone, and
+// the mesh handle is refused from then on.
+TEST_F(HostTest, ADeletedVisualTakesItsDeviceMeshesWithIt)
+{
+    Vessel *a = LoadScenarioText(kScenario, "A");
+    ASSERT_NE(a, nullptr);
+    Step();  // the visual comes at the client's first update
+    ASSERT_NE(a->visual, nullptr);
+    ASSERT_FALSE(a->visual->meshes.empty());
+    sim::Mesh *m = a->visual->meshes[0];
+    ASSERT_NE(m, nullptr);
+    ASSERT_NE(oapiMeshGroup(m, 0), nullptr);
+    W().DestroyVisual(a);
+    EXPECT_FALSE(m->alive);
+    EXPECT_TRUE(m->groups.empty());
+    EXPECT_TRUE(m->materials.empty());
+    EXPECT_EQ(oapiMeshGroup(m, 0), nullptr);
+}
