@@ -172,6 +172,56 @@ TEST_F(FrameTest, AngularVelocityWrittenInPostStepIsLostAndInPreStepKept)
     EXPECT_EQ(pre->omega.z, 0.5);
 }
 
+TEST_F(FrameTest, AChildLetGoInAPreStepStaysOnItsTrackAndInAPostStepRestartsAFrameBack)
+{
+    // Vessel::DetachFromParent places the child with RPlace at its own position and its velocity
+    // plus the parent's rotation at the child's origin, R_p (r x w_p); Body::RPlace writes s1 while
+    // it exists. In a pre-step there is none: the update starts from the release. In a post-step the
+    // frame's new state gets the position and velocity the frame started from: the child is back
+    // where it was, global, while its parent moved on by its whole global motion over the step, and
+    // it lacks the frame's change of velocity. Measured in the simulator's core, a parent in orbit
+    // spinning at 0.2 rad/s: about a 500 m jump and the rotation term kept.
+    options.physics = true;
+    for (const bool in_post : {false, true}) {
+        SCOPED_TRACE(in_post ? "post-step" : "pre-step");
+        Vessel *p = LoadVessel("P", "simtest", {"AV_PRE 0 0 0.2", in_post ? "RELEASE_POST 4" : "RELEASE_PRE 4"});
+        Vessel *c = LoadVessel("C", "simtest", {});
+        ASSERT_NE(p, nullptr);
+        ASSERT_NE(c, nullptr);
+        // 400 km up at the orbital speed, eastward: no air, the two fall alike.
+        p->Place(0.5, 0.1, 400e3, 0.5 * PI, 0, 0, _V(7200, 0, 0));
+        ASSERT_TRUE(p->iface->AttachChild(c->iface->GetHandle(), p->iface->GetAttachmentHandle(false, 0),
+                                          c->iface->GetAttachmentHandle(true, 0)));
+        Step(3);  // the spin set in the first pre-step, the child carried 2 m below the origin
+        ASSERT_EQ(c->iface->GetAttachmentStatus(c->iface->GetAttachmentHandle(true, 0)), p->iface->GetHandle());
+        const VECTOR3 d0 = c->GlobalPos() - p->GlobalPos(), ppos0 = p->GlobalPos(), pvel0 = p->GlobalVel();
+        VECTOR3 w, r = _V(0, -2, 0);  // the child's origin in the parent's frame
+        p->iface->GetAngularVel(w);
+        EXPECT_NEAR(w.z, 0.2, 1e-12);
+        MATRIX3 R;
+        p->iface->GetRotationMatrix(R);
+        const VECTOR3 rot = mul(R, crossp(r, w));  // 0.4 m/s
+        const double dt = W().NominalStep();
+        Step();
+        ASSERT_EQ(c->iface->GetAttachmentStatus(c->iface->GetAttachmentHandle(true, 0)), nullptr);
+        const VECTOR3 d1 = c->GlobalPos() - p->GlobalPos();
+        const VECTOR3 dv1 = c->GlobalVel() - p->GlobalVel();
+        if (!in_post) {
+            // One frame of the relative motion: 0.4 m/s over the step.
+            EXPECT_LT(length(d1 - d0), 0.4 * dt * 1.01);
+            EXPECT_LT(length(dv1 - rot), 1e-3);  // both fall alike in orbit
+        } else {
+            const VECTOR3 pstep = p->GlobalPos() - ppos0;  // the parent's global motion over the step
+            EXPECT_GT(length(pstep), 20e3 * dt);  // the Earth's 30 km/s, less up to the orbit's 7.7 km/s
+            EXPECT_LT(length(d1 - (d0 - pstep)), 1e-3);
+            // The rotation term, less the parent's change of velocity over the step (gravity).
+            EXPECT_LT(length(dv1 - (rot - (p->GlobalVel() - pvel0))), 1e-6);
+            EXPECT_GT(length(p->GlobalVel() - pvel0), 8.0 * dt);  // 8.7 m/s^2 at 400 km
+        }
+        EndWorld();
+    }
+}
+
 // ---- vessels created inside the callbacks ------------------------------------------------------
 
 TEST_F(FrameTest, CreatedInAPreStepIsSteppedAndIntegratedInThatFrame)

@@ -493,6 +493,7 @@ void World::RunFrame()
     ForEachVessel([&](VESSEL2 *v2) { v2->clbkPostStep(simt1, dt, mjd1); });
     for (std::size_t i = 0; i < plugins_.size(); ++i)
         if (plugins_[i]->opcPostStep) plugins_[i]->opcPostStep(simt1, dt, mjd1);
+    if (after_post_steps) after_post_steps(simt1);
 
     // Orbiter.cpp EndTimeStep: the new states are published, then time advances.
     Publish();
@@ -643,6 +644,13 @@ void World::PlaceChild(Vessel *, Attachment *, Vessel *child, Attachment *)
 // Vessel.cpp, Vessel::DetachFromParent: the released vessel keeps its position; its velocity gains
 // the parent's rotation at its origin, parent R (rpos x omega_parent), and `vel` along the parent
 // point's direction carried into the child's frame, child R rrot^T pdir.
+//
+// The host places it with Vessel::RPlace, which writes the update buffer while one exists
+// (Body::RPlace: s1 during the state update and the post-steps, else s0). In a pre-step that is the
+// state the update starts from. In a post-step it is the frame's new state, and what goes in is the
+// position and velocity the frame started from, global: the child is published where it was a frame
+// ago in a frame that moved on (one step of its reference body's heliocentric motion, about 500 m
+// at 1/60 s for the Earth), with the rotation term but without the frame's own change of velocity.
 bool World::DetachFromParent(Vessel *child, double vel)
 {
     Attachment *ca = child ? ParentPoint(child) : nullptr;
@@ -653,6 +661,13 @@ bool World::DetachFromParent(Vessel *child, double vel)
     if (vel != 0) v += mul(child->R, tmul(child->attach_rrot, pa->dir)) * vel;
     child->ref = parent->ref;
     child->rvel = v;
+    if (child->has_next && child->ref) {
+        const Body *b = child->ref;
+        const VECTOR3 gpos = b->pos + child->rpos, gvel = b->vel + v;  // the frame's start, global
+        child->next.rpos = gpos - (b->has_next ? b->next_pos : b->pos);
+        child->next.rvel = gvel - (b->has_next ? b->next_vel : b->vel);
+        child->next.landed = false;
+    }
     if (pa->mate == ca) pa->mate = nullptr;
     ca->mate = nullptr;
     child->parent = nullptr;

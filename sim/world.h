@@ -273,6 +273,9 @@ public:
     // Timeline events (created, focus, attached, detached, note shown/removed, landed, deleted):
     // "t=..." is added by the listener. Also kept in events().
     std::function<void(const std::string &)> on_event;
+    // Called once a frame after the plugins' post-steps, with the post-step time: what a plugin
+    // added last would see there (the harness's own watchers).
+    std::function<void(double simt)> after_post_steps;
     void Event(const std::string &text);
     const std::vector<std::pair<double, std::string>> &events() const { return events_; }
 

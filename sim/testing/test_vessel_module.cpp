@@ -4,7 +4,8 @@
 // next pre-step. It has one attachment point for a child and one for a parent. Frame probes, set by
 // scenario lines: PROBE logs the times each step callback gets and, in the post-step, what the
 // vessel's queries give; AV_PRE/AV_POST x y z set the angular velocity in the first pre-/post-step;
-// SPAWN_PRE/SPAWN_POST <name> create a vessel of this class in the first pre-/post-step.
+// SPAWN_PRE/SPAWN_POST <name> create a vessel of this class in the first pre-/post-step;
+// RELEASE_PRE/RELEASE_POST <n> let go of the child on its point in the n-th pre-/post-step.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -60,6 +61,10 @@ public:
                 std::snprintf(spawn_pre, sizeof spawn_pre, "%s", line + 10);
             else if (!_strnicmp(line, "SPAWN_POST ", 11))
                 std::snprintf(spawn_post, sizeof spawn_post, "%s", line + 11);
+            else if (!_strnicmp(line, "RELEASE_PRE ", 12))
+                std::sscanf(line + 12, "%d", &release_pre);
+            else if (!_strnicmp(line, "RELEASE_POST ", 13))
+                std::sscanf(line + 13, "%d", &release_post);
             else
                 ParseScenarioLineEx(line, status);
         }
@@ -100,6 +105,7 @@ public:
             av_when = 0;
         }
         if (spawn_pre[0]) Spawn(spawn_pre);
+        if (release_pre > 0 && --release_pre == 0) Release();
         if (kill[0]) {
             oapiDeleteVessel(oapiGetVesselByName(kill));
             kill[0] = '\0';
@@ -137,6 +143,12 @@ public:
             av_when = 0;
         }
         if (spawn_post[0]) Spawn(spawn_post);
+        if (release_post > 0 && --release_post == 0) Release();
+    }
+    void Release()
+    {
+        const bool done = DetachChild(GetAttachmentHandle(false, 0), 0.0);
+        Say(done ? "released its child" : "had no child to release", this);
     }
     int clbkConsumeBufferedKey(DWORD key, bool down, char *kstate) override
     {
@@ -170,6 +182,7 @@ public:
     int av_when = 0;  // 1 pre-step, 2 post-step
     VECTOR3 av = {0, 0, 0};
     char spawn_pre[64] = "", spawn_post[64] = "";
+    int release_pre = 0, release_post = 0;  // frames to go before the release
 };
 
 }  // namespace
