@@ -7,6 +7,7 @@
 #include "cockpit_world.h"
 #include "inputs.h"
 #include "pilot.h"
+#include "separation.h"
 #include "png.h"
 #include "textio.h"
 #include "view.h"
@@ -215,6 +216,7 @@ private:
     std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     bool ended_ = false, failed_ = false;
     OutFile timeline_, csv_;
+    harness::SeparationLog separations_;  // the frames around each attachment and release
     double next_sample_ = 0;
     std::vector<std::string> timeline_lines_;
 };
@@ -437,6 +439,7 @@ int Run::Go()
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
+    world_->after_post_steps = [this](double simt) { separations_.PostStep(simt); };
     cockpit_ = std::make_unique<WorldCockpit>(
         *world_, [this](const std::string &display, const std::string &file) { Snapshot(display, file); });
     // Random draws forced at time 0 are queued before the scenario loads, so that a vessel that
@@ -468,6 +471,7 @@ int Run::Go()
     };
     while (!ended_) {
         World &w = *world_;
+        separations_.PreStep();  // the frame's start, before the inputs act
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
         if (ended_ || w.SimTime() >= until - 1e-9) break;
         for (auto &p : pilots_) p->Frame(*cockpit_);
@@ -501,11 +505,13 @@ int Run::Go()
     }
     Timeline("end of run");
     world_->on_event = nullptr;
+    world_->after_post_steps = nullptr;
     // Every output checked to the end: a write that failed is an error naming the file and why.
     if (!failed_ && !opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) Fail(e);
     if (!failed_ && !opt_.out.empty()) {
         if (!world_->SaveScenario(OutPath("final.scn"), &e)) Fail(e);
         else if (!WriteSummary(&e)) Fail(e);
+        else if (!WriteTextFile(OutPath("separations.csv"), separations_.Text(), &e)) Fail(e);
     }
     if (!failed_ && !world_->LogFileError().empty()) Fail(world_->LogFileError());  // the host log
     CheckOutputs();
