@@ -2,8 +2,8 @@
 // timed inputs file (keys to a vessel, stick and throttle, focus, MFD displays, time acceleration,
 // saves, forced random draws), lets the virtual pilots fly, and writes what happens as the stand-in's
 // corvane-sim writes it: the timeline (created, deleted, attached, detached, landed with the
-// touchdown speed, focus, saved, the pilots' lines), a trajectory sampled every simulated second and
-// the pilots' summary.
+// touchdown speed, focus, saved, the pilots' lines), a trajectory sampled every simulated second,
+// the frames around each attachment and release (separations.csv) and the pilots' summary.
 //
 // It reaches the world through the host's public API only. Where it runs and what it plays is given
 // by the environment, as the run script sets it:
@@ -16,6 +16,7 @@
 #include "cockpit.h"
 #include "inputs.h"
 #include "pilot.h"
+#include "separation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -209,6 +210,7 @@ private:
     std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     CoreCockpit cockpit_;
     Output timeline_, csv_;
+    harness::SeparationLog separations_;
     std::vector<Watched> watched_;
     double next_sample_ = 0;
     bool started_ = false, finished_ = false, ended_ = false;
@@ -501,13 +503,18 @@ void CoreHarness::clbkPreStep(double simt, double simdt, double)
 {
     if (ended_) return;
     cockpit_.SetTime(simt, simdt);
+    separations_.PreStep();  // the frame's start, before the inputs act
     while (next_ < inputs_.size() && inputs_[next_].t <= simt + 1e-9 && !ended_) Apply(inputs_[next_++]);
     if (ended_) return;
     for (auto &p : pilots_) p->Frame(cockpit_);
     Sample(simt);
 }
 
-void CoreHarness::clbkPostStep(double simt, double, double) { Watch(simt); }
+void CoreHarness::clbkPostStep(double simt, double, double)
+{
+    Watch(simt);
+    if (!ended_) separations_.PostStep(simt);
+}
 
 // Attachments, releases and landings, as the host reports them after the frame.
 void CoreHarness::Watch(double simt)
@@ -578,6 +585,13 @@ void CoreHarness::Finish()
         summary.Write("simulated " + Fixed(oapiGetSimTime(), 2) + " s in the real core\n");
         for (const auto &p : pilots_) summary.Write("\n" + p->Summary());
         if (!summary.Close()) oapiWriteLogV("CorvaneHarness: could not write %s", summary.Path().c_str());
+    }
+    Output sep;
+    if (!sep.Open(out_dir_ + "/separations.csv")) {
+        oapiWriteLogV("CorvaneHarness: could not write %s", sep.Path().c_str());
+    } else {
+        sep.Write(separations_.Text());
+        if (!sep.Close()) oapiWriteLogV("CorvaneHarness: could not write %s", sep.Path().c_str());
     }
     for (Output *o : {&timeline_, &csv_})
         if (o->IsOpen() && !o->Close()) oapiWriteLogV("CorvaneHarness: could not write %s", o->Path().c_str());
