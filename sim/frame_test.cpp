@@ -222,6 +222,34 @@ TEST_F(FrameTest, AChildLetGoInAPreStepStaysOnItsTrackAndInAPostStepRestartsAFra
     }
 }
 
+TEST_F(FrameTest, AChildPointMovedInAPostStepMovesWhatIsPublishedNotWhatThePostStepsRead)
+{
+    // Vessel::SetAttachmentParams puts the child in place at once with UpdatePassive, which writes
+    // the update buffer while it exists (s1 from the parent's s1): in a post-step the child's new
+    // state moves, while what the later post-steps read is still the frame's start.
+    Vessel *p = LoadVessel("P", "simtest", {"MOVEPOINT_POST -11"});
+    Vessel *c = LoadVessel("C", "simtest", {"PROBE"});  // its post-step comes after the parent's
+    ASSERT_NE(p, nullptr);
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(p->iface->AttachChild(c->iface->GetHandle(), p->iface->GetAttachmentHandle(false, 0),
+                                      c->iface->GetAttachmentHandle(true, 0)));
+    // Attaching places nothing until the next update or change of a point: put it on the point now.
+    p->iface->SetAttachmentParams(p->iface->GetAttachmentHandle(false, 0), _V(0, -1, 0), _V(0, -1, 0), _V(0, 0, 1));
+    VECTOR3 p0;
+    p->iface->GetGlobalPos(p0);
+    Step();  // (without physics the two keep their place over the Earth)
+    // The child's point is 1 m above its origin: 2 m below the parent's origin at first, 12 m after.
+    const std::vector<double> seen = Probe("probe: post C");
+    ASSERT_GE(seen.size(), 14u);
+    const VECTOR3 read_in_post = _V(seen[7], seen[8], seen[9]);  // gpos, after the four times and alt, pitch, mass
+    VECTOR3 pp;
+    p->iface->GetGlobalPos(pp);
+    MATRIX3 R;
+    p->iface->GetRotationMatrix(R);
+    EXPECT_LT(length(c->GlobalPos() - (pp + mul(R, _V(0, -12, 0)))), 1e-6);
+    EXPECT_NEAR(length(read_in_post - p0), 2.0, 1e-3);
+}
+
 // ---- vessels created inside the callbacks ------------------------------------------------------
 
 TEST_F(FrameTest, CreatedInAPreStepIsSteppedAndIntegratedInThatFrame)

@@ -618,16 +618,27 @@ void World::InitAttachment(Vessel *child, bool allow_loose)
 
 // Vessel.cpp, Vessel::UpdatePassive: the child takes its parent's position through its offset, the
 // parent's velocity as it is (no rotation term), the parent's attitude times rrot and the parent's
-// angular velocity seen through rrot; then its own children follow.
+// angular velocity seen through rrot; then its own children follow. It writes the update buffer
+// while one exists (s1, from the parent's s1): from the state update to the end of the post-steps
+// the child's new state, which is published, while what the post-steps read stays the frame's start.
 void World::UpdatePassive(Vessel *child, int depth)
 {
     Vessel *parent = child->parent;
     if (!parent || depth > 64) return;
     child->ref = parent->ref;
-    child->rpos = parent->rpos + mul(parent->R, child->attach_rpos);
-    child->rvel = parent->rvel;
-    child->R = mul(parent->R, child->attach_rrot);
-    child->omega = tmul(child->attach_rrot, parent->omega);
+    if (child->has_next) {
+        const Vessel::State p = parent->has_next ? parent->next : parent->CurrentState();
+        child->next.rpos = p.rpos + mul(p.R, child->attach_rpos);
+        child->next.rvel = p.rvel;
+        child->next.R = mul(p.R, child->attach_rrot);
+        child->next.omega = tmul(child->attach_rrot, p.omega);
+        child->next.landed = false;
+    } else {
+        child->rpos = parent->rpos + mul(parent->R, child->attach_rpos);
+        child->rvel = parent->rvel;
+        child->R = mul(parent->R, child->attach_rrot);
+        child->omega = tmul(child->attach_rrot, parent->omega);
+    }
     child->landed = false;  // its flight status is its parent's (VESSEL::GetFlightStatus)
     for (Attachment *a : child->attachments)
         if (a->alive && !a->toparent && a->mate && a->mate->owner && a->mate->owner->alive &&

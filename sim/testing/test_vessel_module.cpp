@@ -5,7 +5,8 @@
 // scenario lines: PROBE logs the times each step callback gets and, in the post-step, what the
 // vessel's queries give; AV_PRE/AV_POST x y z set the angular velocity in the first pre-/post-step;
 // SPAWN_PRE/SPAWN_POST <name> create a vessel of this class in the first pre-/post-step;
-// RELEASE_PRE/RELEASE_POST <n> let go of the child on its point in the n-th pre-/post-step.
+// RELEASE_PRE/RELEASE_POST <n> let go of the child on its point in the n-th pre-/post-step;
+// MOVEPOINT_POST <y> moves the child's point to (0, y, 0) in the first post-step.
 #define ORBITER_MODULE
 #include "Orbitersdk.h"
 
@@ -65,6 +66,8 @@ public:
                 std::sscanf(line + 12, "%d", &release_pre);
             else if (!_strnicmp(line, "RELEASE_POST ", 13))
                 std::sscanf(line + 13, "%d", &release_post);
+            else if (!_strnicmp(line, "MOVEPOINT_POST ", 15))
+                move_point = std::sscanf(line + 15, "%lf", &point_y) == 1;
             else
                 ParseScenarioLineEx(line, status);
         }
@@ -144,6 +147,10 @@ public:
         }
         if (spawn_post[0]) Spawn(spawn_post);
         if (release_post > 0 && --release_post == 0) Release();
+        if (move_point) {
+            move_point = false;
+            SetAttachmentParams(GetAttachmentHandle(false, 0), _V(0, point_y, 0), _V(0, -1, 0), _V(0, 0, 1));
+        }
     }
     void Release()
     {
@@ -183,6 +190,8 @@ public:
     VECTOR3 av = {0, 0, 0};
     char spawn_pre[64] = "", spawn_post[64] = "";
     int release_pre = 0, release_post = 0;  // frames to go before the release
+    bool move_point = false;
+    double point_y = 0;
 };
 
 }  // namespace
