@@ -22,7 +22,7 @@ OBJHANDLE ParentOf(VESSEL *v)
 
 const char *SeparationLog::Header()
 {
-    return "time,event,child,parent,k,dx,dy,dz,dvx,dvy,dvz,rotx,roty,rotz,rot0x,rot0y,rot0z,alt\n";
+    return "time,event,child,parent,k,dx,dy,dz,dvx,dvy,dvz,rotx,roty,rotz,rot0x,rot0y,rot0z,sx,sy,sz,upx,upy,upz,alt\n";
 }
 
 void SeparationLog::PreStep()
@@ -30,7 +30,8 @@ void SeparationLog::PreStep()
     for (Track &tr : tracks_) {
         tr.have_start = false;
         Sample s;
-        if (tr.used && tr.mate && Measure(tr.child, tr.mate, 0, &s)) tr.rot_start = s.rot, tr.have_start = true;
+        if (tr.used && tr.parent && Measure(tr.child, tr.parent, 0, &s))
+            tr.rot_start = s.rot, tr.dpos_start = s.dpos, tr.have_start = true;
     }
 }
 
@@ -71,6 +72,13 @@ bool SeparationLog::Measure(OBJHANDLE child, OBJHANDLE parent, double t, Sample 
     out->dvel = cv - pv;
     out->rot = mul(R, crossp(r, w));
     out->alt = c->GetAltitude();
+    out->up = _V(0, 0, 0);
+    if (OBJHANDLE ref = c->GetSurfaceRef()) {
+        VECTOR3 rp;
+        oapiGetGlobalPos(ref, &rp);
+        const double n = length(cp - rp);
+        if (n > 0) out->up = (cp - rp) / n;
+    }
     return true;
 }
 
@@ -79,10 +87,13 @@ void SeparationLog::Row(const Track &tr, const Sample &s, int k)
     char child[64] = "", parent[64] = "";
     oapiGetObjectName(tr.child, child, sizeof child);
     oapiGetObjectName(tr.parent, parent, sizeof parent);
-    char b[640];
-    std::snprintf(b, sizeof b, "%.4f,%s,%s,%s,%d,%.4f,%.4f,%.4f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.3f\n", s.t,
+    char b[768];
+    std::snprintf(b, sizeof b,
+                  "%.4f,%s,%s,%s,%d,%.4f,%.4f,%.4f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.4f,%.4f,%.4f,%.6f,%.6f,%.6f,%.3f\n",
+                  s.t,
                   tr.event, child, parent, k, s.dpos.x, s.dpos.y, s.dpos.z, s.dvel.x, s.dvel.y, s.dvel.z, s.rot.x, s.rot.y,
-                  s.rot.z, s.rot_start.x, s.rot_start.y, s.rot_start.z, s.alt);
+                  s.rot.z, s.rot_start.x, s.rot_start.y, s.rot_start.z, s.dpos_start.x, s.dpos_start.y, s.dpos_start.z,
+                  s.up.x, s.up.y, s.up.z, s.alt);
     text_ += b;
 }
 
@@ -122,6 +133,7 @@ void SeparationLog::PostStep(double simt)
         Sample s;
         if (!Measure(h, tr->parent, simt, &s)) continue;
         s.rot_start = tr->have_start ? tr->rot_start : s.rot;
+        s.dpos_start = tr->have_start ? tr->dpos_start : s.dpos;
         tr->have_start = false;
         if (tr->after > 0) {
             Row(*tr, s, tr->k++);

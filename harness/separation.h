@@ -20,7 +20,8 @@ class SeparationLog {
 public:
     // The CSV header of Text().
     static const char *Header();
-    // The frame's start: the rotation each attached child would be given if let go now.
+    // The frame's start: where each followed child is, as the last frame published it, and the
+    // rotation an attached one would be given if let go now.
     void PreStep();
     // One frame: finds every vessel whose parent changed since the last frame and writes the
     // two frames before, the frame it was seen in (k = 0) and the three after.
@@ -36,7 +37,9 @@ private:
         double t = 0;
         VECTOR3 dpos{}, dvel{}, rot{};    // child - parent, global frame [m, m/s]; R_p (r x w_p) [m/s]
         VECTOR3 rot_start{};              // R_p (r x w_p) at the frame's start [m/s]
-        double alt = 0;                   // the child's altitude [m]
+        VECTOR3 dpos_start{};             // child - parent at the frame's start, as published [m]
+        VECTOR3 up{};                     // the local vertical at the child (global frame, unit)
+        double alt = 0;                   // the child's altitude as the host reports it [m]
     };
     struct Track {
         OBJHANDLE child = nullptr, parent = nullptr;  // parent: the present one, or the last while after > 0
@@ -46,7 +49,7 @@ private:
         int filled = 0;                   // valid entries of `before`
         int after = 0;                    // frames still to write after an event
         int k = 0;                        // the next row's frame index
-        VECTOR3 rot_start{};              // measured at this frame's start
+        VECTOR3 rot_start{}, dpos_start{};  // measured at this frame's start
         bool have_start = false;
         bool used = false;
     };

@@ -3,6 +3,8 @@
 // cockpit.
 #include "testing/harness_test.h"
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 using simtest::ReadFile;
@@ -74,6 +76,42 @@ TEST_F(PilotRun, CatchesTheCapsuleAndBringsItHome)
     EXPECT_NEAR(std::stod(h.substr(heli_alt + 6)), 1.26, 0.01) << h;
     EXPECT_NE(pf.find("STATUS Landed"), std::string::npos) << pf;
     EXPECT_NE(pf.find("CONFIGURATION 2"), std::string::npos) << pf;  // the landed mesh
+
+    // The automatic release below 16 m: the capsule hanging 17 m below the helicopter is then under
+    // its set-down height, and is set on the ground where it was, rising onto its points and moving
+    // no more than a metre sideways (a release in the post-step would throw it some 500 m: one step
+    // of the Earth's heliocentric motion).
+    simtest::SeparationRow f[3];
+    ASSERT_TRUE(simtest::ReleaseFrames(simtest::ParseSeparations(ReadFile("out/separations.csv")), f));
+    const VECTOR3 step = f[1].s - f[0].s;  // the last frame on the pole to the first one free
+    const double rise = dotp(step, f[1].up);
+    EXPECT_GE(f[1].alt, 0.0);
+    EXPECT_LT(f[1].alt, 3.0);
+    EXPECT_LT(std::fabs(rise), 3.0);
+    EXPECT_LT(length(step - f[1].up * rise), 1.0) << length(step) << " " << rise;
+    EXPECT_LT(length(f[2].s - f[1].s), 1.0);
+}
+
+TEST_F(PilotRun, ALoadLetGoInFlightLeavesFromThePoleTipWithItsVelocity)
+{
+    // 30 m up over the heliport, the capsule hanging 14 m above the ground (too low to be caught
+    // again), let go by command (Shift+J). In the first frame the host reports it free it is where
+    // the pole held it, moving at the helicopter's velocity plus the helicopter's rotation at its
+    // origin, R (r x w) (Vessel.cpp, Vessel::DetachFromParent; w as it was when the key came, at the
+    // frame's start); a frame later it has moved by one frame of its motion relative to the
+    // helicopter.
+    ASSERT_EQ(Fly({CORVANE_PROBES "/Release in flight.scn"}), 0) << errors;
+    const double released = When("detached Corvane_SRC_Parafoil from HX220");
+    EXPECT_GT(released, 0.4) << timeline;
+    EXPECT_LT(When("attached", released), 0) << timeline;
+    EXPECT_GT(When("landed Corvane_SRC_Parafoil", released), released) << timeline;
+    simtest::SeparationRow f[3];
+    ASSERT_TRUE(simtest::ReleaseFrames(simtest::ParseSeparations(ReadFile("out/separations.csv")), f));
+    EXPECT_GT(f[1].alt, 5.0);
+    EXPECT_LT(length(f[1].s - f[0].s), 0.01);  // one frame of its fall away from the pole tip
+    EXPECT_LT(length(f[0].dv - f[0].rot0), 2e-5);
+    EXPECT_GT(length(f[0].rot0), 1e-4);  // a rotation term to see
+    EXPECT_LT(length(f[2].s - f[1].s), 1.0);
 }
 
 TEST_F(PilotRun, WaitsForItsHelicopterAndRejectsUnknownPilots)
