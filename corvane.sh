@@ -113,6 +113,8 @@ real_core() {
   cmake -S . -B "$b/modules" -DCORVANE_PORT_ROOT="$b/root" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$b/modules" -j "$(nproc)" >/dev/null
   cmake --install "$b/modules" --prefix "$b/root" >/dev/null
+  # The probe flights (short flights that measure one host behaviour) fly beside the scenarios.
+  cp probes/*.scn probes/*.inputs "$b/root/Scenarios/Corvane/"
   # The display mode and the harness are plugins the core loads at start.
   sed -i 's/^ACTIVE_MODULES$/ACTIVE_MODULES\n  CorvaneMFD4\n  CorvaneHarness/' "$b/root/Orbiter_NG.fixture.cfg"
   python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$rh/run" "$@"

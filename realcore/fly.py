@@ -57,8 +57,11 @@ PLANS = {
     "L1 approach": Plan("L1 approach", step=600.0, extra=["2592000 mfd left key B"], reload_at=2592000 + 600,
                         reload_for=86400 * 4),
     "Mission": Plan("Mission", extra=["60 warp 10", "240 warp 1"], reload_at=1700, reload_for=120),
+    # Probe flights (probes/ in the repository, installed beside the scenarios for these runs).
+    "Release in flight": Plan("Release in flight"),
 }
-ORDER = ["Bus cruise", "Descent", "Chute failure", "Parafoil glide", "Catch", "L1 approach", "Mission"]
+ORDER = ["Bus cruise", "Descent", "Chute failure", "Parafoil glide", "Catch", "L1 approach", "Mission",
+         "Release in flight"]
 
 
 # --- reading what a run wrote -------------------------------------------------------------------
@@ -129,6 +132,37 @@ def read_trajectory(path):
     return rows
 
 
+def read_separations(path):
+    """The frames around each attachment and release: a list of (event, child, parent, {k: row})."""
+    groups = []
+    if not os.path.exists(path):
+        return groups
+    with open(path, encoding="utf-8", errors="replace") as f:
+        head = next(f, "").strip().split(",")
+        for line in f:
+            p = line.rstrip("\n").split(",")
+            if len(p) != len(head):
+                continue
+            r = dict(zip(head, p))
+            try:
+                k = int(r["k"])
+                row = {c: float(r[c]) for c in head if c not in ("event", "child", "parent", "k")}
+            except ValueError:
+                continue
+            row["d"] = (row["dx"], row["dy"], row["dz"])
+            row["dv"] = (row["dvx"], row["dvy"], row["dvz"])
+            row["rot"] = (row["rotx"], row["roty"], row["rotz"])
+            row["rot0"] = (row["rot0x"], row["rot0y"], row["rot0z"])
+            row["s"] = (row["sx"], row["sy"], row["sz"])
+            row["up"] = (row["upx"], row["upy"], row["upz"])
+            key = (r["event"], r["child"], r["parent"])
+            # A new group starts at its first row (k -2 for a release, 0 for an attachment).
+            if not groups or groups[-1][:3] != key or k in groups[-1][3] or k < max(groups[-1][3]):
+                groups.append((r["event"], r["child"], r["parent"], {}))
+            groups[-1][3][k] = row
+    return groups
+
+
 def vec(s):
     return [float(x) for x in s.split()[:3]]
 
@@ -170,17 +204,22 @@ def altitude_at(traj, name, t):
 class Verdict:
     def __init__(self):
         self.items = []
+        self.infos = []
 
     def check(self, ok, text):
         self.items.append((bool(ok), text))
         return ok
+
+    def info(self, text):
+        self.infos.append(text)
 
     @property
     def passed(self):
         return all(ok for ok, _ in self.items) and self.items
 
     def text(self):
-        return "\n".join(("  ok    " if ok else "  FAIL  ") + t for ok, t in self.items) + "\n"
+        return "\n".join([("  ok    " if ok else "  FAIL  ") + t for ok, t in self.items] +
+                         ["  info  " + t for t in self.infos]) + "\n"
 
 
 def in_order(v, events, patterns, what):
@@ -332,6 +371,73 @@ def check_catch(v, run, near=300.0):
                     v.check(False, "%s ends landed near the heliport" % name)
 
 
+# A release and a catch seen frame by frame (separations.csv: the child relative to the parent in the
+# global frame; k = 0 the frame in which the host first reports the change, read at the end of its
+# post-steps, s the same read at the frame's start, as the frame before published it). A release made
+# where the host keeps the load in place moves it, from the last published frame on the pole to the
+# first free one, by one frame of its motion relative to the helicopter at most: under a metre at
+# 1/60 s (a released load falls away at well under 60 m/s); a release the host restarts a frame back
+# throws it one step of the heliocentric motion, some 500 m. It leaves with the helicopter's velocity
+# plus the helicopter's rotation at the load's origin, R (r x w) (Vessel.cpp, Vessel::DetachFromParent),
+# w read at the frame's start or after the helicopter's pre-step set its turn rate, whichever came
+# before the release; the rows print micrometres per second.
+def check_separations(v, run, in_flight):
+    groups = read_separations(run.get("separations", ""))
+    releases = [g for g in groups if g[0] == "detach"]
+    if not v.check(releases, "the frames around the release were written (%d releases, %d catches)"
+                   % (len(releases), len([g for g in groups if g[0] == "attach"]))):
+        return
+    for ev, child, parent, rows in releases:
+        if not v.check(all(k in rows for k in (0, 1, 2)), "the frames of the release of %s" % child):
+            continue
+        at, first_free, second = rows[0], rows[1], rows[2]
+        step = [a - b for a, b in zip(first_free["s"], at["s"])]
+        jump = math.sqrt(sum(x * x for x in step))
+        v.check(math.dist(second["s"], first_free["s"]) < 1.0,
+                "the frame after moves %s %.3f m relative to %s (under a metre)"
+                % (child, math.dist(second["s"], first_free["s"]), parent))
+        if in_flight or first_free["alt"] > 0.5:
+            v.check(jump < 1.0, "released in flight, %s stays on the pole tip's track: %.4f m (under a metre)" % (child, jump))
+            err = min(math.dist(at["dv"], at["rot0"]), math.dist(at["dv"], at["rot"]))
+            v.check(err < 2e-5, "it leaves at the helicopter's velocity plus R (r x w) = (%.6f %.6f %.6f) m/s: "
+                    "off by %.6f m/s" % (at["rot0"] + (err,)))
+        else:
+            # Below its set-down height the capsule is set on the ground where it is, at once: it
+            # rises onto its touchdown points, and moves no farther than that sideways.
+            up = first_free["up"]
+            rise = sum(a * b for a, b in zip(step, up))
+            side = math.sqrt(max(0.0, jump * jump - rise * rise))
+            v.check(side < 1.0 and 0 <= first_free["alt"] < 3.0 and abs(rise) < 3.0,
+                    "released below its set-down height, %s is set down where it was: %.3f m sideways (under "
+                    "a metre), %.2f m up onto its points, at %.2f m" % (child, side, rise, first_free["alt"]))
+    for ev, child, parent, rows in groups:
+        if ev != "attach" or not rows:
+            continue
+        ks = sorted(rows)
+        steps = ["%d: %.3f m" % (k, math.dist(rows[k]["s"], rows[k - 1]["s"])) for k in ks[1:] if k - 1 in rows]
+        v.info("caught at %.4f s: %s relative to %s as published, frame by frame, moves %s"
+               % (rows[ks[0]]["time"], child, parent, ", ".join(steps)))
+        last = rows[ks[-1]]
+        if len(ks) >= 4:
+            v.check(math.dist(last["dv"], (0, 0, 0)) < 1e-6 and math.dist(last["s"], rows[ks[-2]]["s"]) < 0.05,
+                    "three frames after the catch %s rides on the pole (velocity %.6f m/s, %.4f m in a frame)"
+                    % (child, math.dist(last["dv"], (0, 0, 0)), math.dist(last["s"], rows[ks[-2]]["s"])))
+
+
+def check_catch_frames(v, run):
+    check_separations(v, run, in_flight=False)
+
+
+def check_release_in_flight(v, run):
+    ev = run["events"]
+    in_order(v, ev, [r"^key shift\+J on HX220$", r"^detached Corvane_SRC_Parafoil from HX220$",
+                     r"^landed Corvane_SRC_Parafoil "], "the release by command, the capsule's landing")
+    t_rel = first(ev, r"^detached ")
+    v.check(t_rel is not None and not any(t > t_rel and e.startswith("attached ") for t, e in ev),
+            "the released capsule (below 20 m) is not caught again")
+    check_separations(v, run, in_flight=True)
+
+
 def check_l1(v, run):
     mfds = run["mfds"]
     left = mfds.get("Left", {})
@@ -347,9 +453,10 @@ CHECKS = {
     "Descent": [check_descent],
     "Chute failure": [check_chute_failure],
     "Parafoil glide": [check_parafoil_glide],
-    "Catch": [check_catch],
+    "Catch": [check_catch, check_catch_frames],
     "L1 approach": [check_l1],
-    "Mission": [check_bus_cruise, check_descent, check_catch],
+    "Mission": [check_bus_cruise, check_descent, check_catch, check_catch_frames],
+    "Release in flight": [check_release_in_flight],
 }
 
 
@@ -383,7 +490,8 @@ def fly(run_script, root, scenario, out, step, inputs_text, until, timeout):
     log += open(os.path.join(out, "core.out"), errors="replace").read()
     ships, mfds = read_ships(os.path.join(out, "final.scn"))
     return {"scenario": scenario.split("/")[-1], "rc": rc, "wall": wall, "log": log, "events": read_timeline(os.path.join(out, "timeline.txt")),
-            "ships": ships, "mfds": mfds, "traj": read_trajectory(os.path.join(out, "trajectory.csv")), "end": until}
+            "ships": ships, "mfds": mfds, "traj": read_trajectory(os.path.join(out, "trajectory.csv")), "end": until,
+            "separations": os.path.join(out, "separations.csv")}
 
 
 def without_end(text):
