@@ -3,10 +3,14 @@
 #include "testing/sim_test.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <random>
 #include <filesystem>
 #include <sstream>
 
@@ -211,6 +215,69 @@ TEST_F(CliTest, AFailedWriteIsAnErrorNamingTheFileAndTheReasonAndTheRunExitsOne)
     WriteFile("snap.inputs", "0.1 snapshot hud /dev/full\n1 end\n");
     EXPECT_EQ(Run({"run", "good.scn", "--inputs", "snap.inputs"}), 1);
     EXPECT_NE(err.str().find("/dev/full: " + full), std::string::npos) << err.str();
+}
+
+TEST_F(CliTest, ASaveIsWholeOrNotThereWhenTheRunIsKilledAtAnyMoment)
+{
+    // A scenario of 300 vessels (some 40 kB a save), saved to the same file every frame. Each run
+    // is killed (SIGKILL) after a random delay; the file left is the last whole save or none.
+    constexpr int kVessels = 300, kKills = 200;
+    std::string scn = "BEGIN_SHIPS\n";
+    for (int i = 0; i < kVessels; ++i)
+        scn += "V" + std::to_string(i) + ":plain\n  STATUS Orbiting Earth\n  RPOS " + std::to_string(6771000 + i) +
+               " 0 0\n  RVEL 0 0 7700\nEND\n";
+    WriteFile("many.scn", scn + "END_SHIPS\n");
+    std::string inputs;
+    for (int i = 1; i <= 400; ++i) inputs += std::to_string(i * 0.01) + " save quick.scn\n";
+    WriteFile("saves.inputs", inputs + "5 end\n");
+    std::mt19937 rng(20261209);
+    std::uniform_int_distribution<int> delay_us(0, 150000);
+    int whole = 0, none = 0, bad = 0;
+    for (int k = 0; k < kKills; ++k) {
+        if (k % 2 == 0) fs::remove("quick.scn");  // half the runs start with no earlier save
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::ostringstream o, e;
+            sim::RunCli({"run", "many.scn", "--inputs", "saves.inputs", "--dt", "0.01", "--root", temp_dir + "/root"}, o, e);
+            ::_exit(0);
+        }
+        ::usleep(static_cast<useconds_t>(delay_us(rng)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (!fs::exists("quick.scn")) {
+            ++none;
+            continue;
+        }
+        const std::string text = simtest::ReadFile("quick.scn");
+        std::size_t ships = 0;
+        for (std::size_t at = text.find(":plain\n"); at != std::string::npos; at = text.find(":plain\n", at + 1)) ++ships;
+        const bool ok = text.size() > 10 && text.compare(text.size() - 10, 10, "END_SHIPS\n") == 0 &&
+                        ships == static_cast<std::size_t>(kVessels);
+        if (ok) ++whole;
+        else ++bad;
+        EXPECT_TRUE(ok) << "kill " << k << ": " << text.size() << " bytes, " << ships << " vessels";
+    }
+    EXPECT_EQ(bad, 0);
+    EXPECT_GT(whole, kKills / 4);  // the kills fell across the saves, not all before the first
+    // The last one loads.
+    if (fs::exists("quick.scn")) {
+        EXPECT_EQ(Run({"run", "quick.scn", "--until", "0.05"}), 0) << err.str();
+    }
+    std::printf("%d kills: %d whole saves left, %d with none yet\n", kKills, whole, none);
+}
+
+TEST_F(CliTest, ASaveThroughALinkReplacesTheFileItNamesAndKeepsTheLink)
+{
+    WriteFile("good.scn", kScn);
+    WriteFile("real.scn", "old\n");
+    fs::create_symlink("real.scn", "link.scn");
+    ASSERT_EQ(Run({"run", "good.scn", "--until", "0.1", "--save", "link.scn"}), 0) << err.str();
+    EXPECT_TRUE(fs::is_symlink("link.scn"));
+    EXPECT_NE(simtest::ReadFile("real.scn").find("END_SHIPS"), std::string::npos);
+    for (const auto &e : fs::directory_iterator("."))
+        EXPECT_NE(e.path().extension(), ".tmp") << e.path();  // nothing left beside it
 }
 
 TEST_F(CliTest, LongNamesMakeWholeTrajectoryRows)

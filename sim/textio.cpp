@@ -2,8 +2,10 @@
 #include "textio.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +73,9 @@ bool WriteTextFile(const std::string &path, const std::string &data, std::string
 
 OutFile::~OutFile()
 {
-    if (f_) std::fclose(f_);
+    if (!f_) return;
+    std::fclose(f_);  // never finished: the old file stays as it was
+    if (!temp_.empty()) std::remove(temp_.c_str());
 }
 
 void OutFile::Failed(int err)
@@ -79,12 +83,36 @@ void OutFile::Failed(int err)
     if (error_.empty()) error_ = "cannot write " + path_ + ": " + std::strerror(err ? err : EIO);
 }
 
+// The bytes go to a temporary file beside the target ("<name>.<pid>.tmp", so that two processes
+// writing the same name do not share one), which replaces the target only once it is whole on the
+// disk: a run killed or a disk filled halfway leaves the last good file, never half a file. A link
+// is followed (the file it names is replaced, the link stays); a target that is not a regular file
+// (a device, a pipe) is written in place, as nothing can stand in for it.
 bool OutFile::Open(const std::string &path)
 {
+    if (f_) {
+        std::fclose(f_);
+        if (!temp_.empty()) std::remove(temp_.c_str());
+        f_ = nullptr;
+    }
     path_ = path;
+    target_ = path;
+    temp_.clear();
     error_.clear();
+    struct stat st;
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (!exists || S_ISREG(st.st_mode)) {
+        struct stat lst;
+        if (exists && ::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+            if (char *real = ::realpath(path.c_str(), nullptr)) {
+                target_ = real;
+                std::free(real);
+            }
+        }
+        temp_ = target_ + "." + std::to_string(static_cast<long>(::getpid())) + ".tmp";
+    }
     errno = 0;
-    f_ = std::fopen(path.c_str(), "wb");
+    f_ = std::fopen((temp_.empty() ? path_ : temp_).c_str(), "wb");
     if (!f_) Failed(errno);
     return f_ != nullptr;
 }
@@ -102,8 +130,15 @@ bool OutFile::Close()
     errno = 0;
     if (std::fflush(f_) != 0) Failed(errno);
     errno = 0;
+    if (error_.empty() && !temp_.empty() && ::fsync(fileno(f_)) != 0) Failed(errno);  // on the disk before the name moves
+    errno = 0;
     if (std::fclose(f_) != 0) Failed(errno);
     f_ = nullptr;
+    if (temp_.empty()) return error_.empty();
+    errno = 0;
+    if (error_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0) Failed(errno);
+    if (!error_.empty()) std::remove(temp_.c_str());
+    temp_.clear();
     return error_.empty();
 }
 

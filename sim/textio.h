@@ -17,12 +17,15 @@ constexpr std::size_t kMaxTextLine = 64u << 10;  // [bytes] a longer line is ref
 // unreadable file, a read error, too large, a line too long with its number).
 bool ReadTextFile(const std::string &path, std::string *text, std::string *error);
 
-// Writes `data` to `path` (created or truncated), checked to the end: every byte written, flushed
-// and closed. False with "cannot write PATH: <strerror>" otherwise.
+// Writes `data` to `path` whole or not at all, checked to the end: every byte written to a
+// temporary file beside it, flushed to the disk, then renamed over `path`. False with "cannot
+// write PATH: <strerror>" otherwise, `path` left as it was.
 bool WriteTextFile(const std::string &path, const std::string &data, std::string *error);
 
 // A file written piece by piece through a run (timeline, trajectory): the first failure is kept,
-// with its reason, and reported by Ok()/Close().
+// with its reason, and reported by Ok()/Close(). The pieces go to a temporary file beside it, which
+// Close() puts in its place once whole; a file never closed, or closed after a failure, leaves the
+// old one (if any) untouched.
 class OutFile {
 public:
     OutFile() = default;
@@ -40,7 +43,7 @@ public:
 private:
     void Failed(int err);
     std::FILE *f_ = nullptr;
-    std::string path_, error_;
+    std::string path_, target_, temp_, error_;  // target_: path_ with a link followed
 };
 
 // An offending line as a message quotes it: at most 80 characters of it, control bytes and bytes
