@@ -368,8 +368,9 @@ void VESSEL::ParseScenarioLineEx(char *line, void *status) const
         if (!ReadNumbers(rest, 1, a)) return refuse("expected a finite number of degrees");
         if (s) s->surf_hdg = a[0] * RAD;
     } else if (kw == "ALT") {
-        if (!ReadNumbers(rest, 1, a) || a[0] < 0)
-            return refuse("expected a finite elevation in metres, not negative");
+        // Any finite height: the host writes a landed vessel's origin height as it stands, below
+        // the ground too (a vessel resting tilted on points above its origin), and reads it back.
+        if (!ReadNumbers(rest, 1, a)) return refuse("expected a finite elevation in metres");
         if (ctx) ctx->have_landed_pos = true;
         if (s) s->vrot.x = a[0];  // ALT is the height of a landed vessel (it shares vrot.x with VROT)
     } else if (kw == "AFCMODE") {

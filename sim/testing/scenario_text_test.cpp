@@ -127,6 +127,14 @@ TEST_F(ScenarioTextTest, VrotOnlyWhileTurningAndLandedAltitudeWithThreeDecimals)
     EXPECT_EQ(SavedLine(a, "ALT"), "ALT 1.235");
     EXPECT_EQ(SavedLine(a, "POS"), "POS 10.0000000 20.0000000");
     EXPECT_EQ(SavedLine(a, "HEADING"), "HEADING 90.00");
+    EndWorld();
+    // A vessel landed with its origin below the ground (the bus resting on its side in the mission
+    // was saved with ALT -0.658) loads back landed at that height and saves the same line.
+    a = LoadVessel("C", "plain", {"STATUS Landed Earth", "POS 10 20", "HEADING 90", "ALT -0.658", "AROT 30 0 60"});
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(a->landed);
+    EXPECT_NEAR(a->landed_elev, -0.658, 1e-12);
+    EXPECT_EQ(SavedLine(a, "ALT"), "ALT -0.658");
 }
 
 TEST_F(ScenarioTextTest, HostKeywordsAreMatchedAsPrefixesWithoutRegardToCase)
@@ -184,7 +192,7 @@ TEST_F(ScenarioTextTest, HostLinesThatCannotBeKeptAreRefusedNamingFileLineAndFie
         {"RPOS nan 0 6771000", "RPOS"},   {"RPOS 1e400 0 0", "RPOS"},     {"RPOS 6771000 0", "RPOS"},
         {"RVEL 0 inf 0", "RVEL"},         {"AROT 1 nan 2", "AROT"},       {"VROT 0 0 -inf", "VROT"},
         {"POS nan 0", "POS"},             {"POS 10 91", "POS"},           {"HEADING inf", "HEADING"},
-        {"ALT nan", "ALT"},               {"ALT -1", "ALT"},              {"AFCMODE 4294967297", "AFCMODE"},
+        {"ALT nan", "ALT"},               {"ALT -inf", "ALT"},             {"AFCMODE 4294967297", "AFCMODE"},
         {"AFCMODE 8", "AFCMODE"},         {"AFCMODE 1.5", "AFCMODE"},     {"PRPLEVEL 0:nan", "PRPLEVEL"},
         {"PRPLEVEL 0:1.5", "PRPLEVEL"},   {"PRPLEVEL -1:0.5", "PRPLEVEL"}, {"ATTACHED x:0,A", "ATTACHED"},
     };
