@@ -5,13 +5,16 @@ Reads the table of rooms (tools/rooms.txt: each room folder and the rooms it may
 when the table makes a circle, when a source file lies in no room, when a quoted include names no file
 or more than one, when a room's code includes a file of a room it may not use, or when headers
 include each other in a circle. Test code may also use the test support (sim/testing) and what it
-reaches. Prints one line per fault; exit status 1 when there is any.
+reaches. With --objects (a room and its object files), it also fails when a room's objects call a
+function or use a variable that another room defines and the first may not use: a call back into a
+room above, which no include shows. Prints one line per fault; exit status 1 when there is any.
 
-usage: check_rooms.py [--root DIR] [--table FILE]
+usage: check_rooms.py [--root DIR] [--table FILE] [--objects ROOM=FILE,FILE...]...
 """
 import argparse
 import os
 import re
+import subprocess
 import sys
 
 SOURCE_EXT = (".h", ".hpp", ".cpp", ".cc")
@@ -86,11 +89,44 @@ def is_test_code(rel):
             or rel.startswith(TEST_SUPPORT + "/"))
 
 
+def symbols(obj, *flags):
+    out = subprocess.run(["nm", "--format=posix", *flags, obj], check=True, capture_output=True, text=True).stdout
+    return [line.split()[:2] for line in out.splitlines() if line.strip()]
+
+
+def check_objects(specs, table, allowed):
+    """Faults where a room's objects use a symbol that a room it may not use defines."""
+    faults = []
+    objects = {}
+    for spec in specs:
+        room, _, files = spec.partition("=")
+        if room not in table:
+            faults.append(f"--objects {room}: not a room of the table")
+            continue
+        objects[room] = [f for f in files.split(",") if f]
+    owner = {}  # a strong definition's symbol -> its room
+    for room, files in objects.items():
+        for obj in files:
+            for name, kind in symbols(obj, "--defined-only"):
+                if kind in "TDBR":  # strong: code, data, read-only data (weak and inline ones are everyone's)
+                    owner[name] = room
+    for room, files in sorted(objects.items()):
+        for obj in files:
+            for name, kind in symbols(obj, "--undefined-only"):
+                other = owner.get(name)
+                if other and other != room and other not in allowed[room]:
+                    demangled = subprocess.run(["c++filt", name], capture_output=True, text=True).stdout.strip()
+                    faults.append(f"{os.path.basename(obj)}: {room} uses {demangled or name}, defined in {other}, "
+                                  f"which it may not use")
+    return faults
+
+
 def main():
     ap = argparse.ArgumentParser()
     here = os.path.dirname(os.path.abspath(__file__))
     ap.add_argument("--root", default=os.path.dirname(here))
     ap.add_argument("--table", default=os.path.join(here, "rooms.txt"))
+    ap.add_argument("--objects", action="append", default=[], metavar="ROOM=FILE,FILE...")
     args = ap.parse_args()
     root = os.path.abspath(args.root)
     table = read_table(args.table)
@@ -162,13 +198,15 @@ def main():
     cycle = find_cycle(header_graph)
     if cycle:
         faults.append("headers include each other in a circle: " + " -> ".join(cycle))
+    faults.extend(check_objects(args.objects, table, allowed))
 
     for f in faults:
         print(f)
     if faults:
         print(f"check_rooms: {len(faults)} fault(s)", file=sys.stderr)
         return 1
-    print(f"check_rooms: {len(files)} files in {len(table)} rooms, every include goes one way")
+    print(f"check_rooms: {len(files)} files in {len(table)} rooms, every include goes one way"
+          + (f"; the objects of {len(args.objects)} rooms call only below them" if args.objects else ""))
     return 0
 
 
