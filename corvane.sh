@@ -14,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libosmesa6-dev fonts-dejavu-core)
+PACKAGES=(cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libosmesa6-dev fonts-dejavu-core graphviz)
 DEFAULT_SCENARIO="Corvane/Mission"
 # What the fuzz build needs besides: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-dev)

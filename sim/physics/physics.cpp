@@ -31,7 +31,8 @@
 #include "physics.h"
 
 #include "atmosphere.h"
-#include "world.h"
+#include "body.h"
+#include "vessel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -277,7 +278,7 @@ void ApplyControlSurfaceLevels(Vessel &v, double dt)
     }
 }
 
-void ApplyControlSurfaceLevels(World &w, double dt)
+void ApplyControlSurfaceLevels(const PhysicsScene &w, double dt)
 {
     if (!(dt > 0)) return;
     for (Vessel *v : w.Vessels())
@@ -495,7 +496,7 @@ int SubstepCount(const Craft &c, double dt, const VECTOR3 &r, const VECTOR3 &vel
     return static_cast<int>(std::max(1.0, std::min(static_cast<double>(kMaxSubsteps), n)));
 }
 
-void StepVessel(World &w, Craft &c, double dt)
+void StepVessel(PhysicsScene &w, Craft &c, double dt)
 {
     Vessel *v = c.v;
     SampleAir(c, v->rpos);
@@ -599,7 +600,7 @@ double AttitudeChange(const MATRIX3 &a, const MATRIX3 &b)
 // exceeds 1e-4; after more than 5 s it is landed where it is, keeping its attitude and the height of
 // its origin (InitLanded with its planet-frame rotation). Losing contact or firing a thruster
 // stops the test.
-void CheckLanded(World &w, Vessel &v, double t)
+void CheckLanded(PhysicsScene &w, Vessel &v, double t)
 {
     const Body *ref = v.ref;
     if (!ref || v.landed || v.parent) return;
@@ -648,7 +649,7 @@ void CheckLanded(World &w, Vessel &v, double t)
     }
 }
 
-void PhysicsStep(World &w, double dt)
+void PhysicsStep(PhysicsScene &w, double dt)
 {
     if (!(dt > 0)) return;
     ApplyControlSurfaceLevels(w, dt);

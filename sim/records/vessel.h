@@ -169,6 +169,7 @@ public:
 
     // --- dynamic state ------------------------------------------------------------------
     sim::Body *ref = nullptr;  // reference body
+    sim::Body *home = nullptr; // the body it is placed on when it has none (the world's Earth)
     VECTOR3 rpos{}, rvel{};    // relative to ref, global axes [m, m/s]
     MATRIX3 R = identity();    // vessel frame -> global frame
     VECTOR3 omega{};           // angular velocity, vessel frame [rad/s]; a point r moves with r x omega

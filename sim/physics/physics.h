@@ -3,11 +3,29 @@
 
 #include "Orbitersdk.h"
 
+#include <string>
+#include <vector>
+
 class Vessel;
 
 namespace sim {
 
-class World;
+struct Body;
+
+// What the state update sees of the world and tells it: the vessels in creation order, the bodies,
+// the frame's start time, the timeline and the host log. The world hands one to the physics each
+// frame; the physics knows nothing else of the world.
+class PhysicsScene {
+public:
+    virtual const std::vector<Vessel *> &Vessels() const = 0;
+    virtual const std::vector<Body *> &Bodies() const = 0;
+    virtual double SimTime() const = 0;
+    virtual void Event(const std::string &text) = 0;  // a line of the timeline
+    virtual void Log(const std::string &line) = 0;    // a line of the host log
+
+protected:
+    ~PhysicsScene() = default;
+};
 
 // Moves every free vessel of the world over dt seconds (gravity of the reference body with the Sun's
 // and Moon's differential pull, the atmosphere turning with the Earth, the simulator's two
@@ -16,10 +34,10 @@ class World;
 // force acts on them; attached children are left to the world, which puts them on their parents'
 // points after the frame (they add nothing to the parent). Liftoffs and landings go to the world's
 // timeline. World::RunFrame calls it between the pre-steps and the post-steps when physics is on.
-void PhysicsStep(World &w, double dt);
+void PhysicsStep(PhysicsScene &w, double dt);
 
 // Control surface deflections follow their targets over dt (part of every vessel's force update).
-void ApplyControlSurfaceLevels(World &w, double dt);
+void ApplyControlSurfaceLevels(const PhysicsScene &w, double dt);
 void ApplyControlSurfaceLevels(Vessel &v, double dt);
 
 // Force and moment on a vessel, both in its own axes [N], [N m].
@@ -37,6 +55,6 @@ void AirfoilModelLoads(const Vessel &v, double mass, double rho, double sound, d
                        const VECTOR3 &omega, Loads *out);
 
 // The landing test of one vessel after a state update at time t (frame start).
-void CheckLanded(World &w, Vessel &v, double t);
+void CheckLanded(PhysicsScene &w, Vessel &v, double t);
 
 }  // namespace sim

@@ -4,7 +4,7 @@
 
 #include "astro.h"
 #include "atmosphere.h"
-#include "world.h"
+#include "body.h"
 
 #include <algorithm>
 #include <cmath>
@@ -184,7 +184,7 @@ double Vessel::SpeedOfSound() const
 void Vessel::Place(double lng, double lat, double alt, double heading, double pitch, double bank,
                    const VECTOR3 &air_velocity)
 {
-    if (!ref && world) ref = world->Earth();
+    if (!ref) ref = home;
     landed = false;
     const double radius = (ref ? ref->radius : 0.0) + alt;
     const MATRIX3 &B = ref ? ref->R : identity();
@@ -266,7 +266,7 @@ void CompressedTouchdown(const VECTOR3 pts[3], const double stiffness[3], double
 
 void Vessel::InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot, double elev)
 {
-    if (!ref && world) ref = world->Earth();
+    if (!ref) ref = home;
     VECTOR3 nml;  // the ground's normal in the vessel frame
     if (!rot) {
         // Level on its touchdown points under its own weight (its own mass: empty plus propellant).
@@ -299,7 +299,7 @@ void Vessel::InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot, 
 
 void Vessel::SetLanded(double lng, double lat, double hdg)
 {
-    if (!ref && world) ref = world->Earth();
+    if (!ref) ref = home;
     landed = true;
     surf_lng = lng, surf_lat = lat, surf_hdg = hdg;
     land_rot = LevelRotation(lng, lat, hdg);

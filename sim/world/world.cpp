@@ -57,12 +57,6 @@ constexpr double kMinWarp = 0.1;
 constexpr double kMaxWarp = 1e5;
 constexpr double kLaunchFrameTime = 0.01;  // [s]
 
-// The object the host makes for a vessel of a class that no module serves.
-class PlainVessel final : public VESSEL2 {
-public:
-    using VESSEL2::VESSEL2;
-};
-
 bool FileExists(const std::string &p)
 {
     struct stat st;
@@ -70,9 +64,27 @@ bool FileExists(const std::string &p)
 }
 
 MATRIX3 FromRowMajor(const double m[9]) { return _M(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); }
-}  // namespace
 
-bool IsIssued(const void *handle) { return g_world && g_world->Issued(handle); }
+// The world as the physics sees it: its vessels and bodies, the frame's start, timeline and log.
+class WorldScene final : public PhysicsScene {
+public:
+    explicit WorldScene(World &w) : w_(w) {}
+    const std::vector<Vessel *> &Vessels() const override { return w_.Vessels(); }
+    const std::vector<Body *> &Bodies() const override { return w_.Bodies(); }
+    double SimTime() const override { return w_.SimTime(); }
+    void Event(const std::string &text) override { w_.Event(text); }
+    void Log(const std::string &line) override { w_.Log(line); }
+
+private:
+    World &w_;
+};
+
+void StepPhysics(World &w, double dt)
+{
+    WorldScene scene(w);
+    PhysicsStep(scene, dt);
+}
+}  // namespace
 
 void ReportDrawProblem(const std::string &text)
 {
@@ -84,10 +96,14 @@ void ReportDrawProblem(const std::string &text)
 
 World *World::Current() { return g_world; }
 
+VESSEL *(*World::new_plain_vessel)(OBJHANDLE, int) = nullptr;
+void (*World::delete_plain_vessel)(VESSEL *) = nullptr;
+
 World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
 {
     if (g_world) std::fprintf(stderr, "corvane-sim: a second world was made while one exists\n");
     g_world = this;
+    SetIssuedHandles(&issued_);
     root_ = opt_.root;
     if (root_.empty()) {
         const char *env = std::getenv("CORVANE_ADDON_ROOT");
@@ -143,7 +159,10 @@ World::~World()
     owned_.clear();
     issued_.clear();
     if (log_file_) std::fclose(log_file_);  // flushed after every line: its failures are already known
-    if (g_world == this) g_world = nullptr;
+    if (g_world == this) {
+        g_world = nullptr;
+        SetIssuedHandles(nullptr);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -484,7 +503,7 @@ void World::RunFrame()
     if (state_update)
         state_update(*this, dt);
     else if (opt_.physics)
-        PhysicsStep(*this, dt);
+        StepPhysics(*this, dt);
     else
         DefaultStateUpdate(dt);
     EndUpdate(mjd1, saved_states_, updated_);
@@ -520,7 +539,7 @@ void World::DefaultStateUpdate(double dt)
     // Without physics nothing moves by itself; landed vessels turn with the Earth and free ones
     // keep their place over it (EndUpdate), attached children follow their parents. Control
     // surfaces still follow their targets (the host does it in every vessel's force update).
-    ApplyControlSurfaceLevels(*this, dt);
+    ApplyControlSurfaceLevels(WorldScene(*this), dt);
 }
 
 void World::HoldOverGround(const MATRIX3 &earth_before)
@@ -774,6 +793,7 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
              same->name.c_str());
     auto *v = new Vessel;
     v->world = this;
+    v->home = earth_;
     v->name = name;
     v->class_name = cls;
     v->module = mod;
@@ -810,7 +830,7 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
             return nullptr;
         }
     } else {
-        v->iface = new PlainVessel(Handle(v), v->flight_model);
+        v->iface = new_plain_vessel(Handle(v), v->flight_model);
         v->owns_iface = true;
     }
     return v;
@@ -903,6 +923,7 @@ Vessel *World::CreateVesselAt(const std::string &name, const std::string &cls, d
     // Placed first through a status record so the module's clbkSetStateEx sees a sensible state.
     Vessel probe;
     probe.world = this;
+    probe.home = earth_;
     probe.ref = earth_;
     probe.Place(lng, lat, alt, heading, 0, 0, air_velocity);
     VESSELSTATUS2 s;
@@ -934,7 +955,7 @@ void World::ExitVessel(Vessel *v)
 {
     class_items_.erase(v);
     if (v->owns_iface) {
-        delete static_cast<PlainVessel *>(v->iface);
+        delete_plain_vessel(v->iface);
     } else if (v->module && v->module->ovcExit && v->iface) {
         v->module->ovcExit(v->iface);
     }

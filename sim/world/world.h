@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Orbitersdk.h"
+#include "body.h"
 #include "draw.h"
 #include "mesh.h"
 #include "object.h"
@@ -19,22 +20,6 @@
 #include <vector>
 
 namespace sim {
-
-struct Body : Object {
-    Body() : Object(Kind::Body) {}
-    std::string name;
-    double mass = 0, radius = 0;
-    double sidereal_period = 0;  // rotation [s]; 0 for none
-    bool has_atmosphere = false;
-    VECTOR3 pos{}, vel{};        // global [m, m/s]
-    MATRIX3 R = identity();      // body-fixed -> global axes
-    MATRIX3 spin = _M(0, 0, 0, 0, 0, 0, 0, 0, 0);  // dR/dt R^T: velocity of a body-fixed point = spin * r
-    // From the end of the state update to the end of the frame: the body's state at the frame's end
-    // time (its s1), published after the post-steps as the vessels' are.
-    bool has_next = false;
-    VECTOR3 next_pos{}, next_vel{};
-    MATRIX3 next_R = identity();
-};
 
 struct Surface : Object {
     Surface() : Object(Kind::Surface) {}
@@ -297,6 +282,11 @@ public:
 
     // The callbacks of a vessel's object (null for a plain VESSEL or a dead vessel).
     static VESSEL2 *Callbacks(Vessel *v);
+    // The host's own object for a vessel of a class that no module serves (a plain VESSEL2), and
+    // its end. The API layer, which implements the VESSEL2 class, sets these when the host library
+    // loads (api_vessel.cpp): the world calls them and knows nothing of that class's code.
+    static VESSEL *(*new_plain_vessel)(OBJHANDLE hVessel, int fmodel);
+    static void (*delete_plain_vessel)(VESSEL *v);
     // Puts every attached child on its parent's point (parents before children).
     void FollowParents();
     // Fixes a newly attached child's rotation and offset from the two points (InitAttachment) and

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 namespace sim {
 
@@ -27,8 +28,10 @@ struct Object {
 
 // The record behind a handle of the expected kind, or null (a bad handle, a foreign pointer, a
 // record of another kind, or a deleted one). Every API entry point goes through this.
-// True when the world issued this record (implemented by the world's registry).
+// True when the current world issued this record: its handle is in the set of handles the world
+// gives this room while it is the current one (the world owns the set, this room only looks).
 bool IsIssued(const void *handle);
+void SetIssuedHandles(const std::unordered_set<const void *> *handles);  // null: no world
 
 template <class T>
 T *As(const void *handle, Kind k, bool allow_dead = false)

@@ -1,7 +1,7 @@
 // api_mfd.cpp -- the MFD base classes. The host's display drawing is simple: Title writes the
 // title in the current font at (cw/2, 0) in the host's title colour, light green RGB(0, 200, 0),
 // and leaves that colour selected; SelectDefaultFont and SelectDefaultPen select the host's default
-// fonts and pens (sim/draw.h) and return what was selected before.
+// fonts and pens (sim/draw/draw.h) and return what was selected before.
 #include "internal.h"
 
 #include <cstring>
