@@ -27,6 +27,8 @@ struct Sight {
     bool ground_contact = false;          // a touchdown point touches the ground
     char parent[64] = "";                 // the vessel it hangs on as a child, "" when free
     bool main_thrust = false;             // its main thruster group has a thruster (the rotor lifts)
+    bool has_child_point = false;         // it has an attachment point for a child ...
+    VECTOR3 child_point = {{0, 0, 0}};    // ... the first one, there in its own frame [m] (a pole's tip)
 };
 
 class Cockpit {

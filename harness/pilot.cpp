@@ -4,6 +4,15 @@
 // eyes: what the cockpit and the view outside show (positions, altitudes, ground speeds, attitude
 // and heading of the helicopter and of the capsule it chases) and the head-up display's texts.
 //
+// Taking the controls of a helicopter already on its way (a scenario saved mid-flight), it looks
+// first: on the ground with the capsule down, the recovery is over (the engine is stopped once the
+// helicopter sits at rest); carrying the capsule with the head-up display showing "SUIVRE CAP" or "DESCENTE", the
+// autopilot is already flying home (pressing Shift+G again would switch it off); carrying it under
+// any other mode, it hands over as after a catch; with the capsule down and the helicopter in the
+// air, it lets the autopilot land it; the altitude hold is on when the display says
+// "AUTOPILOTE ALTITUDE", the pole is out when its tip is not where it is stowed. Otherwise it
+// starts from the seat, as below.
+//
 // The flight, phase by phase:
 //   settle     a moment in the seat; a rotor already at speed (a helicopter loaded in flight) is
 //              flown at once, otherwise K starts the engine
@@ -155,7 +164,11 @@ constexpr double kCloseRate = 1.0;           // the stand-off shrinks at this ra
 constexpr double kCloseTimeout = 120;        // no catch by then: back off and close again [s]
 constexpr double kCueDistance = 15;          // the HUD is watched for the cue within this [m]
 constexpr double kLoadSettle = 1;            // with the load, before Shift+G [s]
-constexpr double kModeCheck = 2;             // the head-up display's mode word is read this often [s]
+const VECTOR3 kPoleStowed = {{0, -1.126, 4.224}};  // the pole's tip drawn in [m, the helicopter's frame]
+constexpr double kPoleMoved = 0.1;           // a tip farther than this from there: the pole is out [m]
+constexpr double kModeCheck = 2;
+constexpr double kSeenAtStart = 0.1;         // a helicopter seen this early was there when the run began [s]
+constexpr double kSpoolWait = 25;            // longer than a start from rest to lift (1300 frames at 60/s) [s]             // the head-up display's mode word is read this often [s]
 constexpr double kParkDelay = 5;             // on the ground, before the engine is stopped [s]
 constexpr double kParkedSpeed = 0.1;         // on its gear and slower than this: at rest [m/s]
 constexpr double kStoryDrogueAlt = 32000;    // the drogue opens at 33 km: seen open below this [m]
@@ -198,6 +211,7 @@ private:
     void Press(Cockpit &c, const Sight &h, int key, bool shift, const char *name, const char *why);
     void CentreSticks(Cockpit &c, const Sight &h);
     void GoHome(Cockpit &c, const Sight &h);
+    void TakeOver(Cockpit &c, const Sight &h, const Sight *pf);
     static bool OnItsGear(const Sight &h);
     void Watch(Cockpit &c, const Sight &h, const Sight *pf);
     void Fly(Cockpit &c, const Sight &h, const Sight *pf, const Sight *capsule);
@@ -211,6 +225,8 @@ private:
     Gains k_;
     Collective collective_;
     bool pole_out_ = false, alt_hold_ = false, closing_ = false, cue_seen_ = false;
+    bool looked_ = false;  // it has looked at what it takes over
+    bool wait_for_rotor_ = false;  // found standing when the run began: its engine may be starting
     double pole_t_ = 0, hold_t_ = 0, close_t_ = 0, standoff_ = kStandoff;
     double landed_t_ = -1, mode_check_t_ = 0;
 
@@ -395,6 +411,53 @@ void RecoveryPilot::GoHome(Cockpit &c, const Sight &h)
     phase_ = Phase::kHome;
 }
 
+// What it finds when it takes the controls, read from the view and the head-up display.
+void RecoveryPilot::TakeOver(Cockpit &c, const Sight &h, const Sight *pf)
+{
+    const double t = c.SimTime();
+    if (h.landed || OnItsGear(h)) {
+        if (pf && pf->landed && !pf->parent[0]) {  // the recovery is over
+            if (h.main_thrust) {
+                Say(c, "finds the helicopter down with its rotor turning and the capsule down");
+                t_home_ = t;
+                phase_ = Phase::kHome;  // the engine stops once it sits at rest
+            } else {
+                Say(c, "finds the helicopter parked and the capsule down");
+                phase_ = Phase::kParked;
+            }
+        }
+        // Otherwise from the seat; a helicopter found standing may have its engine spooling up (a
+        // start not yet at speed shows nothing but the rotor): it waits as long as a start takes
+        // before pressing K itself, which would stop that start.
+        if (t <= kSeenAtStart) wait_for_rotor_ = true;
+        return;
+    }
+    if (!h.main_thrust || !c.HudTexts(h.name, &hud_)) return;
+    const bool carrying = pf && std::strcmp(pf->parent, h.name) == 0;
+    const bool autopilot_home = Shows(hud_, "SUIVRE CAP") || Shows(hud_, "DESCENTE");
+    alt_hold_ = Shows(hud_, "AUTOPILOTE ALTITUDE");
+    pole_out_ = h.has_child_point && length(h.child_point - kPoleStowed) > kPoleMoved;  // seen from outside
+    if (carrying) {
+        pole_out_ = true;
+        if (autopilot_home) {
+            Say(c, std::string("finds the capsule on the pole and the autopilot flying home (") +
+                       (Shows(hud_, "SUIVRE CAP") ? "SUIVRE CAP" : "DESCENTE") + ")");
+            t_home_ = t;
+            mode_check_t_ = t + kModeCheck;
+            phase_ = Phase::kHome;
+        } else {
+            Say(c, "finds the capsule on the pole");
+            phase_ = Phase::kCaught;
+            phase_t_ = t;
+        }
+    } else if (pf && pf->landed) {
+        Say(c, "finds the capsule down and the helicopter in the air; lets the autopilot land it");
+        t_home_ = t;
+        mode_check_t_ = t;
+        phase_ = Phase::kHome;
+    }
+}
+
 // The storyboard: views of the scene at the recovery's events, kept as pictures of the run (the
 // release is the inputs' own view): the drogue open, the parafoil gliding, the helicopter closing
 // in, the catch, the carry and the landing. Each "view <vessel> azimuth elevation distance"
@@ -438,10 +501,15 @@ void RecoveryPilot::Frame(Cockpit &c)
         phase_t_ = t;
         break;
     case Phase::kSettle:
+        if (!looked_) {
+            looked_ = true;
+            TakeOver(c, h, pf);
+            if (phase_ != Phase::kSettle) break;
+        }
         if (h.main_thrust) {
             Say(c, "rotor already at speed");
             phase_ = Phase::kFly;
-        } else if (t - phase_t_ >= kSettleTime) {
+        } else if (t - phase_t_ >= (wait_for_rotor_ ? kSpoolWait : kSettleTime)) {
             Press(c, h, OAPI_KEY_K, false, "K", "engine start");
             t_engine_ = t;
             phase_ = Phase::kSpinUp;

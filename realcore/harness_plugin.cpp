@@ -238,6 +238,12 @@ bool CoreCockpit::Look(const char *vessel, harness::Sight *out) const
     out->ground_contact = v->GroundContact();
     ParentName(v, out->parent, sizeof out->parent);
     out->main_thrust = v->GetGroupThrusterCount(THGROUP_MAIN) > 0;
+    ATTACHMENTHANDLE point = v->AttachmentCount(false) > 0 ? v->GetAttachmentHandle(false, 0) : nullptr;
+    out->has_child_point = point != nullptr;
+    if (point) {
+        VECTOR3 dir, rot;
+        v->GetAttachmentParams(point, out->child_point, dir, rot);
+    }
     return true;
 }
 

@@ -50,6 +50,13 @@ bool WorldCockpit::Look(const char *vessel, harness::Sight *out) const
         if (g->alive && g->type == THGROUP_MAIN)
             for (const Thruster *t : g->thrusters)
                 if (t->alive) out->main_thrust = true;
+    out->has_child_point = false;
+    for (const Attachment *a : v->attachments)
+        if (a->alive && !a->toparent) {
+            out->has_child_point = true;
+            out->child_point = a->pos;
+            break;
+        }
     return true;
 }
 

@@ -154,3 +154,22 @@ TEST_F(PilotRun, MissionFromTheBusToTheHeliport)
     EXPECT_FALSE(ReadFile("out/l1-display-cruise.png").empty());
     EXPECT_FALSE(ReadFile("out/hx220-hud-caught.png").empty());
 }
+
+TEST_F(PilotRun, EngagedOnAStateSavedDuringTheCarryItLetsTheAutopilotFlyOnHome)
+{
+    // Saved at 1650 s, the capsule on the pole and the autopilot following its course home: the
+    // pilot engaged on the reload reads "SUIVRE CAP" and presses nothing (Shift+G again would switch
+    // the autopilot off and set the capsule down where it is, 35 km out).
+    WriteFile("save.inputs", "0 pilot recovery HX220\n1 key Corvane_Bus G\n7 key Corvane_Bus K\n28 key Corvane_Bus K\n"
+                             "49 key Corvane_Bus J\n1650 save " + temp_dir + "/carry.scn\n1651 end\n");
+    ASSERT_EQ(Fly({"Corvane/Mission", "--inputs", "save.inputs"}, "first"), 0) << errors;
+    WriteFile("on.inputs", "0 pilot recovery HX220\n1400 end\n");
+    ASSERT_EQ(Fly({temp_dir + "/carry.scn", "--inputs", "on.inputs"}), 0) << errors;
+    EXPECT_GE(When("pilot: finds the capsule on the pole and the autopilot flying home (SUIVRE CAP)"), 0) << timeline;
+    EXPECT_LT(When("pilot: key shift+G"), 0) << timeline;
+    EXPECT_GT(When("detached Corvane_SRC_Parafoil from HX220"), 900) << timeline;  // 2609 s into the mission
+    const std::string summary = ReadFile("out/summary.txt");
+    const double capsule = FromHeliport(summary, "capsule");
+    EXPECT_GE(capsule, 0) << summary;
+    EXPECT_LT(capsule, 400) << summary;
+}
