@@ -116,6 +116,9 @@ void SetMaterialAlpha(MESHHANDLE mesh, DWORD idx, float alpha)
 void Helicopter::clbkPreStep(double, double, double)
 {
     ApplyCommandedRates();
+    // The first frame after a load has had no post-step to decide in: it decides here, so that a
+    // scenario saved in the frame that found the load low lets it go in the same frame.
+    if (!post_stepped && GetAltitude() < kAutoReleaseAlt && GetAttachmentStatus(pole_attach)) release_due = true;
     if (release_due) {
         release_due = false;
         if (GetAttachmentStatus(pole_attach)) ReleaseLoad();
@@ -128,6 +131,7 @@ void Helicopter::clbkPreStep(double, double, double)
 // mesh and group pointers of the visual, which are null while there is none.
 void Helicopter::clbkPostStep(double, double simdt, double)
 {
+    post_stepped = true;
     if (!hx220::target_ready) ReadHeliportTarget();
 
     airspeed = GetAirspeed();

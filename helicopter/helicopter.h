@@ -153,6 +153,7 @@ public:
     bool heading_hold_on = false, alt_hold_on = false;
     bool attached = false;
     bool release_due = false;                    // below the release height: let go at the next pre-step
+    bool post_stepped = false;                   // a post-step has run since the vessel was made
     bool pole_warning = false;                   // extended pole sinking low (warning shown, sound on)
     bool visual_present = false;
     MESHHANDLE mesh = nullptr;
