@@ -346,9 +346,10 @@ void ReturnCapsule::clbkPreStep(double, double simdt, double)
         stage = CHUTE_FAILED;
         ChuteFailure();
     }
-    // a capsule loaded in stage 3 sets its failure up again
-    if (GetAltitude() < kFailureAlt && failure_draw > kFailureDraw && chute_failed == 0 && stage == CHUTE_FAILED)
-        ChuteFailure();
+    // A capsule loaded in stage 3 has failed already: it sets its failure up again whatever its new
+    // draw (a draw that had to exceed 0.99 again would make 99 of 100 reloaded failures fly on with
+    // the healthy capsule's drag and rotation, a saved failure lost).
+    if (GetAltitude() < kFailureAlt && chute_failed == 0 && stage == CHUTE_FAILED) ChuteFailure();
 
     if (GetAltitude() < kDrogueAlt && stage == ENTRY) {
         if (chute_state == corvane::AT_ONE) chute_state = corvane::TO_ZERO;

@@ -310,6 +310,22 @@ TEST_F(CapsuleTest, ChuteFailureCrashAndTheModuleWideFailure)
     EXPECT_EQ(v->empty_mass, 14.0);
 }
 
+TEST_F(CapsuleTest, AFailedCapsuleReloadedFailsAgainWhateverItsNewDraw)
+{
+    // Saved falling in stage 3, reloaded with a fresh draw of 0.5: still the failure (the note,
+    // no rotational drag, the lid on), not the healthy capsule's drogue.
+    PlainRecoveryClasses();
+    W().ForceRand(0.5);
+    Vessel *v = LoadVessel("F", kClass, {"STATUS Orbiting Earth", "RPOS 6401000 0 0", "RVEL 0 0 100", "CONFIGURATION 3 1"});
+    ASSERT_NE(v, nullptr);
+    Step();
+    EXPECT_EQ(SavedLine(v, "CONFIGURATION"), "CONFIGURATION 3 1");
+    ASSERT_EQ(W().Annotations().size(), 1u);
+    EXPECT_EQ(W().Annotations()[0]->text, "Chute Failure!");
+    EXPECT_TRUE(Near(v->rot_drag, _V(0, 0, 0), 0));
+    EXPECT_TRUE(Shows(v, 2));
+}
+
 TEST_F(CapsuleTest, ScenarioLinesRestoreTheStage)
 {
     PlainRecoveryClasses();
