@@ -10,6 +10,9 @@
 #   ./corvane.sh real-core [SCENARIO...]
 #                               build the simulator's own core (its Linux port), the modules against
 #                               its SDK, and fly the scenarios in it; fails when one fails
+#   ./corvane.sh save-anywhere [SCENARIO...|all]
+#                               save a flight at many moments, reload each save and fly on, compare
+#                               with the flight uninterrupted (default: a subset; all: every scenario)
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -142,6 +145,17 @@ case "${1:-}" in
     ;;
   fuzz) shift; fuzz "$@" ;;
   real-core) shift; real_core "$@" ;;
+  save-anywhere)
+    shift
+    deps python3; build dev >/dev/null
+    if [ $# -eq 0 ]; then
+      set -- "Corvane/Bus cruise" "Corvane/Catch"
+    elif [ "$1" = all ]; then
+      mapfile -t names < <(cd build/dev/addon/Scenarios && find . -name '*.scn' | sed 's|^\./||; s|\.scn$||' | sort)
+      set -- "${names[@]}"
+    fi
+    python3 tools/save_anywhere.py --sim build/dev/bin/corvane-sim --root build/dev/addon --out build/save-anywhere "$@"
+    ;;
   bench)
     deps; build release
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
