@@ -255,4 +255,20 @@ TEST_F(PoleTest, LoadIsLetGoBelow16Metres)
     EXPECT_EQ(c->parent, nullptr);
 }
 
+TEST_F(PoleTest, LoadedLowWithItsLoadItLetsGoInTheFirstFrame)
+{
+    // A scenario saved in the frame whose post-step found the load below 16 m: the decision was not
+    // saved, so the first pre-step after the load takes it, and the load goes in the same frame as
+    // in the flight that was never saved.
+    Vessel *h = RunningHeli();  // as loaded: no post-step has run yet
+    Vessel *c = Create("Corvane_SRC_Parafoil", kParafoilClass);
+    ASSERT_TRUE(h && c);
+    ASSERT_TRUE(h->iface->AttachChild(c->iface->GetHandle(), h->iface->GetAttachmentHandle(false, 0),
+                                      c->iface->GetAttachmentHandle(true, 0)));
+    ASSERT_EQ(c->parent, h);
+    h->Place(0, 0, 15.5);
+    Step();
+    EXPECT_EQ(c->parent, nullptr);
+}
+
 }  // namespace
