@@ -17,6 +17,7 @@
 #include "scenario_keyword.h"
 #include "spawn_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -120,6 +121,9 @@ const double kBodyMass = 191.0;           // [kg] capsule body with lid
 const double kFailedCwDecay = 0.1;        // [1/s]
 const double kFailedCwAxialMin = 0.3;
 const double kFailedCwOtherMin = 0.2;
+const double kFailedCwAxial0 = 0.9;        // where the decay starts
+const double kFailedCwOther0 = 0.8;
+const char kFailedDragLine[] = "FAILDRAG";  // saved in stage 3: "<axial> <other>"
 const double kFailureNoteTime = 5.0;      // [s] the message is shown this long
 const double kNoteSize = 2.0;
 const VECTOR3 kNoteColour = {{1.0, 0.0, 0.0}};
@@ -172,8 +176,8 @@ std::optional<MGROUP_SCALE> g_col_transform;
 // the decaying drag values.
 int chute_failed = 0;
 double failure_time = 0.0;       // [s] simulation time of the failure
-double failed_cw_axial = 0.9;
-double failed_cw_other = 0.8;
+double failed_cw_axial = kFailedCwAxial0;
+double failed_cw_other = kFailedCwOther0;
 
 double CapsuleLiftCoefficient(double aoa)
 {
@@ -317,6 +321,9 @@ void ReturnCapsule::clbkPostCreation()
     if (stage == HANDED_OFF) DelMesh(kMeshBody, false);
     if (stage == CRASHED) ShowCrashMesh();
     failure_draw = oapiRand();
+    // A capsule loaded falling without its chute flies its first frame failed already (the
+    // post-step would set it up a frame late, with the healthy capsule's rotational damping).
+    if (stage == CHUTE_FAILED && chute_failed == 0 && GetAltitude() < kFailureAlt) ChuteFailure();
 }
 
 void ReturnCapsule::clbkPreStep(double, double simdt, double)
@@ -512,6 +519,14 @@ void ReturnCapsule::clbkLoadStateEx(FILEHANDLE scn, void *status)
             ReadMotion(rest, chute_state, chute_pos);
         } else if (const char *rest = MatchKeyword(line, "COL")) {
             ReadMotion(rest, col_state, col_pos);
+        } else if (const char *rest = MatchKeyword(line, kFailedDragLine)) {
+            // The failed capsule's drag where its decay had got to (module-wide, as the decay is);
+            // a file without the line starts the decay from the beginning.
+            double axial = 0, other = 0;
+            if (std::sscanf(rest, "%lf %lf", &axial, &other) == 2 && std::isfinite(axial) && std::isfinite(other)) {
+                failed_cw_axial = std::clamp(axial, kFailedCwAxialMin, kFailedCwAxial0);
+                failed_cw_other = std::clamp(other, kFailedCwOtherMin, kFailedCwOther0);
+            }
         } else {
             ParseScenarioLineEx(line, status);
         }
@@ -534,6 +549,11 @@ void ReturnCapsule::clbkSaveState(FILEHANDLE scn)
     std::snprintf(item, sizeof(item), "COL");
     std::snprintf(text, sizeof(text), "%d %0.4f", col_state, col_pos);
     oapiWriteScenario_string(scn, item, text);
+    if (stage == CHUTE_FAILED) {  // falling without its chute: where the drag's decay has got to
+        std::snprintf(item, sizeof(item), "%s", kFailedDragLine);
+        std::snprintf(text, sizeof(text), "%0.4f %0.4f", failed_cw_axial, failed_cw_other);
+        oapiWriteScenario_string(scn, item, text);
+    }
 }
 
 }  // namespace

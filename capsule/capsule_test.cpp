@@ -326,6 +326,32 @@ TEST_F(CapsuleTest, AFailedCapsuleReloadedFailsAgainWhateverItsNewDraw)
     EXPECT_TRUE(Shows(v, 2));
 }
 
+TEST_F(CapsuleTest, AFailedCapsuleSavesWhereItsDragDecayHasGot)
+{
+    // Failed at 32.5 km, then 2 s of the 0.1/s decay: 0.9 -> 0.7 and 0.8 -> 0.6, saved with it; a
+    // reload goes on from there (a file without the line starts the decay anew).
+    PlainRecoveryClasses();
+    Vessel *v = Capsule(0.995);
+    At(v, 32.5e3);
+    StepFor(2.0);
+    const std::string line = SavedLine(v, "FAILDRAG");
+    double axial = 0, other = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "FAILDRAG %lf %lf", &axial, &other), 2) << line;
+    EXPECT_NEAR(axial, 0.9 - 0.1 * 2.0, 0.1 * 0.03);
+    EXPECT_NEAR(other, 0.8 - 0.1 * 2.0, 0.1 * 0.03);
+    EndWorld();  // a fresh host: the module's values start again at 0.9 and 0.8
+    W().ForceRand(0.5);
+    Vessel *r = LoadVessel("F", kClass, {"STATUS Orbiting Earth", "RPOS 6401000 0 0", "CONFIGURATION 3 1",
+                                         "FAILDRAG 0.5 0.4"});
+    ASSERT_NE(r, nullptr);
+    Step(3);  // the failure set up again, then its drag applied from where it was
+    EXPECT_LT(r->cw_z_pos, 0.5);
+    EXPECT_NEAR(r->cw_z_pos, 0.5, 0.1 * 3 * W().StepLength() + 1e-9);
+    EXPECT_NEAR(r->cw_x, 0.4, 0.1 * 3 * W().StepLength() + 1e-9);
+    Vessel *healthy = LoadVessel("G", kClass, {"STATUS Orbiting Earth", "RPOS 6401000 0 0", "CONFIGURATION 1 1"});
+    EXPECT_EQ(SavedLine(healthy, "FAILDRAG"), "");  // only a failed capsule has the line
+}
+
 TEST_F(CapsuleTest, ScenarioLinesRestoreTheStage)
 {
     PlainRecoveryClasses();
