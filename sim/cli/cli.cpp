@@ -66,8 +66,10 @@ const char *kUsage =
     "  --no-physics   nothing moves unless placed\n"
     "  --host G       simulator generation to behave as: 2016 (built-in graphics client),\n"
     "                 2024-inline, 2024 (external graphics client) or latest (default)\n"
+    "  --exact-saves  saves write positions, velocities, attitudes and turn rates of vessels in\n"
+    "                 flight with every digit (not the host's format): for checks of what a save keeps\n"
     "  --no-graphics  no graphics client, as the server build: no vessel gets a visual (the\n"
-    "                 helicopter's per-frame logic then never runs)\n"
+    "                 helicopter flies all the same; its rotor's look waits for a visual)\n"
     "  --progress     progress line on standard error even when it is not a terminal\n"
     "\n"
     "inputs, one per line ('#' comments), acting at the first frame at or after <t>:\n"
@@ -176,7 +178,7 @@ struct Options {
     std::string scenario, root, inputs, save, out;
     double dt = 0, until = -1, warp = 1;
     std::uint64_t seed = 1;
-    bool physics = true, progress = false, graphics = true;
+    bool physics = true, progress = false, graphics = true, exact_saves = false;
     HostGeneration host = HostGeneration::kLatest;
 };
 
@@ -436,6 +438,7 @@ int Run::Go()
     wo.physics = opt_.physics;
     wo.host = opt_.host;
     wo.graphics = opt_.graphics;
+    wo.exact_saves = opt_.exact_saves;
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
@@ -582,6 +585,8 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
                 return err << "corvane-sim: --host needs 2016, 2024-inline, 2024 or latest\n", 2;
         } else if (a == "--no-graphics") {
             o.graphics = false;
+        } else if (a == "--exact-saves") {
+            o.exact_saves = true;
         } else if (a == "--progress") {
             o.progress = true;
         } else if (!a.empty() && a[0] == '-') {

@@ -431,6 +431,14 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
         const VECTOR3 r = ArotFromMatrix(v->land_rot);
         Put(f, "  AROT " + Fixed(TidyAngle(r.x * DEG), 6) + " " + Fixed(r.y * DEG, 6) + " " +
                    Fixed(TidyAngle(r.z * DEG), 6));
+    } else if (v->world && v->world->Options().exact_saves) {  // every digit, the turn rate always
+        Put(f, "  STATUS Orbiting " + body);
+        Put(f, "  RPOS " + ExactText(v->rpos.x) + " " + ExactText(v->rpos.y) + " " + ExactText(v->rpos.z));
+        Put(f, "  RVEL " + ExactText(v->rvel.x) + " " + ExactText(v->rvel.y) + " " + ExactText(v->rvel.z));
+        const VECTOR3 a = ArotFromMatrix(v->R);
+        Put(f, "  AROT " + ExactText(a.x * DEG) + " " + ExactText(a.y * DEG) + " " + ExactText(a.z * DEG));
+        Put(f, "  VROT " + ExactText(v->omega.x * DEG) + " " + ExactText(v->omega.y * DEG) + " " +
+                   ExactText(v->omega.z * DEG));
     } else {
         Put(f, "  STATUS Orbiting " + body);
         Put(f, "  RPOS " + Fixed(v->rpos.x, 3) + " " + Fixed(v->rpos.y, 3) + " " + Fixed(v->rpos.z, 3));

@@ -104,11 +104,15 @@ struct WorldOptions {
     int flight_model = 1;     // flight-model level given to new vessels (0 simple, 1 realistic)
     HostGeneration host = HostGeneration::kLatest;  // simulator generation to behave as
     bool graphics = true;     // false: no graphics client (the server build), no vessel gets a visual
+    // Saves write the host's lines with every digit and the angular velocity always (not the host's
+    // format): for checks that tell a module's lost state from the host's rounding.
+    bool exact_saves = false;
 };
 
 class World {
 public:
     explicit World(const WorldOptions &opt = WorldOptions());
+    const WorldOptions &Options() const { return opt_; }
     ~World();  // ends the world: vessels deleted, plugins exited, modules unloaded
     World(const World &) = delete;
     World &operator=(const World &) = delete;
