@@ -135,7 +135,7 @@ compare() {
   real_core "${names[@]}" || echo "corvane.sh compare: the core's own checks failed (build/real-core/runs); comparing" >&2
   rm -rf build/compare/root
   mkdir -p build/compare
-  cp -a build/dev/addon build/compare/root
+  cp -rL build/dev/addon build/compare/root  # copies, not links: the probes' classes stay out of the sources
   cp -r probes/Config/. build/compare/root/Config/
   python3 realcore/compare.py --sim build/dev/bin/corvane-sim --addon build/compare/root \
     --core-runs build/real-core/runs --out build/compare "${names[@]}"
