@@ -13,6 +13,10 @@
 #   ./corvane.sh save-anywhere [SCENARIO...|all]
 #                               save a flight at many moments, reload each save and fly on, compare
 #                               with the flight uninterrupted (default: a subset; all: every scenario)
+#   ./corvane.sh compare [SCENARIO...|all]
+#                               fly the short probe flights (or the scenarios named, or all of them) in
+#                               the core and in the stand-in with the same inputs and set them side by
+#                               side (build/compare/); exits 3 when one differs beyond its tolerances
 #   ./corvane.sh deps | build
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -118,13 +122,31 @@ real_core() {
   cmake --install "$b/modules" --prefix "$b/root" >/dev/null
   # The probe flights (short flights that measure one host behaviour) fly beside the scenarios.
   cp probes/*.scn probes/*.inputs "$b/root/Scenarios/Corvane/"
+  cp -r probes/Config/. "$b/root/Config/"
   # The display mode and the harness are plugins the core loads at start.
   sed -i 's/^ACTIVE_MODULES$/ACTIVE_MODULES\n  CorvaneMFD4\n  CorvaneHarness/' "$b/root/Orbiter_NG.fixture.cfg"
   python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$rh/run" "$@"
 }
 
+# compare [SCENARIO...|all]: each flown in the core (real_core) and then in the stand-in with the
+# inputs the core played (realcore/compare.py), from a stand-in root that holds the probes' classes too.
+compare() {
+  deps; build dev >/dev/null
+  local names=()
+  mapfile -t names < <(python3 realcore/compare.py --list "$@")
+  ((${#names[@]})) || exit 2
+  real_core "${names[@]}" || echo "corvane.sh compare: the core's own checks failed (build/real-core/runs); comparing" >&2
+  rm -rf build/compare/root
+  mkdir -p build/compare
+  cp -rL build/dev/addon build/compare/root  # copies, not links: the probes' classes stay out of the sources
+  cp -r probes/Config/. build/compare/root/Config/
+  python3 realcore/compare.py --sim build/dev/bin/corvane-sim --addon build/compare/root \
+    --core-runs build/real-core/runs --out build/compare "${names[@]}"
+}
+
 case "${1:-}" in
   deps) deps ;;
+  compare) shift; compare "$@" ;;
   build) deps; build dev ;;
   mission)
     deps; build dev >/dev/null
@@ -161,7 +183,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,10p' "$0" >&2
+    sed -n '2,14p' "$0" >&2
     exit 2
     ;;
 esac

@@ -336,6 +336,10 @@ void SpacecraftBus::clbkSetClassCaps(FILEHANDLE /*cfg*/)
     SetMeshVisibilityMode(AddMesh(kMeshCapsule), MESHVIS_ALWAYS);
     SetCameraOffset(V(kCameraOffset));
     SetLiftCoeffFunc(BusLiftCoefficient);
+    // The three-point call's springs are 20 x the empty mass at the call: set the mass first (the
+    // class file's Mass comes only after this callback, so without it the host's default 1000 kg
+    // gave 1e6 N/m per point).
+    SetEmptyMass(kCapsuleMass + kBusEmptyMass);
     SetTouchdownPoints(V(kTouchdown[0]), V(kTouchdown[1]), V(kTouchdown[2]));
     SetDockParams(V(kDockPos), V(kDockDir), V(kDockRot));
 

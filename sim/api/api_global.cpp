@@ -210,7 +210,7 @@ BOOL oapiGetEquPos(OBJHANDLE hVessel, double *lng, double *lat, double *rad)
         return FALSE;
     }
     double a, b, c;
-    v->EquPos(a, b, c);
+    v->SurfaceOwner()->EquPos(a, b, c);  // an attached child reports its root parent's (GetSurfParam)
     if (lng) *lng = a;
     if (lat) *lat = b;
     if (rad) *rad = c;
@@ -225,7 +225,8 @@ BOOL oapiGetHeading(OBJHANDLE hVessel, double *heading)
         Bad(__func__, "not a vessel handle");
         return FALSE;
     }
-    if (heading) *heading = v->landed ? std::fmod(v->surf_hdg + 4 * M_PI, 2 * M_PI) : v->Heading();
+    const Vessel *s = v->SurfaceOwner();  // an attached child reports its root parent's (GetSurfParam)
+    if (heading) *heading = s->landed ? std::fmod(s->surf_hdg + 4 * M_PI, 2 * M_PI) : s->Heading();
     return TRUE;
 }
 
@@ -233,7 +234,7 @@ BOOL oapiGetAltitude(OBJHANDLE hVessel, double *alt)
 {
     Vessel *v = As<Vessel>(hVessel, Kind::Vessel);
     if (!v) return FALSE;
-    if (alt) *alt = v->Altitude();
+    if (alt) *alt = v->SurfaceOwner()->Altitude();  // an attached child: its root parent's (GetSurfParam)
     return TRUE;
 }
 
@@ -241,7 +242,7 @@ BOOL oapiGetAirspeed(OBJHANDLE hVessel, double *airspeed)
 {
     Vessel *v = As<Vessel>(hVessel, Kind::Vessel);
     if (!v) return FALSE;
-    if (airspeed) *airspeed = length(v->AirVelocityGlobal());
+    if (airspeed) *airspeed = length(v->SurfaceOwner()->AirVelocityGlobal());  // (GetSurfParam)
     return TRUE;
 }
 

@@ -127,6 +127,7 @@ void VESSEL::SetEmptyMass(double m) const
     NOTE("SetEmptyMass(%.10g)", m);
     REC();
     vessel->empty_mass = m;
+    vessel->updated_mass = vessel->Mass();  // Vessel.h SetEmptyMass: UpdateMass
 }
 double VESSEL::GetEmptyMass() const
 {
@@ -403,6 +404,7 @@ void VESSEL::SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const
         return;
     }
     t->mass = std::max(0.0, std::min(mass, t->max_mass));
+    vessel->updated_mass = vessel->Mass();  // VESSEL::SetPropellantMass: UpdateMass
 }
 double VESSEL::GetTotalPropellantMass() const
 {
@@ -982,13 +984,14 @@ const OBJHANDLE VESSEL::GetSurfaceRef() const
 {
     NOTE("GetSurfaceRef()");
     REC(nullptr);
-    return vessel->ref ? Handle(vessel->ref) : nullptr;
+    const Vessel *s = vessel->SurfaceOwner();
+    return s->ref ? Handle(s->ref) : nullptr;
 }
 double VESSEL::GetAltitude() const
 {
     NOTE("GetAltitude()");
     REC(0);
-    return vessel->Altitude();
+    return vessel->SurfaceOwner()->Altitude();
 }
 DWORD VESSEL::GetFlightStatus() const
 {
@@ -1004,33 +1007,34 @@ OBJHANDLE VESSEL::GetEquPos(double &lng, double &lat, double &rad) const
 {
     NOTE("GetEquPos()");
     REC(nullptr);
-    vessel->EquPos(lng, lat, rad);
-    return vessel->ref ? Handle(vessel->ref) : nullptr;
+    const Vessel *s = vessel->SurfaceOwner();
+    s->EquPos(lng, lat, rad);
+    return s->ref ? Handle(s->ref) : nullptr;
 }
 double VESSEL::GetAirspeed() const
 {
     NOTE("GetAirspeed()");
     REC(0);
-    return length(vessel->AirVelocityGlobal());
+    return length(vessel->SurfaceOwner()->AirVelocityGlobal());
 }
 double VESSEL::GetGroundspeed() const
 {
     NOTE("GetGroundspeed()");
     REC(0);
-    return length(vessel->AirVelocityGlobal());
+    return length(vessel->SurfaceOwner()->AirVelocityGlobal());
 }
 bool VESSEL::GetShipAirspeedVector(VECTOR3 &v) const
 {
     NOTE("GetShipAirspeedVector()");
     REC(false);
-    v = vessel->ShipAirspeed();
+    v = vessel->SurfaceOwner()->ShipAirspeed();
     return true;
 }
 bool VESSEL::GetHorizonAirspeedVector(VECTOR3 &v) const
 {
     NOTE("GetHorizonAirspeedVector()");
     REC(false);
-    v = vessel->HorizonAirspeed();
+    v = vessel->SurfaceOwner()->HorizonAirspeed();
     return true;
 }
 double VESSEL::GetAtmDensity() const
@@ -1068,33 +1072,33 @@ double VESSEL::GetAOA() const
 {
     NOTE("GetAOA()");
     REC(0);
-    const VECTOR3 v = vessel->ShipAirspeed();
+    const VECTOR3 v = vessel->SurfaceOwner()->ShipAirspeed();
     return std::atan2(-v.y, v.z);
 }
 double VESSEL::GetSlipAngle() const
 {
     NOTE("GetSlipAngle()");
     REC(0);
-    const VECTOR3 v = vessel->ShipAirspeed();
+    const VECTOR3 v = vessel->SurfaceOwner()->ShipAirspeed();
     return std::atan2(-v.x, v.z);
 }
 double VESSEL::GetBank() const
 {
     NOTE("GetBank()");
     REC(0);
-    return vessel->Bank();
+    return vessel->SurfaceOwner()->Bank();
 }
 double VESSEL::GetPitch() const
 {
     NOTE("GetPitch()");
     REC(0);
-    return vessel->Pitch();
+    return vessel->SurfaceOwner()->Pitch();
 }
 double VESSEL::GetYaw() const
 {
     NOTE("GetYaw()");
     REC(0);
-    return vessel->Heading();
+    return vessel->SurfaceOwner()->Heading();
 }
 void VESSEL::GetAngularVel(VECTOR3 &avel) const
 {

@@ -359,16 +359,20 @@ void Run::Sample()
     World &w = *world_;
     if (w.SimTime() + 1e-9 < next_sample_) return;
     next_sample_ = w.SimTime() + 1.0;
-    for (Vessel *v : w.Vessels()) {
+    for (Vessel *own : w.Vessels()) {
+        // What the API reports, as the core's harness reads it: an attached child's surface
+        // parameters are its root parent's (Vessel::GetSurfParam).
+        const Vessel *v = own->SurfaceOwner();
         double lng, lat, rad;
         v->EquPos(lng, lat, rad);
         const VECTOR3 h = v->HorizonAirspeed();
         const VECTOR3 g = v->ref ? tmul(v->HorizonFrame(), v->rvel - mul(v->ref->spin, v->rpos)) : h;
         // Each field whole, whatever its length (a long name, a far vessel's altitude).
-        csv_.Write(FixedText(w.SimTime(), 2) + "," + v->name + "," + FixedText(v->Altitude(), 2) + "," +
+        csv_.Write(FixedText(w.SimTime(), 2) + "," + own->name + "," + FixedText(v->Altitude(), 2) + "," +
                    FixedText(lat * DEG, 7) + "," + FixedText(lng * DEG, 7) + "," +
                    FixedText(std::sqrt(g.x * g.x + g.z * g.z), 3) + "," + FixedText(h.y, 3) + "," +
-                   FixedText(length(h), 3) + "\n");
+                   FixedText(length(h), 3) + "," + FixedText(v->Pitch() * DEG, 3) + "," +
+                   FixedText(v->Bank() * DEG, 3) + "," + FixedText(v->Heading() * DEG, 3) + "\n");
     }
 }
 
@@ -428,7 +432,7 @@ int Run::Go()
             err_ << "corvane-sim: " << (timeline_.Ok() ? csv_.error() : timeline_.error()) << "\n";
             return 1;
         }
-        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed\n");
+        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading\n");
     }
     WorldOptions wo;
     wo.root = opt_.root;

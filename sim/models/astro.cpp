@@ -18,10 +18,10 @@
 //    i.e. within about 30 km; the Moon's heliocentric error is dominated by the Earth's.
 //  - Velocities come from a central difference of positions over +-60 s; the truncation
 //    error of the difference is below 1e-5 m/s.
-// Earth's rotation: a fixed spin axis (the J2000 mean pole; precession and nutation ignored, the
-// true pole drifts from it by about 20" a year) and a uniform sidereal angle with the sidereal
-// day kEarthSiderealDay, equal to the mean sidereal time 280.46061837 deg at J2000.0. Over
-// 1975..2025 the Greenwich meridian stays within about 0.1 deg of its true place in this frame.
+// Earth's rotation: the simulator's own (its Earth.cfg): a uniform sidereal angle with the sidereal
+// day kEarthSiderealDay from its offset at J2000, the axis precessing about the ecliptic pole in
+// 25771.5 years (nutation ignored, as there). Its Greenwich meridian stands 0.3136 deg west of the
+// true one (the offset is short of the mean sidereal time at J2000, 280.46061837 deg).
 #include "astro.h"
 
 #include <cmath>
@@ -385,26 +385,38 @@ BodyState MoonState(double mjd) {
 }
 
 // ---- Earth's rotation ---------------------------------------------------------------------------
+// Celbody.cpp, CelestialBody::UpdatePrecession and UpdateRotation: the axis's node L turns with the
+// precession; the rotation matrix is R_ecl(L) Ry(angle), angle = offset + spin - L cos(obliquity)
+// (the offset term rotation_off is zero for a precession about the ecliptic pole, PrecessionObliquity 0).
+namespace {
+double PrecessionNode(double mjd) { return kTwoPi * (mjd - kMjdJ2000) / kEarthPrecessionPeriod; }
+}  // namespace
+
 double EarthRotationAngle(double mjd) {
     // Whole sidereal days since J2000 drop out; only the fraction is kept, for precision.
     const double days = (mjd - kMjdJ2000) * (kSecondsPerDay / kEarthSiderealDay);
-    return Wrap2Pi(kGmstJ2000 + kTwoPi * (days - std::floor(days)));
+    return Wrap2Pi(kEarthRotOffset + kTwoPi * (days - std::floor(days)) - PrecessionNode(mjd) * std::cos(kObliquity));
 }
 
-V3 EarthNorthPole() { return {0.0, std::cos(kObliquity), std::sin(kObliquity)}; }
+V3 EarthNorthPole(double mjd) {
+    const double l = PrecessionNode(mjd);
+    return {-std::sin(l) * std::sin(kObliquity), std::cos(kObliquity), std::cos(l) * std::sin(kObliquity)};
+}
 
 void EarthRotation(double mjd, double R[9]) {
-    // Earth-fixed -> equator and equinox of J2000 (rotation by the sidereal angle about the pole),
-    // then equator -> ecliptic (rotation by the obliquity about the equinox direction), both
-    // written out in the left-handed (x, pole, z) ordering of the axes.
+    // Earth-fixed -> the frame of the equator (rotation by the sidereal angle about the pole), then
+    // -> ecliptic (the axis's tilt toward its node), both written out in the left-handed
+    // (x, pole, z) ordering of the axes.
     const double th = EarthRotationAngle(mjd);
     const double ct = std::cos(th), st = std::sin(th);
     const double ce = std::cos(kObliquity), se = std::sin(kObliquity);
-    // clang-format off
-    R[0] = ct;       R[1] = 0.0; R[2] = -st;
-    R[3] = -se * st; R[4] = ce;  R[5] = -se * ct;
-    R[6] = ce * st;  R[7] = se;  R[8] = ce * ct;
-    // clang-format on
+    const double l = PrecessionNode(mjd), cl = std::cos(l), sl = std::sin(l);
+    // R_ecl = [[cl, -sl se, -sl ce], [0, ce, -se], [sl, cl se, cl ce]], times Ry(th).
+    const double E[9] = {cl, -sl * se, -sl * ce, 0.0, ce, -se, sl, cl * se, cl * ce};
+    const double Y[9] = {ct, 0.0, -st, 0.0, 1.0, 0.0, st, 0.0, ct};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            R[3 * i + j] = E[3 * i] * Y[j] + E[3 * i + 1] * Y[3 + j] + E[3 * i + 2] * Y[6 + j];
 }
 
 V3 EquToLocalEarthFixed(double lng, double lat, double radius) {

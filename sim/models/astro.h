@@ -26,10 +26,16 @@ constexpr double kEarthRadius = 6371010.0;          // [m]
 constexpr double kMoonRadius = 1738000.0;           // [m]
 constexpr double kSunRadius = 696000000.0;          // [m]
 constexpr double kEarthSiderealDay = 86164.10132;   // [s]
-constexpr double kObliquity = 0.4090928042223;      // [rad] mean obliquity at J2000
+constexpr double kObliquity = 0.4090928023;         // [rad] Earth's axis against the ecliptic (Earth.cfg Obliquity)
 constexpr double kAU = 1.495978707e11;              // [m] astronomical unit
 constexpr double kMjdJ2000 = 51544.5;               // [days] 2000-01-01 12:00
-constexpr double kGmstJ2000 = 4.894961212735793;  // [rad] 280.46061837 deg, sidereal angle at J2000
+// Earth's rotation as the simulator's Earth.cfg gives it (Src/Celbody/Vsop87/Earth/Config/Earth.cfg,
+// read by Celbody.cpp, CelestialBody::CelestialBody): the sidereal angle at J2000 (SidRotOffset,
+// 280.1470 deg: 0.3136 deg short of the mean sidereal time 280.4606 deg, so every place on the core's
+// Earth stands 0.3136 deg west of where the true Earth turns it, and the stand-in follows the core),
+// and the precession of the axis about the ecliptic pole (PrecessionPeriod, days; LAN 0 at LAN_MJD).
+constexpr double kEarthRotOffset = 4.88948754;        // [rad] SidRotOffset
+constexpr double kEarthPrecessionPeriod = -9413040.4; // [days] PrecessionPeriod (25771.5 years, retrograde)
 
 struct BodyState {
     V3 pos, vel;  // global frame [m] and [m/s]
@@ -51,11 +57,12 @@ EclipticPosition MoonGeocentricOfDate(double mjd);
 // and latitude lat has the direction (cos lat cos lng, sin lat, cos lat sin lng).
 //
 // EarthRotation fills R (row-major 3x3) so that v_global = R * v_earthfixed. Earth spins about
-// its north pole, which is fixed in the global frame at (0, cos kObliquity, sin kObliquity)
-// (ecliptic longitude 90 deg, latitude 90 deg - obliquity); the Greenwich meridian stands at the
-// sidereal angle kGmstJ2000 + 2 pi (t - J2000) / kEarthSiderealDay east of the J2000 equinox.
+// its north pole, tilted by kObliquity from the ecliptic pole toward the ecliptic longitude of
+// -90 deg + L (at J2000: (0, cos kObliquity, sin kObliquity)), L the axis's node, turning with the
+// precession (2 pi (t - J2000) / kEarthPrecessionPeriod); the Greenwich meridian stands at
+// kEarthRotOffset + 2 pi (t - J2000) / kEarthSiderealDay - L cos kObliquity from the node.
 void EarthRotation(double mjd, double R[9]);
-V3 EarthNorthPole();                    // unit vector of Earth's spin axis, global frame
+V3 EarthNorthPole(double mjd = kMjdJ2000);  // unit vector of Earth's spin axis, global frame
 double EarthRotationAngle(double mjd);  // [rad] sidereal angle in [0, 2 pi)
 
 V3 EquToLocalEarthFixed(double lng, double lat, double radius);  // spherical -> Earth-fixed [m]

@@ -264,15 +264,29 @@ void CompressedTouchdown(const VECTOR3 pts[3], const double stiffness[3], double
 
 }  // namespace
 
+const Vessel *Vessel::SurfaceOwner() const
+{
+    const Vessel *top = this;
+    for (int depth = 0; top->parent && depth < 64; ++depth) top = top->parent;
+    return top;
+}
+
+void Vessel::FinishSetup()
+{
+    if (pmi.x < 0) pmi.x = 2 * size;
+    if (pmi.y < 0) pmi.y = 2 * size;
+    if (pmi.z < 0) pmi.z = size;
+    updated_mass = Mass();
+}
+
 void Vessel::InitLanded(double lng, double lat, double hdg, const MATRIX3 *rot, double elev)
 {
     if (!ref) ref = home;
     VECTOR3 nml;  // the ground's normal in the vessel frame
     if (!rot) {
-        // Level on its touchdown points under its own weight (its own mass: empty plus propellant).
-        double m = empty_mass;
-        for (const sim::Tank *t : tanks)
-            if (t->alive) m += t->mass;
+        // Level on its touchdown points under its weight as last updated (Vessel::InitLanded reads
+        // `mass`, which Vesselstatus.cpp SetState2 does not update first).
+        const double m = updated_mass;
         const double prad = ref ? ref->radius : 0.0;
         const double weight = prad > 0 ? sim::astro::G * ref->mass * m / (prad * prad) : 0.0;
         VECTOR3 tp[3];

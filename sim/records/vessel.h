@@ -127,12 +127,17 @@ public:
     int flight_model = 1;
 
     // --- definition ---------------------------------------------------------------------
-    double size = 1, empty_mass = 1000;
-    double cw_z_pos = 0.1, cw_z_neg = 0.1, cw_x = 0.1, cw_y = 0.1;
-    double wing_aspect = 1, wing_effectiveness = 2.5;
-    VECTOR3 rot_drag{};
+    // The host's defaults of a vessel that sets nothing (Vessel.cpp Vessel::DefaultGenericCaps;
+    // measured in the core with a class that sets nothing: size 10, cross sections (20, 20, 20),
+    // rotational drag (0.01, 0.01, 0.01)). The inertia is undefined until the end of creation,
+    // where Vessel::Setup makes it (2 size, 2 size, size) from the size then set (measured: (20, 20,
+    // 10)) unless a module gave one.
+    double size = 10, empty_mass = 1000;
+    double cw_z_pos = 0.1, cw_z_neg = 0.3, cw_x = 0.3, cw_y = 0.3;
+    double wing_aspect = 1, wing_effectiveness = 2.8;
+    VECTOR3 rot_drag = _V(0.01, 0.01, 0.01);
     double pitch_moment_scale = 0, bank_moment_scale = 0, trim_scale = 0;
-    VECTOR3 pmi = _V(1, 1, 1), cross_sections = _V(1, 1, 1);
+    VECTOR3 pmi = _V(-1, -1, -1), cross_sections = _V(20, 20, 20);
     double cog_elev = 0;
     VECTOR3 camera_offset{}, camera_dir = _V(0, 0, 1);
     double cam_range[4] = {0, 0, 0, 0};
@@ -165,6 +170,12 @@ public:
     double ctrl_curr[6] = {0, 0, 0, 0, 0, 0};   // current deflection, slewing toward the target
     double ctrl_delay[6] = {1, 1, 1, 1, 1, 1};  // [s] from -1 to +1 (the last surface created sets it)
     double default_isp = 5e4;                   // [m/s] given to thrusters created with Isp 0
+    // [kg] The mass as the host last updated it (Vessel.cpp Vessel::UpdateMass: in SetEmptyMass, a
+    // propellant mass set, a plain status applied and the end of creation, Vessel::Setup; a class
+    // file's Mass sets only the empty mass). A level landed placement compresses the touchdown
+    // points under this weight: a class without a module created landed rests on its uncompressed
+    // points (measured in the core: the 50 t heliport's origin 1.164 m up on points 1.164 m below).
+    double updated_mass = 0;
     sim::Visual *visual = nullptr;
 
     // --- dynamic state ------------------------------------------------------------------
@@ -240,6 +251,13 @@ public:
     double Pitch() const;                // nose above the horizon, positive up
     double Bank() const;                 // positive with the left wing down
     double Density() const;
+    // The vessel whose surface parameters this one reports: an attached child its root parent's
+    // (Vessel.h Vessel::GetSurfParam returns attach->mate->GetSurfParam(); measured in the core: the
+    // capsule hanging 17 m below the helicopter reports the helicopter's altitude). The API's
+    // surface queries read it: GetSurfaceRef, GetAltitude, GetEquPos, the air- and ground-speed
+    // vectors, GetAOA, GetSlipAngle, GetPitch, GetBank, GetYaw and their oapi forms; the
+    // atmosphere's data, the mass and the state vectors stay the vessel's own.
+    const Vessel *SurfaceOwner() const;
     double Pressure() const;
     double Temperature() const;
     double SpeedOfSound() const;
@@ -259,6 +277,9 @@ public:
     void SetLanded(double lng, double lat, double hdg);
     // Recomputes position, velocity and attitude of a landed vessel from its surface point (Earth turns).
     void UpdateLanded();
+    // The end of creation (Vessel.cpp Vessel::Setup): an inertia still undefined (below 0) becomes
+    // (2 size, 2 size, size), and the mass is updated.
+    void FinishSetup();
 
     std::vector<sim::Object *> parts;  // every sub-record issued for this vessel (handles)
     const std::vector<sim::Object *> &Children() const { return parts; }

@@ -179,7 +179,32 @@ TEST_F(HostTest, AttachmentsFollowTheRulesAndCarryTheChild)
     EXPECT_LT(length(ppos - cpos), 1e-6);
     // The child's direction points against the parent's (both are +z here): the child faces back.
     EXPECT_NEAR(c->Heading(), std::fmod(p->Heading() + PI, 2 * PI), 1e-5);
+    // Its surface queries report the parent's (Vessel.h GetSurfParam; measured in the core: the
+    // capsule 17 m below the helicopter reports the helicopter's altitude), its own record stands
+    // 3 m lower; the atmosphere's data stay its own.
+    EXPECT_NEAR(c->Altitude(), p->Altitude() - 3.0, 0.01);
+    EXPECT_DOUBLE_EQ(ci->GetAltitude(), pi->GetAltitude());
+    EXPECT_DOUBLE_EQ(ci->GetYaw(), pi->GetYaw());
+    EXPECT_DOUBLE_EQ(ci->GetPitch(), pi->GetPitch());
+    EXPECT_DOUBLE_EQ(ci->GetBank(), pi->GetBank());
+    double clng, clat, crad, plng, plat, prad, calt = 0, chdg = 0, phdg = 0;
+    ci->GetEquPos(clng, clat, crad);
+    pi->GetEquPos(plng, plat, prad);
+    EXPECT_DOUBLE_EQ(crad, prad);
+    EXPECT_DOUBLE_EQ(clng, plng);
+    ASSERT_TRUE(oapiGetAltitude(c->iface->GetHandle(), &calt));
+    EXPECT_DOUBLE_EQ(calt, pi->GetAltitude());
+    ASSERT_TRUE(oapiGetHeading(c->iface->GetHandle(), &chdg) && oapiGetHeading(p->iface->GetHandle(), &phdg));
+    EXPECT_DOUBLE_EQ(chdg, phdg);
+    VECTOR3 cair, pair;
+    ci->GetHorizonAirspeedVector(cair);
+    pi->GetHorizonAirspeedVector(pair);
+    EXPECT_LT(length(cair - pair), 1e-12);
+    EXPECT_DOUBLE_EQ(ci->GetAtmDensity(), c->Density());
+    EXPECT_GT(ci->GetAtmDensity(), pi->GetAtmDensity());  // 3 m lower: denser air
     EXPECT_TRUE(pi->DetachChild(pp, 0.0));
+    // Let go, it reports its own again.
+    EXPECT_DOUBLE_EQ(ci->GetAltitude(), c->Altitude());
     EXPECT_FALSE(pi->DetachChild(pp, 0.0));
     EXPECT_EQ(pi->GetAttachmentStatus(pp), nullptr);
 }

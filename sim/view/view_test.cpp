@@ -358,16 +358,18 @@ TEST_F(ViewRender, AViewOfAMissingVesselFailsAndWritesNothing)
 }
 
 // A class without a module shows the configuration's MeshName and rests on its TouchdownPoints
-// (the heliport: its pad 3 cm above the ground, the points 1 m below its origin).
+// (the heliport: its pad 3 cm above the ground, the points 1.164 m below its origin).
 TEST_F(ViewTest, HeliportShowsItsMeshAndRestsOnItsPoints)
 {
     Vessel *port = CreateLanded("Heliport", "CorvaneMission/heliport", 0.1, 0.1, 0);
     ASSERT_TRUE(port);
     ASSERT_EQ(port->meshes.size(), 1u);
     EXPECT_EQ(port->meshes[0].file, "CorvaneMission/heliport");
-    // Each point carries a third of 50000 kg x 9.8202 m/s^2 on a 1e6 N/m spring (the host's value for a
-    // class file's points): 0.16367 m down from 1.164 m, so the origin stands 1.0003 m up.
-    EXPECT_NEAR(port->Altitude(), 1.0003, 2e-4);
+    // Made landed at run time, it stands on its points uncompressed: the placement reads the mass
+    // as last updated, and a class without a module never updates it before (Vesselstatus.cpp
+    // SetState2 -> Vessel::InitLanded). Measured in the core (the Catch, the heliport made landed by
+    // the capsule's call-up): saved with ALT 1.164.
+    EXPECT_NEAR(port->Altitude(), 1.164, 2e-4);
     const auto m = sim::PosedMeshes(*port);
     ASSERT_TRUE(m[0]);
     EXPECT_NEAR(At(*m[0], 0, 0).y, -0.97, 1e-4);

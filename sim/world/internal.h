@@ -8,15 +8,7 @@
 
 namespace sim {
 
-// A vessel class configuration file.
-struct ClassConfig {
-    std::string class_name, module;
-    bool has_size = false, has_mass = false;
-    double size = 0, mass = 0;
-    std::string mesh_name;        // MeshName: a mesh every vessel of the class shows, first of its meshes
-    bool has_touchdown = false;   // TouchdownPoints: three points, x y z each
-    VECTOR3 touchdown[3] = {};
-};
+// A vessel class configuration file (ClassConfig, world.h).
 bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *error);
 // The same from the file's text; `source` names it in messages (the class file reader's fuzz target).
 bool ParseClassConfig(const std::string &text, const std::string &source, ClassConfig *out, std::string *error);

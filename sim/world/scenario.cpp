@@ -462,7 +462,9 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
                 Put(f, "  ATTACHED " + std::to_string(ci) + ":" + std::to_string(pi) + "," + v->parent->name);
             }
     }
-    Put(f, "  AFCMODE " + std::to_string(v->adctrl_mode));
+    // Vessel.cpp WriteDefault: AFCMODE only for a mode other than 0 (measured in the core: no line
+    // for mode 0), so a vessel saved with its control surfaces off reloads with its class's mode.
+    if (v->adctrl_mode != 0) Put(f, "  AFCMODE " + std::to_string(v->adctrl_mode));
     // PRPLEVEL %.6f for the tanks that are not empty only; a tank left out loads empty. A level
     // too small for 6 decimals is written with the decimals it needs, so the tank stays non-empty.
     std::string s;
@@ -542,6 +544,7 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
                 Tank *t = v->tanks[p.first];
                 t->mass = t->max_mass * std::max(0.0, std::min(1.0, p.second));
             }
+        v->FinishSetup();
         // A mode beyond what a DWORD holds (or not a number) is ignored: the class's mode stays.
         if (l.ctx.afcmode >= 0 && l.ctx.afcmode <= 4294967295.0) v->adctrl_mode = static_cast<DWORD>(l.ctx.afcmode);
         loaded.push_back(l);

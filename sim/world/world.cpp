@@ -800,23 +800,9 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     v->ref = earth_;
     v->journaling = opt_.journal;
     v->flight_model = opt_.flight_model;
-    if (cc.has_size) v->size = cc.size;
-    if (cc.has_mass) v->empty_mass = cc.mass;
-    ClassItems &items = class_items_[v];  // read again after the module's clbkSetClassCaps (SetClassCaps)
-    items.has_size = cc.has_size, items.size = cc.size, items.has_mass = cc.has_mass, items.mass = cc.mass;
-    // The configuration's mesh and touchdown points come before anything the module defines
-    // (Vessel::ReadGenericCaps): a class without a module shows its mesh and rests on its points.
-    if (!cc.mesh_name.empty()) {
-        MeshSlot slot;
-        slot.present = true;
-        slot.file = cc.mesh_name;
-        slot.source = MeshTemplate(cc.mesh_name);
-        v->meshes.push_back(slot);
-    }
-    if (cc.has_touchdown) {
-        v->has_touchdown = true;
-        for (int i = 0; i < 3; ++i) v->touchdown[i] = cc.touchdown[i];
-    }
+    // The class file's items are read after the module's clbkSetClassCaps (SetClassCaps): until
+    // then the vessel has the host's defaults, which the module's calls see.
+    class_items_[v] = cc;
     Register(v);
     v->created_in_frame = in_frame_;
     vessels_.push_back(v);
@@ -836,8 +822,12 @@ Vessel *World::NewVesselRecord(const std::string &name, const std::string &cls, 
     return v;
 }
 
-// Vessel.cpp, Vessel::SetClassCaps: the module's clbkSetClassCaps, then the class file's items,
-// which override what the module set.
+// Vessel.cpp, Vessel::SetClassCaps: the module's clbkSetClassCaps, then the class file's items
+// (Vessel::ReadGenericCaps), which override what the module set: a module's call that depends on
+// the size or the mass (the three-point SetTouchdownPoints: 20 x the empty mass, 1e6 N/m at the
+// default 1000 kg) sees the defaults or its own values, never the file's. The file's mesh comes
+// after the module's meshes (AddMesh), its touchdown points replace the module's with 1e6 N/m and
+// 1e5 N s/m each.
 void World::SetClassCaps(Vessel *v)
 {
     if (VESSEL2 *v2 = Callbacks(v)) {
@@ -848,8 +838,24 @@ void World::SetClassCaps(Vessel *v)
     }
     auto it = class_items_.find(v);
     if (it == class_items_.end() || !v->alive) return;
-    if (it->second.has_size) v->size = it->second.size;
-    if (it->second.has_mass) v->empty_mass = it->second.mass;
+    const ClassConfig &cc = it->second;
+    if (!cc.mesh_name.empty()) {
+        MeshSlot slot;
+        slot.present = true;
+        slot.file = cc.mesh_name;
+        slot.source = MeshTemplate(cc.mesh_name);
+        v->meshes.push_back(slot);
+    }
+    if (cc.has_size) v->size = cc.size;
+    if (cc.has_mass) v->empty_mass = cc.mass;
+    if (cc.has_touchdown) {
+        v->has_touchdown = true;
+        for (int i = 0; i < 3; ++i) {
+            v->touchdown[i] = cc.touchdown[i];
+            v->td_stiffness[i] = 1e6, v->td_damping[i] = 1e5;
+            v->td_mu[i] = v->mu_lat, v->td_mu_lng[i] = v->mu_lng;
+        }
+    }
     class_items_.erase(it);
 }
 
@@ -874,6 +880,7 @@ Vessel *World::CreateVessel(const std::string &name, const std::string &cls, con
     } else if (v->alive) {
         ApplyStatus(v, &status);
     }
+    v->FinishSetup();
     InsertVessel(v);
     return v->alive && !Deleting(v) ? v : nullptr;
 }
@@ -890,7 +897,11 @@ Vessel *World::CreateVessel(const std::string &name, const std::string &cls, con
         return nullptr;
     }
     SetClassCaps(v);
-    if (v->alive) ApplyPlainStatus(v, vs);
+    if (v->alive) {
+        v->updated_mass = v->Mass();  // Vessel::SetState: UpdateMass before the placement
+        ApplyPlainStatus(v, vs);
+    }
+    v->FinishSetup();
     InsertVessel(v);
     return v->alive && !Deleting(v) ? v : nullptr;
 }

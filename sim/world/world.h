@@ -21,6 +21,16 @@
 
 namespace sim {
 
+// A vessel class configuration file.
+struct ClassConfig {
+    std::string class_name, module;
+    bool has_size = false, has_mass = false;
+    double size = 0, mass = 0;
+    std::string mesh_name;        // MeshName: a mesh every vessel of the class shows, first of its meshes
+    bool has_touchdown = false;   // TouchdownPoints: three points, x y z each
+    VECTOR3 touchdown[3] = {};
+};
+
 struct Surface : Object {
     Surface() : Object(Kind::Surface) {}
     std::string name;
@@ -385,11 +395,7 @@ private:
     std::vector<double> forced_rand_;
     std::vector<std::pair<double, std::string>> events_;
     std::map<std::string, Mesh *> mesh_cache_;
-    struct ClassItems {
-        bool has_size = false, has_mass = false;
-        double size = 0, mass = 0;
-    };
-    std::map<const Vessel *, ClassItems> class_items_;  // the class file's items, until its class caps are set
+    std::map<const Vessel *, ClassConfig> class_items_;  // the class file's items, until its class caps are set
     bool scene_started_ = false;    // the graphics client made its first update
     std::size_t scene_cursor_ = 0;  // the object its next update looks at
 };
