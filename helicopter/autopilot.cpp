@@ -105,20 +105,27 @@ double Helicopter::CourseTo(double from_lat, double from_lon, double to_lat, dou
 void Helicopter::ToggleHover()
 {
     descent_on = false;
+    hover_on = !hover_on;
+    ApplyHoverControls();
+}
+
+// The host's settings that go with the hover autopilot on or off: the air-data control and the
+// attitude mode, the control surfaces on the autopilot's axis or the pilot's. The host saves
+// neither the surfaces' axes nor an air-data mode of 0, so a helicopter loaded hovering sets them
+// again after its creation.
+void Helicopter::ApplyHoverControls()
+{
     ClearControlSurfaceDefinitions();
-    const bool engage = !hover_on;
-    if (engage) {
-        hover_on = true;
+    if (hover_on) {
         SetADCtrlMode(kAdCtrlOff);
         SetAttitudeMode(kAttitudeOff);
         SetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM, 0);
     } else {
-        hover_on = false;
         SetADCtrlMode(kAdCtrlAll);
         SetAttitudeMode(kAttitudeRotation);
     }
     for (const SurfaceDef &s : kSurfaces)
-        CreateControlSurface(s.type, s.area, s.dcl, s.ref, engage ? AIRCTRL_AXIS_AUTO : s.axis_manual, kNoAnimation);
+        CreateControlSurface(s.type, s.area, s.dcl, s.ref, hover_on ? AIRCTRL_AXIS_AUTO : s.axis_manual, kNoAnimation);
 }
 
 void Helicopter::DescentCommand()

@@ -69,6 +69,18 @@ TEST_F(AutopilotTest, HoverToggleRedefinesTheControlSurfaces)
     for (int i = 0; i < 5; ++i) EXPECT_EQ(v->ctrl_surfaces[i].axis, manual_axis[i]);
 }
 
+TEST_F(AutopilotTest, LoadedHoveringItSetsTheHoversControlsAgain)
+{
+    // Saved hovering: the file keeps STATIO 1, but the host writes no AFCMODE line for mode 0 (it
+    // loads back as all surfaces on) and nothing of the surfaces or the attitude mode.
+    Vessel *v = Heli({"STATUS Orbiting Earth", "RPOS 6371500 0 0", "MOTEUR 2 40000 501 8.0 1", "STATIO 1 0"});
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->ctrl_surfaces.size(), 5u);
+    EXPECT_EQ(v->adctrl_mode, 0u);
+    EXPECT_EQ(v->attitude_mode, 0);
+    EXPECT_EQ(SavedLine(v, "STATIO"), "STATIO 1 0");
+}
+
 TEST_F(AutopilotTest, HoverLevelsAgainstDriftAndHoldsTheVerticalSpeed)
 {
     Vessel *v = Flying({}, 500, 10, 0, _V(5, -0.2, 0));  // drifting right, nose 10 deg up, sinking

@@ -187,7 +187,10 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
     SetMeshVisibilityMode(AddMesh(kMeshName), MESHVIS_ALWAYS);
 }
 
-void Helicopter::clbkPostCreation() {}
+void Helicopter::clbkPostCreation()
+{
+    if (hover_on) ApplyHoverControls();  // loaded hovering (STATIO 1): the autopilot's host settings
+}
 
 // The visual's mesh and groups are the only things the frame needs a visual for (the rotor look
 // and the beacon lamps); the flight, the autopilots, the pole and the sounds run without one.

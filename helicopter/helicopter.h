@@ -72,6 +72,7 @@ public:
     void ToggleEngine();
     void TogglePole();
     void ToggleHover();
+    void ApplyHoverControls();
     void DescentCommand();
     void FollowCourseCommand();
     void PlaneModeCommand();
