@@ -106,17 +106,19 @@ void Helicopter::ToggleHover()
 {
     descent_on = false;
     hover_on = !hover_on;
-    ApplyHoverControls();
+    ApplyHoverControls(hover_on);
 }
 
 // The host's settings that go with the hover autopilot on or off: the air-data control and the
 // attitude mode, the control surfaces on the autopilot's axis or the pilot's. The host saves
-// neither the surfaces' axes nor an air-data mode of 0, so a helicopter loaded hovering sets them
-// again after its creation.
-void Helicopter::ApplyHoverControls()
+// neither the surfaces' axes nor an air-data mode of 0, so a helicopter loaded hovering, or landed
+// by its autopilot (the landing leaves the hover's settings as they are), sets them again after its
+// creation.
+void Helicopter::ApplyHoverControls(bool hover)
 {
     ClearControlSurfaceDefinitions();
-    if (hover_on) {
+    hover_controls = hover;
+    if (hover) {
         SetADCtrlMode(kAdCtrlOff);
         SetAttitudeMode(kAttitudeOff);
         SetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM, 0);
@@ -125,7 +127,7 @@ void Helicopter::ApplyHoverControls()
         SetAttitudeMode(kAttitudeRotation);
     }
     for (const SurfaceDef &s : kSurfaces)
-        CreateControlSurface(s.type, s.area, s.dcl, s.ref, hover_on ? AIRCTRL_AXIS_AUTO : s.axis_manual, kNoAnimation);
+        CreateControlSurface(s.type, s.area, s.dcl, s.ref, hover ? AIRCTRL_AXIS_AUTO : s.axis_manual, kNoAnimation);
 }
 
 void Helicopter::DescentCommand()

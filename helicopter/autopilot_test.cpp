@@ -79,6 +79,26 @@ TEST_F(AutopilotTest, LoadedHoveringItSetsTheHoversControlsAgain)
     EXPECT_EQ(v->adctrl_mode, 0u);
     EXPECT_EQ(v->attitude_mode, 0);
     EXPECT_EQ(SavedLine(v, "STATIO"), "STATIO 1 0");
+    EXPECT_EQ(SavedLine(v, "COMMANDES"), "") << "the hover itself says so";
+
+    // Landed by the autopilot: STATIO 0 0 with the hover's settings left on; the line that says so
+    // brings them back (without it, the reload had all surfaces on and the pilot's axes).
+    Vessel *landed = Heli({"STATUS Orbiting Earth", "RPOS 6371500 0 0", "STATIO 0 0", "COMMANDES 1"}, "HX221");
+    ASSERT_NE(landed, nullptr);
+    EXPECT_EQ(landed->adctrl_mode, 0u);
+    EXPECT_EQ(landed->attitude_mode, 0);
+    EXPECT_EQ(landed->ctrl_surfaces[0].axis, AIRCTRL_AXIS_XPOS) << "the hover's axis, resolved by the host";
+    EXPECT_EQ(SavedLine(landed, "COMMANDES"), "COMMANDES 1");
+    Key(landed, OAPI_KEY_S, true);
+    Key(landed, OAPI_KEY_S, true);
+    EXPECT_EQ(landed->adctrl_mode, 7u) << "the hover toggled off gives the pilot's settings";
+    EXPECT_EQ(SavedLine(landed, "COMMANDES"), "");
+
+    // An older file without the line loads with the pilot's settings, as before.
+    Vessel *old = Heli({"STATUS Orbiting Earth", "RPOS 6371500 0 0", "STATIO 0 0"}, "HX222");
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(old->adctrl_mode, 7u);
+    EXPECT_EQ(SavedLine(old, "COMMANDES"), "");
 }
 
 TEST_F(AutopilotTest, HoverLevelsAgainstDriftAndHoldsTheVerticalSpeed)
@@ -146,6 +166,7 @@ TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
     EXPECT_EQ(Lift(v), 0.0);
     // (The host resolved the hover's automatic axis to +X when the surface was made.)
     EXPECT_EQ(v->ctrl_surfaces[0].axis, AIRCTRL_AXIS_XPOS) << "the surfaces stay as the hover set them";
+    EXPECT_EQ(SavedLine(v, "COMMANDES"), "COMMANDES 1") << "saved, since the host writes no AFCMODE 0";
     EXPECT_EQ(Values(v, "HEADINGHOLD").substr(0, 1), "0");
     Key(v, OAPI_KEY_G, true);
     Key(v, OAPI_KEY_G, true);

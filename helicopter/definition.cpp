@@ -189,7 +189,8 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
 
 void Helicopter::clbkPostCreation()
 {
-    if (hover_on) ApplyHoverControls();  // loaded hovering (STATIO 1): the autopilot's host settings
+    // Loaded hovering (STATIO 1) or landed by the autopilot (COMMANDES 1): the hover's host settings.
+    if (hover_on || hover_controls) ApplyHoverControls(true);
 }
 
 // The visual's mesh and groups are the only things the frame needs a visual for (the rotor look

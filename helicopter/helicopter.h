@@ -72,7 +72,7 @@ public:
     void ToggleEngine();
     void TogglePole();
     void ToggleHover();
-    void ApplyHoverControls();
+    void ApplyHoverControls(bool hover);
     void DescentCommand();
     void FollowCourseCommand();
     void PlaneModeCommand();
@@ -137,6 +137,7 @@ public:
     VECTOR3 horizon_airspeed;                    // local horizon frame, y = vertical speed [m/s]
     ATTACHMENTHANDLE pole_attach = nullptr;
     bool hover_on = false;
+    bool hover_controls = false;                 // the hover's host settings in effect (a landing keeps them)
     double target_lat = 0, target_lon = 0;       // heliport [rad]
     double target_heading = 0;                   // heliport heading [deg]
     double heading = 0;                          // own heading [deg]

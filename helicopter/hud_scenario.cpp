@@ -37,6 +37,9 @@ const char kKeyHover[] = "STATIO";        // "%d %d"
 const char kKeyCourse[] = "PILOTEAUTO";   // "%d %lf %lf %lf"
 const char kKeyHeading[] = "HEADINGHOLD"; // "%d %d %d"
 const char kKeyPole[] = "PERCHE";         // "%d %lf"
+// Written only while the hover's host settings outlast the hover (after the autopilot's landing):
+// the host saves no air-data mode 0 and no surface axes, and a file without the line loads as today.
+const char kKeyControls[] = "COMMANDES";  // "%d"
 // Five values printed with "%lf" can reach about 320 characters each.
 constexpr std::size_t kLineBuffer = 2048;
 
@@ -156,6 +159,7 @@ void Helicopter::clbkSaveState(FILEHANDLE scn)
     WriteLine(scn, kKeyHeading, buf);
     std::snprintf(buf, sizeof buf, "%d %lf", static_cast<int>(pole_state), pole_pos);
     WriteLine(scn, kKeyPole, buf);
+    if (hover_controls && !hover_on) WriteLine(scn, kKeyControls, "1");
 }
 
 void Helicopter::clbkLoadStateEx(FILEHANDLE scn, void *status)
@@ -190,6 +194,11 @@ void Helicopter::clbkLoadStateEx(FILEHANDLE scn, void *status)
             heading_hold_on = hold != 0;
             plane_mode_on = plane != 0;
             alt_hold_on = alt != 0;
+        } else if ((v = corvane::MatchKeyword(line, kKeyControls))) {
+            int controls = 0;
+            std::sscanf(v, "%d", &controls);
+            hover_controls = controls != 0;
+            continue;
         } else if ((v = corvane::MatchKeyword(line, kKeyPole))) {
             int state = pole_state;
             double pos = pole_pos;
