@@ -922,7 +922,7 @@ bool VESSEL::GetElements(OBJHANDLE hRef, ELEMENTS &el, ORBITPARAM *prm, double, 
     NOTE("GetElements(%s, %s, %d)", H(hRef), H(prm), frame);
     std::memset(&el, 0, sizeof el);
     REC(false);
-    Body *b = hRef ? As<Body>(hRef, Kind::Body) : vessel->ref;
+    Body *b = hRef ? As<Body>(hRef, Kind::Body) : vessel->OrbitRef();
     if (!b) {
         Bad(__func__, "not a body handle");
         return false;
@@ -978,7 +978,8 @@ const OBJHANDLE VESSEL::GetGravityRef() const
 {
     NOTE("GetGravityRef()");
     REC(nullptr);
-    return vessel->ref ? Handle(vessel->ref) : nullptr;
+    Body *b = vessel->OrbitRef();
+    return b ? Handle(b) : nullptr;
 }
 const OBJHANDLE VESSEL::GetSurfaceRef() const
 {

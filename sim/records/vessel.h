@@ -179,7 +179,11 @@ public:
     sim::Visual *visual = nullptr;
 
     // --- dynamic state ------------------------------------------------------------------
-    sim::Body *ref = nullptr;  // reference body
+    sim::Body *ref = nullptr;  // reference body: the closest body (the host's proxy body, for surface queries)
+    // The orbit reference (the host's cbody): the body of the saved STATUS Orbiting and RPOS/RVEL,
+    // GetGravityRef and the elements; the dominant pull, looked up as the proxies are (none: ref).
+    sim::Body *orbit_ref = nullptr;
+    double proxy_t = -1;       // simulation time after which the proxies are looked up again [s]
     sim::Body *home = nullptr; // the body it is placed on when it has none (the world's Earth)
     VECTOR3 rpos{}, rvel{};    // relative to ref, global axes [m, m/s]
     MATRIX3 R = identity();    // vessel frame -> global frame
@@ -240,6 +244,7 @@ public:
     // --- helpers used by the API and the world ------------------------------------------
     double Mass() const;  // empty mass + propellant (attached children are not carried)
     VECTOR3 GlobalPos() const;
+    sim::Body *OrbitRef() const { return orbit_ref ? orbit_ref : ref; }
     VECTOR3 GlobalVel() const;
     VECTOR3 AirVelocityGlobal() const;   // velocity relative to the rotating atmosphere
     VECTOR3 HorizonAirspeed() const;     // x east, y up, z north

@@ -137,6 +137,44 @@ TEST_F(ScenarioTextTest, VrotOnlyWhileTurningAndLandedAltitudeWithThreeDecimals)
     EXPECT_EQ(SavedLine(a, "ALT"), "ALT -0.658");
 }
 
+// The host saves a free vessel against its orbit reference, the dominant gravity source, looked
+// up when it is placed and every 100 s; its surface queries stay with the closest body. A million
+// kilometres sunward of Earth the Sun pulls 1.327e20 / (1.5e11 m)^2 = 5.9e-3 m/s^2 and Earth
+// 3.986e14 / (1e9 m)^2 = 4.0e-4 m/s^2: the core's sixty-day flight toward L1 saves "STATUS
+// Orbiting Sun" (measured), while a vessel in low orbit keeps Earth.
+TEST_F(ScenarioTextTest, AFreeVesselIsSavedAgainstTheDominantPullAndKeepsItsPlace)
+{
+    options.physics = false;
+    Vessel *far = LoadVessel("Far", "plain", {"STATUS Orbiting Earth", "RPOS 180138000 0 -983641000", "RVEL 471.1 0 -208.3"});
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(SavedLine(far, "STATUS"), "STATUS Orbiting Sun") << "placed: looked up at once";
+    EXPECT_EQ(far->iface->GetGravityRef(), oapiGetObjectByName(const_cast<char *>("Sun")));
+    const VECTOR3 place = far->GlobalPos(), vel = far->GlobalVel();
+    const std::string saved = W().SaveScenarioText();
+    EndWorld();
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(saved, &err, "far.scn")) << err;
+    Vessel *back = W().FindVessel("Far");
+    ASSERT_NE(back, nullptr);
+    EXPECT_LT(length(back->GlobalPos() - place), 0.01) << "RPOS is written to the millimetre against the Sun";
+    EXPECT_LT(length(back->GlobalVel() - vel), 1e-3);
+    EXPECT_NE(back->iface->GetSurfaceRef(), oapiGetObjectByName(const_cast<char *>("Sun")))
+        << "loaded against the Sun, its closest body is Earth or the Moon";
+    EndWorld();
+    Vessel *low = LoadVessel("Low", "plain", {"STATUS Orbiting Earth", "RPOS 6771000 0 0", "RVEL 0 0 7700"});
+    EXPECT_EQ(SavedLine(low, "STATUS"), "STATUS Orbiting Earth");
+    // 2000 km from the Moon's centre (given against Earth): the Moon pulls 4.9e12 / (2e6 m)^2 =
+    // 1.2 m/s^2, Earth under 3e-3: it is the orbit reference and the closest body.
+    const VECTOR3 moon = W().Moon()->pos - W().Earth()->pos;
+    char rpos[128];
+    std::snprintf(rpos, sizeof rpos, "RPOS %.3f %.3f %.3f", moon.x + 2e6, moon.y, moon.z);
+    Vessel *near = LoadVessel("Near", "plain", {"STATUS Orbiting Earth", rpos, "RVEL 0 0 1000"});
+    ASSERT_NE(near, nullptr);
+    EXPECT_EQ(SavedLine(near, "STATUS"), "STATUS Orbiting Moon");
+    EXPECT_EQ(near->iface->GetSurfaceRef(), oapiGetObjectByName(const_cast<char *>("Moon")));
+    EXPECT_NEAR(near->iface->GetAltitude(), 2e6 - 1.7374e6, 1e3) << "above the Moon's mean radius";
+}
+
 TEST_F(ScenarioTextTest, HostKeywordsAreMatchedAsPrefixesWithoutRegardToCase)
 {
     // ParseScenarioLine2 compares with _strnicmp over the keyword's length and reads the values

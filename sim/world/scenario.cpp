@@ -416,6 +416,11 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
     ScenarioFile *f = File(scn);
     if (!f || !v) return;
     const std::string body = v->ref ? v->ref->name : "Earth";
+    // A free vessel is written against its orbit reference (Vessel.cpp WriteDefault, cbody).
+    Body *orbit = v->OrbitRef();
+    const VECTOR3 rpos = orbit && orbit != v->ref ? v->GlobalPos() - orbit->pos : v->rpos;
+    const VECTOR3 rvel = orbit && orbit != v->ref ? v->GlobalVel() - orbit->vel : v->rvel;
+    const std::string orbit_body = orbit ? orbit->name : body;
     if (v->landed && !v->parent) {
         Put(f, "  STATUS Landed " + body);
         Put(f, "  POS " + Fixed(v->surf_lng * DEG, 7) + " " + Fixed(v->surf_lat * DEG, 7));
@@ -432,17 +437,17 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
         Put(f, "  AROT " + Fixed(TidyAngle(r.x * DEG), 6) + " " + Fixed(r.y * DEG, 6) + " " +
                    Fixed(TidyAngle(r.z * DEG), 6));
     } else if (v->world && v->world->Options().exact_saves) {  // every digit, the turn rate always
-        Put(f, "  STATUS Orbiting " + body);
-        Put(f, "  RPOS " + ExactText(v->rpos.x) + " " + ExactText(v->rpos.y) + " " + ExactText(v->rpos.z));
-        Put(f, "  RVEL " + ExactText(v->rvel.x) + " " + ExactText(v->rvel.y) + " " + ExactText(v->rvel.z));
+        Put(f, "  STATUS Orbiting " + orbit_body);
+        Put(f, "  RPOS " + ExactText(rpos.x) + " " + ExactText(rpos.y) + " " + ExactText(rpos.z));
+        Put(f, "  RVEL " + ExactText(rvel.x) + " " + ExactText(rvel.y) + " " + ExactText(rvel.z));
         const VECTOR3 a = ArotFromMatrix(v->R);
         Put(f, "  AROT " + ExactText(a.x * DEG) + " " + ExactText(a.y * DEG) + " " + ExactText(a.z * DEG));
         Put(f, "  VROT " + ExactText(v->omega.x * DEG) + " " + ExactText(v->omega.y * DEG) + " " +
                    ExactText(v->omega.z * DEG));
     } else {
-        Put(f, "  STATUS Orbiting " + body);
-        Put(f, "  RPOS " + Fixed(v->rpos.x, 3) + " " + Fixed(v->rpos.y, 3) + " " + Fixed(v->rpos.z, 3));
-        Put(f, "  RVEL " + Fixed(v->rvel.x, 4) + " " + Fixed(v->rvel.y, 4) + " " + Fixed(v->rvel.z, 4));
+        Put(f, "  STATUS Orbiting " + orbit_body);
+        Put(f, "  RPOS " + Fixed(rpos.x, 3) + " " + Fixed(rpos.y, 3) + " " + Fixed(rpos.z, 3));
+        Put(f, "  RVEL " + Fixed(rvel.x, 4) + " " + Fixed(rvel.y, 4) + " " + Fixed(rvel.z, 4));
         const VECTOR3 a = ArotFromMatrix(v->R);
         Put(f, "  AROT " + Fixed(TidyAngle(a.x * DEG), 6) + " " + Fixed(a.y * DEG, 6) + " " +
                    Fixed(TidyAngle(a.z * DEG), 6));

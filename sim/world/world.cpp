@@ -516,6 +516,7 @@ void World::RunFrame()
 
     // Orbiter.cpp EndTimeStep: the new states are published, then time advances.
     Publish();
+    UpdateProxies(simt1);
     simt_ = step_origin_ + static_cast<double>(++steps_since_origin_) * dt_;
     ++frames_;
     in_frame_ = false;
@@ -645,6 +646,7 @@ void World::UpdatePassive(Vessel *child, int depth)
     Vessel *parent = child->parent;
     if (!parent || depth > 64) return;
     child->ref = parent->ref;
+    child->orbit_ref = parent->orbit_ref;  // Vessel::AttachChild: the child takes its parent's cbody
     if (child->has_next) {
         const Vessel::State p = parent->has_next ? parent->next : parent->CurrentState();
         child->next.rpos = p.rpos + mul(p.R, child->attach_rpos);
@@ -690,6 +692,8 @@ bool World::DetachFromParent(Vessel *child, double vel)
     VECTOR3 v = child->rvel + mul(parent->R, crossp(child->attach_rpos, parent->omega));
     if (vel != 0) v += mul(child->R, tmul(child->attach_rrot, pa->dir)) * vel;
     child->ref = parent->ref;
+    child->orbit_ref = parent->orbit_ref;
+    child->proxy_t = -1;  // Vessel::DetachFromParent looks up the proxies: here at the frame's end
     child->rvel = v;
     if (child->has_next && child->ref) {
         const Body *b = child->ref;
@@ -918,6 +922,7 @@ void World::InsertVessel(Vessel *v)
 void World::FinishCreation(Vessel *v)
 {
     if (!v->alive || Deleting(v)) return;  // deleted by a module while it was being made
+    UpdateProxies(v);  // Vessel::RPlace_individual: placing a vessel looks up its proxies
     if (VESSEL2 *v2 = Callbacks(v)) {
         Vessel *prev = current_vessel;
         current_vessel = v;
@@ -1491,6 +1496,43 @@ Mesh *World::CopyMesh(const Mesh *src)
     m->alive = true;
     Register(m);
     return m;
+}
+
+
+// VesselBase::UpdateProxies: the proxy body is the body whose centre is closest (the host compares
+// the squared distance less the body's size), the orbit reference the dominant gravity source
+// (Psys.cpp GetDominantGravitySource: the largest mass / distance^2). A free vessel 1.5 million km
+// sunward of Earth has Earth as its proxy and the Sun as its orbit reference, and is saved
+// "Orbiting Sun". The state stays the same in space: it is re-expressed against the new proxy.
+void World::UpdateProxies(Vessel *v)
+{
+    if (!v->alive || v->landed || v->parent || !v->ref || bodies_.empty()) return;
+    const VECTOR3 g = v->GlobalPos(), gv = v->GlobalVel();
+    Body *closest = nullptr, *dominant = nullptr;
+    double best = 1e300, pull = 0;
+    for (Body *b : bodies_) {
+        const VECTOR3 d = b->pos - g;
+        const double d2 = dotp(d, d);
+        if (d2 - b->radius < best) best = d2 - b->radius, closest = b;
+        if (d2 > 0 && b->mass / d2 > pull) pull = b->mass / d2, dominant = b;
+    }
+    if (closest && closest != v->ref) {
+        v->ref = closest;
+        v->rpos = g - closest->pos;
+        v->rvel = gv - closest->vel;
+    }
+    if (dominant) v->orbit_ref = dominant;
+}
+
+// VesselBase::PostUpdate: a free vessel looks up its proxies every 100 s of simulation time, the
+// first time in its first frame.
+void World::UpdateProxies(double simt1)
+{
+    for (Vessel *v : vessels_) {
+        if (!v->alive || v->landed || v->parent || !(simt1 > v->proxy_t)) continue;
+        UpdateProxies(v);
+        v->proxy_t = simt1 + 100.0;
+    }
 }
 
 }  // namespace sim

@@ -337,6 +337,8 @@ private:
     void BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *> *updated);
     void EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated);
     void Publish();
+    void UpdateProxies(Vessel *v);
+    void UpdateProxies(double simt1);
     // The date and the Sun's place for Earth's atmosphere model (`fresh`: look the Sun up now).
     void UpdateAtmosphereClock(bool fresh = false);
     template <typename F>
