@@ -189,6 +189,7 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
 
 void Helicopter::clbkPostCreation()
 {
+    ChooseSoundLibrary();
     if (hover_on) ApplyHoverControls();  // loaded hovering (STATIO 1): the autopilot's host settings
 }
 
