@@ -18,7 +18,8 @@ class NoSoundTest : public simtest::SimTest {
 protected:
     int SilentLines(const std::string &name)
     {
-        const std::string line = "hx220 " + name + ": no sound library found (neither the sound add-on nor XRSound), silent";
+        const std::string line =
+            "hx220 " + name + ": no sound library found (neither the sound add-on nor XRSound), silent";
         int n = 0;
         for (const std::string &l : W().LogLines()) n += l.find("hx220 " + name + ":") == 0 ? 1 : 0;
         return n == static_cast<int>(std::count(W().LogLines().begin(), W().LogLines().end(), line)) ? n : -1;

@@ -114,7 +114,10 @@ public:
         return true;
     }
     bool GetDefaultSoundEnabled(const int id) override { return Other("GetDefaultSoundEnabled", id); }
-    bool SetDefaultSoundGroupFolder(const int id, const char *) override { return Other("SetDefaultSoundGroupFolder", id); }
+    bool SetDefaultSoundGroupFolder(const int id, const char *) override
+    {
+        return Other("SetDefaultSoundGroupFolder", id);
+    }
     const char *GetDefaultSoundGroupFolder(const int id) const override
     {
         Other("GetDefaultSoundGroupFolder", id);
