@@ -189,6 +189,7 @@ void Helicopter::clbkSetClassCaps(FILEHANDLE)
 
 void Helicopter::clbkPostCreation()
 {
+    ChooseSoundLibrary();
     // Loaded hovering (STATIO 1) or landed by the autopilot (COMMANDES 1): the hover's host settings.
     if (hover_on || hover_controls) ApplyHoverControls(true);
 }

@@ -5,7 +5,7 @@
 // The class is split by subsystem, one source file each:
 //   definition.cpp    constructor, animations, class capabilities, visual, cockpit
 //   flight.cpp        the frame order, engine and rotor, lift thruster, manual law, camera, keys
-//   sound_use.cpp     the five waves and the engine sounds
+//   sound_use.cpp     the five waves, the engine sounds and the choice of sound library
 //   autopilot.cpp     hover, follow-course and descent autopilot, manual assists
 //   pole.cpp          capture pole, catch and release
 //   hud_scenario.cpp  head-up display and the scenario lines
@@ -15,6 +15,10 @@
 #include "Orbitersdk.h"
 #include "host_names.h"
 #include "hud_surface.h"
+
+namespace xrsound {
+class Engine;  // XRSound's engine of one vessel (sound/xrsound_client.h)
+}
 
 // Engine and rotor state (the number is what the scenario stores).
 enum EngineState : int {
@@ -115,6 +119,9 @@ private:
     void MovePole(double simdt, OBJHANDLE capsule);
 
     void LoadWaves();
+    void ChooseSoundLibrary();  // at post-creation: XRSound when the sound add-on gave no id
+    void PlaySlot(int slot, int loop, int volume, int frequency);
+    void StopSlot(int slot);
     void PoleWarningSound(bool on);
     void UpdatePoleWarning();  // the low-altitude pole warning and its sound, every frame
 
@@ -161,6 +168,9 @@ public:
     MESHHANDLE mesh = nullptr;
     double sound_pitch_base = 0;
     double sound_freq = 0;
+    bool addon_sound = false;                    // the sound add-on gave an id when this one was made
+    xrsound::Engine *xr_engine = nullptr;        // XRSound's engine for this vessel, or null; the
+                                                 // library's, freed by it with the vessel
     double lift_level = 0;
     PROPELLANT_HANDLE tank = nullptr;
     THRUSTER_HANDLE lift_thruster = nullptr;

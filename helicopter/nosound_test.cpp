@@ -1,7 +1,9 @@
-// The helicopter without the sound add-on in the process: one log entry per helicopter, and the
-// helicopter flies all the same.
+// The helicopter with neither sound library in the process (neither the older add-on nor XRSound):
+// one entry per helicopter in the add-on client's log, one line per helicopter in the host's log,
+// and the helicopter flies all the same.
 #include "testing/sim_test.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -12,7 +14,17 @@ const char kEntry[] =
     "ERR01= Vessel->ConnectToOrbiterSoundDLL3: Unable to connect to OrbiterSound 3.0 - not installed or activated\n"
     "\n";
 
-class NoSoundTest : public simtest::SimTest {};
+class NoSoundTest : public simtest::SimTest {
+protected:
+    int SilentLines(const std::string &name)
+    {
+        const std::string line =
+            "hx220 " + name + ": no sound library found (neither the sound add-on nor XRSound), silent";
+        int n = 0;
+        for (const std::string &l : W().LogLines()) n += l.find("hx220 " + name + ":") == 0 ? 1 : 0;
+        return n == static_cast<int>(std::count(W().LogLines().begin(), W().LogLines().end(), line)) ? n : -1;
+    }
+};
 
 TEST_F(NoSoundTest, OneEntryPerHelicopterAndNothingElse)
 {
@@ -21,6 +33,8 @@ TEST_F(NoSoundTest, OneEntryPerHelicopterAndNothingElse)
     EXPECT_EQ(simtest::ReadFile("OrbiterSound_Log.txt"), std::string(kLogHeader) + kEntry);
     Create("B", "hx220");
     EXPECT_EQ(simtest::ReadFile("OrbiterSound_Log.txt"), std::string(kLogHeader) + kEntry + kEntry);
+    EXPECT_EQ(SilentLines("A"), 1);
+    EXPECT_EQ(SilentLines("B"), 1);
 
     // Silent but otherwise unaffected: the engine starts and the lift thruster comes.
     Key(a, OAPI_KEY_K);
@@ -28,6 +42,7 @@ TEST_F(NoSoundTest, OneEntryPerHelicopterAndNothingElse)
     EXPECT_EQ(SavedLine(a, "MOTEUR"), "MOTEUR 2 40000.000000 501 8.000000 1");
     EXPECT_EQ(a->thrusters.size(), 2u);
     EXPECT_EQ(simtest::ReadFile("OrbiterSound_Log.txt"), std::string(kLogHeader) + kEntry + kEntry);
+    EXPECT_EQ(SilentLines("A"), 1) << "nothing more after the one line";
 }
 
 TEST_F(NoSoundTest, EachLoadedModuleLogsAtMost101Entries)
