@@ -169,6 +169,9 @@ public:
     void ClearAirfoilDefinitions() const;
     void CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref,
                               int axis = AIRCTRL_AXIS_AUTO, UINT anim = (UINT)-1) const;
+    CTRLSURFHANDLE CreateControlSurface3(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref,
+                                         int axis = AIRCTRL_AXIS_AUTO, double delay = 1.0,
+                                         UINT anim = (UINT)-1) const;
     void ClearControlSurfaceDefinitions() const;
     void SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const;
     double GetControlSurfaceLevel(AIRCTRL_TYPE type) const;

@@ -76,6 +76,12 @@ const double kTrimArea = 0.3;               // [m^2]
 const double kTrimDCl = 1.5;
 const VECTOR3 kTrimRef = {0, 0, -7.2};      // [m]
 const double kTrimLevel = 1.0;              // held every step
+// The host moves a surface made without a delay toward its level at 1 per second and saves no
+// deflection: a reload would start the trim from neutral and glide a second on less of it. The
+// deflection is saved as "TRIM" and put back over the first frame after a load, with a surface of
+// no delay (it goes straight to its level), then the surface is made again as at creation.
+const double kTrimDelay = 1.0;              // [s] the host's delay for CreateControlSurface
+const double kTrimDirect = 0.0;             // [s] no delay: the deflection is set at once
 
 // Canopy
 const double kCanopyRate = 0.5;             // [1/s] full travel in 2 s
@@ -187,6 +193,8 @@ private:
     void ShowMesh(const char *meshname);
     void AlignCapturePoint();
     void SetDown();
+    void DefineTrimSurface(double delay);
+    void RestoreTrim(double simdt);
 
     int canopy_state = corvane::AT_ONE;
     MESHHANDLE mesh_caught = nullptr;
@@ -196,6 +204,9 @@ private:
     int mesh_config = FLYING;
     double canopy_pos = 1.0;
     UINT anim_canopy = 0;
+    bool trim_loaded = false;   // a TRIM line was read: the first frame puts the deflection back
+    double trim_level = 0.0;    // the deflection read from it
+    bool trim_restoring = false;
 };
 
 void ParafoilCapsule::DefineCanopyAnimation()
@@ -241,6 +252,32 @@ void ParafoilCapsule::clbkSetClassCaps(FILEHANDLE)
     SetRotDrag(kRotDrag);
 }
 
+// The trim surface again, with the given delay (the capsule's only control surface).
+void ParafoilCapsule::DefineTrimSurface(double delay)
+{
+    ClearControlSurfaceDefinitions();
+    CreateControlSurface3(AIRCTRL_ELEVATORTRIM, kTrimArea, kTrimDCl, kTrimRef, AIRCTRL_AXIS_XPOS, delay, (UINT)-1);
+}
+
+// The first frame after a load: the deflection where the uninterrupted flight has it in this
+// frame (the saved one moved on by one frame of the host's slew), set at once; from the next frame
+// the surface moves as it did before the save.
+void ParafoilCapsule::RestoreTrim(double simdt)
+{
+    if (trim_restoring) {
+        DefineTrimSurface(kTrimDelay);
+        trim_restoring = false;
+        return;
+    }
+    if (!trim_loaded) return;
+    trim_loaded = false;
+    const double step = simdt > 0 ? simdt / kTrimDelay : 0.0;
+    double level = trim_level < kTrimLevel ? std::min(kTrimLevel, trim_level + step) : std::max(kTrimLevel, trim_level - step);
+    DefineTrimSurface(kTrimDirect);
+    SetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM, level);
+    trim_restoring = true;
+}
+
 void ParafoilCapsule::clbkSaveState(FILEHANDLE scn)
 {
     VESSEL2::clbkSaveState(scn);
@@ -250,6 +287,9 @@ void ParafoilCapsule::clbkSaveState(FILEHANDLE scn)
     char value[kSaveValueSize];
     std::snprintf(value, sizeof value, "%d %0.4f", canopy_state, canopy_pos);
     std::snprintf(item, sizeof item, "COL");
+    oapiWriteScenario_string(scn, item, value);
+    std::snprintf(value, sizeof value, "%0.6f", GetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM));
+    std::snprintf(item, sizeof item, "TRIM");
     oapiWriteScenario_string(scn, item, value);
 }
 
@@ -267,6 +307,12 @@ void ParafoilCapsule::clbkLoadStateEx(FILEHANDLE scn, void *status)
             // A position that is not a finite number (nan, inf) would reach the host's animation:
             // it keeps the field as it was, as a missing one does.
             if (n >= 2 && std::isfinite(pos)) canopy_pos = pos;
+        } else if (const char *rest = corvane::MatchKeyword(line, "TRIM")) {
+            double level = 0.0;
+            if (std::sscanf(rest, "%lf", &level) == 1 && std::isfinite(level)) {
+                trim_level = std::clamp(level, -1.0, 1.0);
+                trim_loaded = true;
+            }
         } else {
             ParseScenarioLineEx(line, status);
         }
@@ -323,10 +369,12 @@ void ParafoilCapsule::SetDown()
     DefSetStateEx(&vs);
 }
 
-void ParafoilCapsule::clbkPreStep(double, double, double)
+void ParafoilCapsule::clbkPreStep(double, double simdt, double)
 {
     if (canopy_state == corvane::AT_ONE) canopy_state = corvane::TO_ZERO;  // a stowed canopy opens at once
-    SetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM, kTrimLevel);
+    const bool restoring = trim_loaded;
+    RestoreTrim(simdt);
+    if (!restoring) SetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM, kTrimLevel);
 
     const OBJHANDLE parent = GetAttachmentStatus(capture_point);
     if (parent && mesh_config == FLYING) {

@@ -182,6 +182,43 @@ TEST_F(ParafoilTest, CanopyOpensOverTwoSecondsAndTrimIsHeldEveryStep)
     EXPECT_EQ(v->animations[0].state, 0.0);
 }
 
+// The host moves the trim toward its level at 1 per second (a surface made without a delay) and
+// saves no deflection. The capsule saves it as TRIM and puts it back in the first frame after a load
+// where the uninterrupted flight has it: the saved value plus one frame of 0.02 s at 1 per second;
+// from then on it moves at 1 per second again. A file without the line starts from neutral as before.
+TEST_F(ParafoilTest, TheTrimsDeflectionSurvivesSaveAndLoad)
+{
+    options.physics = true;
+    Vessel *v = Create(kName, kClass, 2000);
+    Step(1);
+    EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 0.02, 1e-12);
+    EXPECT_EQ(SavedLine(v, "TRIM"), "TRIM 0.020000");
+    EndWorld();
+
+    v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "RVEL 0 0 0", "COL 0 0.0000", "TRIM 0.500000"});
+    ASSERT_NE(v, nullptr);
+    Step(1);
+    EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 0.52, 1e-12) << "put back, one frame on";
+    Step(1);
+    EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 0.54, 1e-12) << "then at 1 per second, not at once";
+    Step(23);
+    EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 1.0, 1e-12);
+    EXPECT_EQ(SavedLine(v, "TRIM"), "TRIM 1.000000");
+    EndWorld();
+
+    v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "RVEL 0 0 0", "COL 0 0.0000", "TRIM 1.000000"});
+    Step(1);
+    EXPECT_EQ(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 1.0);
+    EndWorld();
+
+    for (const char *older : {"COL 0 0.0000", "TRIM x"}) {  // no line, or one that is no number
+        v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "RVEL 0 0 0", older});
+        Step(1);
+        EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 0.02, 1e-12) << older;
+        EndWorld();
+    }
+}
+
 TEST_F(ParafoilTest, CaughtAndReleasedChangeTheMeshLandedIsFinal)
 {
     Vessel *v = Create(kName, kClass, 1000);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 using namespace sim;
@@ -1296,20 +1297,18 @@ void VESSEL::ClearAirfoilDefinitions() const
     for (Airfoil *a : vessel->airfoils) a->alive = false;
     vessel->airfoils.clear();
 }
-void VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref, int axis,
-                                  UINT anim) const
+namespace {
+// Vessel.cpp CreateControlSurface: the automatic axis is chosen now (elevators and flaps +X,
+// rudders +Y, an aileron +X right of the centre line and -X elsewhere); the surface's type takes
+// the delay (1 s for the calls without one; 0 moves the deflection to its target at once).
+void AddControlSurface(Vessel *vessel, AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref, int axis,
+                       double delay, UINT anim)
 {
-    NOTE("CreateControlSurface(%d, %.10g, %.10g, " VF ", %d, %u)", static_cast<int>(type), area, dCl, VA(ref), axis,
-         anim);
-    REC();
     ControlSurface cs;
     cs.type = type;
     cs.area = area;
     cs.dCl = dCl;
     cs.ref = ref;
-    // Vessel.cpp CreateControlSurface: the automatic axis is chosen now (elevators and flaps +X,
-    // rudders +Y, an aileron +X right of the centre line and -X elsewhere); the surface's type
-    // takes the delay, 1 s for this call.
     if (axis == AIRCTRL_AXIS_AUTO) {
         switch (type) {
         case AIRCTRL_RUDDER:
@@ -1321,7 +1320,27 @@ void VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, co
     cs.axis = axis;
     cs.anim = anim;
     vessel->ctrl_surfaces.push_back(cs);
-    if (type >= 0 && type < 6) vessel->ctrl_delay[type] = 1.0;
+    if (type >= 0 && type < 6) vessel->ctrl_delay[type] = std::isfinite(delay) && delay > 0 ? delay : 0.0;
+}
+}  // namespace
+
+void VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref, int axis,
+                                  UINT anim) const
+{
+    NOTE("CreateControlSurface(%d, %.10g, %.10g, " VF ", %d, %u)", static_cast<int>(type), area, dCl, VA(ref), axis,
+         anim);
+    REC();
+    AddControlSurface(vessel, type, area, dCl, ref, axis, 1.0, anim);
+}
+CTRLSURFHANDLE VESSEL::CreateControlSurface3(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3 &ref, int axis,
+                                             double delay, UINT anim) const
+{
+    NOTE("CreateControlSurface3(%d, %.10g, %.10g, " VF ", %d, %.10g, %u)", static_cast<int>(type), area, dCl, VA(ref),
+         axis, delay, anim);
+    REC(nullptr);
+    AddControlSurface(vessel, type, area, dCl, ref, axis, delay, anim);
+    // An opaque token (the surfaces are kept by value; nothing here takes the handle back).
+    return reinterpret_cast<CTRLSURFHANDLE>(static_cast<std::uintptr_t>(vessel->ctrl_surfaces.size()));
 }
 void VESSEL::ClearControlSurfaceDefinitions() const
 {
