@@ -8,7 +8,8 @@ simulator's root: the top level only Config/, Meshes/, Modules/, Scenarios/, Tex
 Doc/Corvane/; the data exactly the repository's addon/ tree; the guide and every picture it
 links, as PNG files; no build or test junk. The port's zip holds exactly the five modules as the
 port loads them (ELF files); the Windows builders' zip no binaries, and the module sources with
-their CMake build in Doc/Corvane/Source/. Exit 77 (skipped) when no zip has been built yet.
+their CMake build in Doc/Corvane/Source/. Exit 77 (skipped) when no zip has been built yet, or
+when the zips are older than the sources (left from an earlier package).
 """
 import argparse
 import glob
@@ -86,6 +87,13 @@ def main():
     if not port and not os.path.exists(win):
         print("no packages in %s yet (./corvane.sh package)" % a.packages)
         return 77
+    # Zips older than the sources they hold are left from an earlier package: skipped, not judged
+    # (./corvane.sh package makes them afresh and runs this check at once).
+    newest = max(os.path.getmtime(os.path.join(a.source, f)) for d in ["addon", "guide"] + SOURCE_DIRS
+                 for f in files_under(a.source, d))
+    if all(os.path.getmtime(z) < newest for z in port + ([win] if os.path.exists(win) else [])):
+        print("the packages in %s are older than the sources (./corvane.sh package)" % a.packages)
+        return 77
     faults = []
     if len(port) != 1:
         faults.append("expected one Corvane-%s-linux-port-<cpu>.zip in %s, found %d" % (a.version, a.packages, len(port)))
@@ -116,6 +124,14 @@ def main():
                 want |= {src + p for p in files_under(a.source, d, lambda p: (p.endswith((".cpp", ".h")) or
                          p.endswith("/CMakeLists.txt")) and not JUNK.search(p))}
             have = {n for n in files if n.startswith(src)}
+            # The sources stand alone: each quoted include is a file of the package (own folder,
+            # common/) or the SDK's header, never the stand-in's or a test's.
+            for n in sorted(h for h in have if h.endswith((".cpp", ".h"))):
+                text = z.read(n).decode("utf-8", "replace")
+                for inc in re.findall(r'^\s*#\s*include\s+"([^"]+)"', text, re.M):
+                    places = [os.path.normpath(os.path.join(os.path.dirname(n), inc)), src + "common/" + inc]
+                    if inc != "Orbitersdk.h" and not any(p in have for p in places):
+                        faults.append('%s: %s includes "%s", which the package does not hold' % (name, n, inc))
             for n in sorted(want - have):
                 faults.append("%s: source %s is missing" % (name, n))
             for n in sorted(have - want):
