@@ -7,9 +7,12 @@
 #   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
 #                               (default 60) from the shipped files; fails when one finds a crash
 #   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
+#   ./corvane.sh package        the release zips in build/package/: the modules built against the
+#                               simulator's Linux port with the data and the pilot's guide, and the
+#                               data and module sources for Windows builders
 #   ./corvane.sh real-core [SCENARIO...]
-#                               build the simulator's own core (its Linux port), the modules against
-#                               its SDK, and fly the scenarios in it; fails when one fails
+#                               build the simulator's own core (its Linux port), unpack the port's
+#                               package into a fresh root of it, and fly the scenarios there
 #   ./corvane.sh save-anywhere [SCENARIO...|all]
 #                               save a flight at many moments, reload each save and fly on, compare
 #                               with the flight uninterrupted (default: a subset; all: every scenario)
@@ -94,13 +97,13 @@ fuzz() {
   fi
 }
 
-# real_core [SCENARIO...]: the core from ../shared/real-host (or CORVANE_REAL_HOST) built into
-# build/real-core/core (again only when its source changed), a fresh root beside it with the add-on,
-# the modules and the harness plugin, and the scenarios flown in it (realcore/fly.py).
+# core_build: the core from ../shared/real-host (or CORVANE_REAL_HOST) built into
+# build/real-core/core (again only when its source changed); sets CORE_ROOT (its runtime root, with
+# the SDK) and CORE_RUN (its run script).
 REAL_CORE_PACKAGES=(libglm-dev python3)  # besides the core's own list: its math headers
-real_core() {
+core_build() {
   local rh="${CORVANE_REAL_HOST:-../shared/real-host}"
-  [ -x "$rh/build" ] && [ -x "$rh/run" ] || { echo "corvane.sh real-core: no core at $rh (set CORVANE_REAL_HOST)" >&2; exit 2; }
+  [ -x "$rh/build" ] && [ -x "$rh/run" ] || { echo "corvane.sh: no core at $rh (set CORVANE_REAL_HOST)" >&2; exit 2; }
   rh="$(cd "$rh" && pwd -P)"
   local core_pkgs=()
   mapfile -t core_pkgs < <(grep -v '^[[:space:]]*\(#\|$\)' "$rh/packages")
@@ -112,20 +115,49 @@ real_core() {
     echo "== building the core from $rh" >&2
     rm -f "$b/core/source.sha1"
     JOBS="$(nproc)" NO_APT=1 "$rh/build" "$b/core" >/dev/null 2>"$b/core/build.log" ||
-      { tail -n 40 "$b/core/build.log" >&2; echo "corvane.sh real-core: the core did not build (log $b/core/build.log)" >&2; exit 1; }
+      { tail -n 40 "$b/core/build.log" >&2; echo "corvane.sh: the core did not build (log $b/core/build.log)" >&2; exit 1; }
     echo "$stamp" >"$b/core/source.sha1"
   fi
+  CORE_ROOT="$b/core/root"
+  CORE_RUN="$rh/run"
+}
+
+# package: the release zips in build/package/ (CPack, cmake/package.cmake): the five modules built
+# against the core's SDK as real_core flies them, the data, and the guide with the pictures of the
+# stand-in's runs (target guide of the dev build); then their listing checked (package_listing_test).
+PACKAGE_DIR="build/package"
+package() {
+  core_build
+  build dev >/dev/null
+  cmake --build --preset dev --target guide >/dev/null
+  local b="$PWD/$PACKAGE_DIR"
+  rm -f "$b"/Corvane-*.zip
+  cmake -S . -B "$b/build" -DCORVANE_PORT_ROOT="$CORE_ROOT" -DCMAKE_BUILD_TYPE=Release \
+    -DCORVANE_GUIDE_DIR="$PWD/build/dev/guide/Corvane" -DCORVANE_PACKAGE_DIR="$b" >/dev/null
+  cmake --build "$b/build" -j 2 >/dev/null
+  (cd "$b/build" && cpack -G ZIP >/dev/null)
+  ctest --test-dir build/dev -R '^package_listing_test$' --output-on-failure >&2
+  ls -l "$b"/Corvane-*.zip >&2
+}
+
+# real_core [SCENARIO...]: a fresh root of the core with the add-on unpacked from the port's package
+# (nothing else of ours), beside it the test-only harness plugin and probe flights, and the scenarios
+# flown in it (realcore/fly.py).
+real_core() {
+  package
+  local b="$PWD/build/real-core" zip
+  zip="$(ls "$PWD/$PACKAGE_DIR"/Corvane-*-linux-port-*.zip)"
   rm -rf "$b/root" "$b"/root.*
-  cp -a "$b/core/root" "$b/root"
-  cmake -S . -B "$b/modules" -DCORVANE_PORT_ROOT="$b/root" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$b/modules" -j "$(nproc)" >/dev/null
-  cmake --install "$b/modules" --prefix "$b/root" >/dev/null
-  # The probe flights (short flights that measure one host behaviour) fly beside the scenarios.
+  cp -a "$CORE_ROOT" "$b/root"
+  (cd "$b/root" && cmake -E tar xf "$zip")
+  # Test-only extras, not in any package: the harness plugin that plays the inputs and the pilot,
+  # and the probe flights (short flights that measure one host behaviour) with their class.
+  cmake --install "$PWD/$PACKAGE_DIR/build" --component harness --prefix "$b/root" >/dev/null
   cp probes/*.scn probes/*.inputs "$b/root/Scenarios/Corvane/"
   cp -r probes/Config/. "$b/root/Config/"
   # The display mode and the harness are plugins the core loads at start.
   sed -i 's/^ACTIVE_MODULES$/ACTIVE_MODULES\n  CorvaneMFD4\n  CorvaneHarness/' "$b/root/Orbiter_NG.fixture.cfg"
-  python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$rh/run" "$@"
+  python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$CORE_RUN" "$@"
 }
 
 # compare [SCENARIO...|all]: each flown in the core (real_core) and then in the stand-in with the
@@ -167,6 +199,7 @@ case "${1:-}" in
     ;;
   fuzz) shift; fuzz "$@" ;;
   real-core) shift; real_core "$@" ;;
+  package) package ;;
   save-anywhere)
     shift
     deps python3; build dev >/dev/null
@@ -183,7 +216,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,14p' "$0" >&2
+    sed -n '2,23p' "$0" >&2
     exit 2
     ;;
 esac
