@@ -416,6 +416,7 @@ MissionResult ReadSummary(int index, const std::string &summary)
     while (std::getline(in, l)) {
         if (l.rfind("recovery pilot of ", 0) == 0) pilot = true;
         if (!pilot) continue;
+        if (l == "  no catch" || l == "  the capsule landed before it was caught") r.missed = l.substr(2);
         double t = 0, a = 0, b = 0, c = 0;
         char what[64] = "";
         if (std::sscanf(l.c_str(), " %lf %63[a-z ]", &t, what) != 2) continue;
@@ -626,6 +627,14 @@ pid_t StartMission(const Mission &m, const std::string &dir, const std::string &
     _exit(rc);
 }
 
+MissionResult FailedMission(int index, const std::string &why)
+{
+    MissionResult r;
+    r.index = index;
+    r.failure = why;
+    return r;
+}
+
 std::string FirstLine(const std::string &path)
 {
     std::string text, why;
@@ -675,12 +684,13 @@ std::string FigureLine(const Figure &f)
     return b;
 }
 
-// How bad a mission went, worst first: a failed run, then no catch, then the farther capsule.
+// How bad a mission went, worst first: a failed run, then no catch, then the farther capsule, then
+// the later catch (the distances are whole metres: many are alike).
 bool Worse(const MissionResult &a, const MissionResult &b)
 {
     auto key = [](const MissionResult &r) {
         return std::make_tuple(r.failure.empty() ? 0 : 1, r.catch_time < 0 ? 1 : 0,
-                               r.capsule_distance < 0 ? 1e300 : r.capsule_distance, -r.index);
+                               r.capsule_distance < 0 ? 1e300 : r.capsule_distance, r.catch_time, -r.index);
     };
     return key(a) > key(b);
 }
@@ -688,9 +698,10 @@ bool Worse(const MissionResult &a, const MissionResult &b)
 std::string Describe(const MissionResult &r)
 {
     if (!r.failure.empty()) return "run failed: " + r.failure;
-    std::string s = r.catch_time >= 0 ? "caught at " + FixedText(r.catch_time, 1) + " s" : std::string("no catch");
+    std::string s = r.catch_time >= 0 ? "caught at " + FixedText(r.catch_time, 1) + " s"
+                    : "no catch" + (r.missed.empty() || r.missed == "no catch" ? std::string() : " (" + r.missed + ")");
     s += r.capsule_distance >= 0 ? ", capsule down " + FixedText(r.capsule_distance, 0) + " m from the heliport"
-                                 : std::string(", capsule not down by the heliport");
+                                 : std::string(", no landing of the capsule under its parafoil");
     s += r.heli_distance >= 0 ? ", helicopter " + FixedText(r.heli_distance, 0) + " m" : std::string(", helicopter not landed");
     return s;
 }
@@ -727,7 +738,8 @@ std::string Report(const Options &o, const Campaign &c, const std::vector<Missio
     std::vector<MissionResult> worst = rs;
     std::stable_sort(worst.begin(), worst.end(), Worse);
     if (worst.size() > static_cast<std::size_t>(kWorstShown)) worst.resize(kWorstShown);
-    f << "\nworst missions (a failed run, then no catch, then the farthest capsule), each with the command\n"
+    f << "\nworst missions (a failed run, then no catch, then the farthest capsule, then the latest catch), each\n"
+         "with the command "
          "that replays it (its scenario and inputs are also in missions/NNNN/ beside this report):\n";
     for (const MissionResult &r : worst) {
         f << "  mission " << r.index << ": " << Describe(r) << "\n";
@@ -862,14 +874,14 @@ int RunCampaign(const std::vector<std::string> &args, std::ostream &out, std::os
             const int index = next + 1;
             const std::string dir = MissionDir(out_dir, index);
             if (!MakeMission(c, scn_text, inputs_text, o.seed, index, &m, &why)) {
-                results[static_cast<std::size_t>(next)] = MissionResult{index, "not made: " + why};
+                results[static_cast<std::size_t>(next)] = FailedMission(index, "not made: " + why);
                 ++done, ++next;
                 continue;
             }
             if (!WriteMission(m, dir, &why)) return err << "corvane-sim campaign: " << why << "\n", 1;
             const pid_t pid = StartMission(m, dir, root);
             if (pid < 0) {
-                results[static_cast<std::size_t>(next)] = MissionResult{index, "could not be started"};
+                results[static_cast<std::size_t>(next)] = FailedMission(index, "could not be started");
                 ++done;
             } else {
                 running.push_back({pid, m.index, std::chrono::steady_clock::now()});

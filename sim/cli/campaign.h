@@ -74,6 +74,7 @@ struct MissionResult {
     double catch_time = -1, approach = -1;
     double capsule_distance = -1, capsule_east = 0, capsule_north = 0;
     double heli_distance = -1, heli_east = 0, heli_north = 0;
+    std::string missed;   // without a catch, what the pilot said of it ("the capsule landed before it was caught")
 };
 MissionResult ReadSummary(int index, const std::string &summary);
 

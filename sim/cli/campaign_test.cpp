@@ -199,6 +199,7 @@ TEST(CampaignDispersions, ASummaryGivesTheCatchTheApproachAndTheLandings)
     const sim::MissionResult none = sim::ReadSummary(1, "recovery pilot of HX220:\n  the capsule landed before it was caught\n");
     EXPECT_LT(none.catch_time, 0);
     EXPECT_LT(none.capsule_distance, 0);
+    EXPECT_EQ(none.missed, "the capsule landed before it was caught");
 }
 
 // --- a campaign flown -----------------------------------------------------------------------------
