@@ -17,6 +17,8 @@ namespace harness {
 
 namespace {
 
+constexpr double kMaxPlaceShift = 100000;  // [m] a vessel is moved over the ground this far at most
+
 std::string Lower(std::string s)
 {
     for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -169,6 +171,13 @@ bool ParseInputs(const std::string &text, const std::string &source, std::vector
             if (a.empty() || a.size() > 2 || !ParseDouble(a[0], &f) || f < 0.1 || f > 1e5 ||
                 (a.size() == 2 && (!ParseDouble(a[1], &d) || d < 0)))
                 return fail("expected: <t> warp <factor from 0.1 to 100000> [<delay in seconds>]");
+        } else if (ip.verb == "place") {
+            double d;
+            if (a.size() != 4) return fail("expected: <t> place <vessel> <north m> <east m> <turn deg>");
+            for (std::size_t i = 1; i < 4; ++i)
+                if (!ParseDouble(a[i], &d) || std::fabs(d) > (i < 3 ? kMaxPlaceShift : 360.0))
+                    return fail(i < 3 ? "place: a shift from -100 km to 100 km, found " + Quote(a[i])
+                                      : "place: a turn from -360 to 360 degrees, found " + Quote(a[i]));
         } else if (ip.verb == "pilot") {
             if (a.empty()) return fail("expected: <t> pilot <name> ...");
             std::string why;

@@ -12,7 +12,7 @@ namespace harness {
 struct Input {
     double t = 0;
     int line = 0;
-    std::string verb;               // key, control, focus, mfd, save, end, snapshot, pilot, dt, warp, rand
+    std::string verb;               // key, control, focus, mfd, save, end, snapshot, pilot, dt, warp, rand, place
     std::vector<std::string> args;  // the words after the verb (a mode name keeps its blanks)
 };
 

@@ -119,7 +119,22 @@ TEST(Inputs, APilotLineNamesAPilotThatExists)
     EXPECT_EQ(Refusal("0 pilot recovery\n0 pilot Recovery HX221\n"), "");
     EXPECT_EQ(Refusal("0 pilot\n"), "f.inputs:1: expected: <t> pilot <name> ...");
     EXPECT_EQ(Refusal("0 pilot nobody\n"), "f.inputs:1: no virtual pilot named \"nobody\"");
-    EXPECT_EQ(Refusal("0 pilot recovery HX220 extra\n"), "f.inputs:1: expected: pilot recovery [<helicopter>]");
+    EXPECT_EQ(Refusal("0 pilot recovery HX220 extra\n"),
+              "f.inputs:1: expected: pilot recovery [<helicopter>] [start=S] [hold=S] [handover=S]");
+    EXPECT_EQ(Refusal("0 pilot recovery HX220 start=30 hold=2\n"), "");
+    EXPECT_EQ(Refusal("0 pilot recovery start=-2\n"), "f.inputs:1: pilot recovery: start needs a time from 0 to 600 s");
+}
+
+TEST(Inputs, PlaceMovesAVesselByMetresNorthAndEastAndTurnsItByDegrees)
+{
+    std::vector<Input> in;
+    std::string error;
+    ASSERT_TRUE(ParseInputs("0 place HX220 -250.5 1e3 -90\n", "f", &in, &error)) << error;
+    EXPECT_EQ(in[0].args, (std::vector<std::string>{"HX220", "-250.5", "1e3", "-90"}));
+    EXPECT_EQ(Refusal("0 place HX220 1 2\n"), "f.inputs:1: expected: <t> place <vessel> <north m> <east m> <turn deg>");
+    EXPECT_EQ(Refusal("0 place HX220 1 200001 0\n"), "f.inputs:1: place: a shift from -100 km to 100 km, found \"200001\"");
+    EXPECT_EQ(Refusal("0 place HX220 nan 0 0\n"), "f.inputs:1: place: a shift from -100 km to 100 km, found \"nan\"");
+    EXPECT_EQ(Refusal("0 place HX220 0 0 361\n"), "f.inputs:1: place: a turn from -360 to 360 degrees, found \"361\"");
 }
 
 TEST(Inputs, ARefusalQuotesAtMostEightyCharactersWithControlBytesEscaped)

@@ -38,6 +38,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -140,7 +141,6 @@ const char kParafoil[] = "Corvane_SRC_Parafoil";  // the capsule under its paraf
 const char kDrogueCapsule[] = "Corvane_SRC";       // followed until the parafoil exists
 const char kHeliport[] = "Heliport";
 constexpr double kG = 9.81;                  // [m/s^2]
-constexpr double kSettleTime = 0.5;          // in the seat before touching anything [s]
 constexpr double kSpinUpTimeout = 90;        // the rotor should be at speed by then [s]
 constexpr double kAbove = 17;                // height over the capsule (the altitude hold's) [m]
 constexpr double kCeiling = 3000;            // highest catch: the rotor keeps a margin with the load [m]
@@ -159,14 +159,13 @@ constexpr double kPoleStroke = 5.5;          // the pole's full stroke, with a m
 constexpr double kHoldAimError = 10;         // Shift+X within this distance of the aim point [m]
 constexpr double kHoldHeightError = 2;       // and this close to 17 m above [m]
 constexpr double kHoldClimbError = 1;        // climbing or sinking with the capsule within [m/s]
-constexpr double kHoldSettle = 3;            // the altitude hold settles before the close [s]
 constexpr double kCloseRate = 1.0;           // the stand-off shrinks at this rate [m/s]
 constexpr double kCloseTimeout = 120;        // no catch by then: back off and close again [s]
 constexpr double kCueDistance = 15;          // the HUD is watched for the cue within this [m]
-constexpr double kLoadSettle = 1;            // with the load, before Shift+G [s]
 const VECTOR3 kPoleStowed = {{0, -1.126, 4.224}};  // the pole's tip drawn in [m, the helicopter's frame]
 constexpr double kPoleMoved = 0.1;           // a tip farther than this from there: the pole is out [m]
 constexpr double kModeCheck = 2;
+constexpr double kMaxReaction = 600;         // a reaction time longer than this is a typing error [s]
 constexpr double kSeenAtStart = 0.1;         // a helicopter seen this early was there when the run began [s]
 constexpr double kSpoolWait = 25;            // longer than a start from rest to lift (1300 frames at 60/s) [s]             // the head-up display's mode word is read this often [s]
 constexpr double kParkDelay = 5;             // on the ground, before the engine is stopped [s]
@@ -186,6 +185,9 @@ double GroundDistance(const Sight &a, const Sight &b)
     return 2 * std::asin(std::min(1.0, std::sqrt(h))) * (a.ref_radius > 0 ? a.ref_radius : a.rad);
 }
 
+// The radius distances over the ground are reckoned on: the reference body's, else the vessel's own.
+double RefRadius(const Sight &s) { return s.ref_radius > 0 ? s.ref_radius : s.rad; }
+
 bool Shows(const std::vector<std::string> &texts, const char *text)
 {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
@@ -200,7 +202,7 @@ std::string Fmt(const char *fmt, double a, double b = 0, double c = 0, double d 
 
 class RecoveryPilot final : public Pilot {
 public:
-    explicit RecoveryPilot(std::string heli) : heli_name_(std::move(heli)) {}
+    RecoveryPilot(std::string heli, const ReactionTimes &r) : heli_name_(std::move(heli)), react_(r) {}
     void Frame(Cockpit &c) override;
     std::string Summary() const override;
 
@@ -220,6 +222,7 @@ private:
     void Storyboard(Cockpit &c, const Sight *h, const Sight *pf, const Sight *capsule);
 
     std::string heli_name_;
+    ReactionTimes react_;
     Phase phase_ = Phase::kWaiting;
     double phase_t_ = 0;
     Gains k_;
@@ -240,6 +243,7 @@ private:
     double best_dist_ = 1e300, best_above_ = 0, best_t_ = -1;
     std::string hud_at_catch_;
     double capsule_from_port_ = -1, heli_from_port_ = -1;
+    VECTOR3 capsule_off_ = {{0, 0, 0}}, heli_off_ = {{0, 0, 0}};  // from the heliport: x east, z north [m]
     bool missed_ = false;
 
     // The storyboard: which of its views were taken, and when the parafoil was first seen.
@@ -277,11 +281,17 @@ void RecoveryPilot::Watch(Cockpit &c, const Sight &h, const Sight *pf)
     }
     if (pf && pf->landed && t_capsule_down_ < 0) {
         t_capsule_down_ = t;
-        if (c.Look(kHeliport, &port_)) capsule_from_port_ = GroundDistance(*pf, port_);
+        if (c.Look(kHeliport, &port_)) {
+            capsule_from_port_ = GroundDistance(*pf, port_);
+            capsule_off_ = HorizonOffset(port_.lng, port_.lat, pf->lng, pf->lat, RefRadius(port_));
+        }
     }
     if (t_home_ >= 0 && h.landed && t_heli_down_ < 0) {
         t_heli_down_ = t;
-        if (c.Look(kHeliport, &port_)) heli_from_port_ = GroundDistance(h, port_);
+        if (c.Look(kHeliport, &port_)) {
+            heli_from_port_ = GroundDistance(h, port_);
+            heli_off_ = HorizonOffset(port_.lng, port_.lat, h.lng, h.lat, RefRadius(port_));
+        }
     }
 }
 
@@ -377,7 +387,7 @@ void RecoveryPilot::Fly(Cockpit &c, const Sight &h, const Sight *pf, const Sight
         alt_hold_ = true;
         hold_t_ = t_hold_ = t;
     }
-    if (alt_hold_ && !closing_ && t - hold_t_ >= kHoldSettle) {
+    if (alt_hold_ && !closing_ && t - hold_t_ >= react_.hold) {
         closing_ = true;
         close_t_ = t;
         if (t_close_ < 0) t_close_ = t;
@@ -509,7 +519,7 @@ void RecoveryPilot::Frame(Cockpit &c)
         if (h.main_thrust) {
             Say(c, "rotor already at speed");
             phase_ = Phase::kFly;
-        } else if (t - phase_t_ >= (wait_for_rotor_ ? kSpoolWait : kSettleTime)) {
+        } else if (t - phase_t_ >= (wait_for_rotor_ ? std::max(kSpoolWait, react_.start) : react_.start)) {
             Press(c, h, OAPI_KEY_K, false, "K", "engine start");
             t_engine_ = t;
             phase_ = Phase::kSpinUp;
@@ -550,7 +560,7 @@ void RecoveryPilot::Frame(Cockpit &c)
     case Phase::kCaught: {
         // Keep moving with the load for a moment, then hand over to the autopilot.
         const VECTOR3 v = h.horizon_airspeed;
-        if (t - phase_t_ < kLoadSettle) {
+        if (t - phase_t_ < react_.handover) {
             Steer(c, h, _V(0, 0, 0), _V(v.x, 0, v.z), kNearTilt);
             break;
         }
@@ -604,9 +614,12 @@ std::string RecoveryPilot::Summary() const
     at(t_home_, "follow course to the heliport (Shift+G)");
     at(t_release_, "load released");
     at(t_descent_, "descent to land (Shift+D)");
-    at(t_capsule_down_, capsule_from_port_ >= 0 ? Fmt("capsule landed %.0f m from the heliport", capsule_from_port_)
-                                                : std::string("capsule landed"));
-    at(t_heli_down_, heli_from_port_ >= 0 ? Fmt("helicopter landed %.0f m from the heliport", heli_from_port_)
+    at(t_capsule_down_, capsule_from_port_ >= 0
+                            ? Fmt("capsule landed %.0f m from the heliport (%.1f m east, %.1f m north)",
+                                  capsule_from_port_, capsule_off_.x, capsule_off_.z)
+                            : std::string("capsule landed"));
+    at(t_heli_down_, heli_from_port_ >= 0 ? Fmt("helicopter landed %.0f m from the heliport (%.1f m east, %.1f m north)",
+                                                heli_from_port_, heli_off_.x, heli_off_.z)
                                           : std::string("helicopter landed"));
     at(t_parked_, "engine stop (K)");
     std::stable_sort(ev.begin(), ev.end(),
@@ -626,11 +639,35 @@ std::unique_ptr<Pilot> MakePilot(const std::vector<std::string> &args, std::stri
     std::string name = args.empty() ? std::string() : args[0];
     for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name == "recovery") {
-        if (args.size() > 2) {
-            if (error) *error = "expected: pilot recovery [<helicopter>]";
-            return nullptr;
+        const char *usage = "expected: pilot recovery [<helicopter>] [start=S] [hold=S] [handover=S]";
+        std::string heli = "HX220";
+        ReactionTimes r;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string &w = args[i];
+            const std::size_t eq = w.find('=');
+            if (eq == std::string::npos) {
+                if (i != 1) {
+                    if (error) *error = usage;
+                    return nullptr;
+                }
+                heli = w;
+                continue;
+            }
+            std::string key = w.substr(0, eq);
+            for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            double *slot = key == "start" ? &r.start : key == "hold" ? &r.hold : key == "handover" ? &r.handover : nullptr;
+            const std::string value = w.substr(eq + 1);
+            char *end = nullptr;
+            const double v = value.empty() ? -1 : std::strtod(value.c_str(), &end);
+            if (!slot || !end || *end || !std::isfinite(v) || v < 0 || v > kMaxReaction) {
+                if (error)
+                    *error = slot ? "pilot recovery: " + key + " needs a time from 0 to " + Fmt("%.0f", kMaxReaction) + " s"
+                                  : std::string(usage);
+                return nullptr;
+            }
+            *slot = v;
         }
-        return std::make_unique<RecoveryPilot>(args.size() == 2 ? args[1] : "HX220");
+        return std::make_unique<RecoveryPilot>(heli, r);
     }
     if (error) *error = "no virtual pilot named \"" + (args.empty() ? std::string() : args[0]) + "\"";
     return nullptr;

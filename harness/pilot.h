@@ -73,6 +73,14 @@ struct Collective {
 
 }  // namespace pilot
 
+// How long the recovery pilot takes at its decisions [s]: in the seat before it starts the engine
+// (its answer to the call-up), over the capsule with the altitude hold on before it closes in, and
+// with the load on the pole before it hands over to the helicopter's autopilot (Shift+G). The words
+// start=S, hold=S and handover=S of its input line set them (0 to 600 s).
+struct ReactionTimes {
+    double start = 0.5, hold = 3, handover = 1;
+};
+
 // A virtual pilot drives vessels from inside a host's run loop: called once a frame before the frame
 // is flown, it sees and acts on the world through the cockpit only, and may write timeline lines
 // through the cockpit's events.
@@ -84,7 +92,8 @@ public:
     virtual std::string Summary() const { return ""; }
 };
 
-// Makes the pilot an input line asks for ("pilot <name> <vessel> ..."); null with the reason when
+// Makes the pilot an input line asks for ("pilot <name> <vessel> ...", for the recovery pilot
+// "pilot recovery [<helicopter>] [start=S] [hold=S] [handover=S]"); null with the reason when
 // there is no such pilot or its words are wrong.
 std::unique_ptr<Pilot> MakePilot(const std::vector<std::string> &args, std::string *error);
 

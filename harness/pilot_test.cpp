@@ -276,6 +276,45 @@ TEST_F(RecoveryFlight, WaitsForItsHelicopterThenStartsTheEngineAfterAMomentInThe
     EXPECT_NE(summary.find("  no catch\n"), std::string::npos) << summary;
 }
 
+TEST_F(RecoveryFlight, ItsReactionTimesDelayTheEngineStartTheCloseAndTheHandOver)
+{
+    // The same flight as the defaults' tests below, by a pilot slower at each decision: 20 s in the
+    // seat, 7 s over the capsule before the close, 2.5 s with the load before Shift+G.
+    std::string error;
+    pilot = harness::MakePilot({"recovery", "start=20", "hold=7", "handover=2.5"}, &error);
+    ASSERT_TRUE(pilot) << error;
+    Frames(10);  // made a little after the run began (at the call-up): no start of its own under way
+    Sight *h = c.Add("HX220");
+    Place(h, 1, 0.1, 1.26);
+    h->landed = h->ground_contact = true;
+    h->rest_height = 1.26;
+    Frames(3);
+    const double seen = c.When("pilot: takes the controls of HX220");
+    Frames(1500);
+    ASSERT_EQ(c.keys.size(), 1u);
+    EXPECT_EQ(c.keys[0].key, OAPI_KEY_K);
+    EXPECT_NEAR(c.keys[0].t - seen, 20, c.dt + 1e-9);
+
+    // Airborne over the capsule's aim point: pole, hold, and the close 7 s after the hold.
+    c.keys.clear();
+    h->landed = h->ground_contact = false;
+    h->main_thrust = true;
+    Place(h, 1, 0.1, kAlt + 17);
+    Sight *pf = c.Add("Corvane_SRC_Parafoil");
+    Place(pf, 1, 0.1 + 30 / h->rad, kAlt);
+    Frames(900);
+    ASSERT_EQ(c.keys.size(), 2u);
+    EXPECT_EQ(c.keys[1].key, OAPI_KEY_X);
+    EXPECT_NEAR(c.When("pilot: closes the last 30 m") - c.keys[1].t, 7, c.dt + 1e-9);
+
+    std::strcpy(pf->parent, "HX220");
+    const double caught = c.t;
+    Frames(200);
+    ASSERT_GE(c.keys.size(), 3u);
+    EXPECT_EQ(c.keys[2].key, OAPI_KEY_G);
+    EXPECT_NEAR(c.keys[2].t - caught, 2.5, c.dt + 1e-9);
+}
+
 TEST_F(RecoveryFlight, FliesToTheCapsuleNoseDownAtTheCruiseTiltOnTheTrimmedCollective)
 {
     // Hovering level, nose north, 17 m above the capsule's height and 1 km south of it, neither
@@ -391,7 +430,9 @@ TEST_F(RecoveryFlight, NothingToCatchSendsItHomeWhereItLandsOnTheAutopilotsHover
     EXPECT_EQ(c.snapshots.back(), "view HX220 135 25 45 -> story-7-landing.png");
 
     const std::string summary = pilot->Summary();
-    EXPECT_NE(summary.find("helicopter landed 100 m from the heliport"), std::string::npos) << summary;
+    // Down 100 m due south of the heliport (placed so above).
+    EXPECT_NE(summary.find("helicopter landed 100 m from the heliport (0.0 m east, -100.0 m north)"), std::string::npos)
+        << summary;
     EXPECT_NE(summary.find("  the capsule landed before it was caught\n"), std::string::npos) << summary;
 }
 
@@ -429,7 +470,19 @@ TEST(MakePilot, KnowsTheRecoveryPilotAndSaysWhatIsWrongOtherwise)
     EXPECT_TRUE(harness::MakePilot({"Recovery"}, &error));
     EXPECT_TRUE(harness::MakePilot({"recovery", "HX221"}, &error));
     EXPECT_FALSE(harness::MakePilot({"recovery", "HX220", "extra"}, &error));
-    EXPECT_EQ(error, "expected: pilot recovery [<helicopter>]");
+    EXPECT_EQ(error, "expected: pilot recovery [<helicopter>] [start=S] [hold=S] [handover=S]");
+    // Reaction times, with or without the helicopter's name before them.
+    EXPECT_TRUE(harness::MakePilot({"recovery", "start=12.5", "hold=0", "HANDOVER=2"}, &error)) << error;
+    EXPECT_TRUE(harness::MakePilot({"recovery", "HX220", "start=600"}, &error)) << error;
+    EXPECT_FALSE(harness::MakePilot({"recovery", "start=-1"}, &error));
+    EXPECT_EQ(error, "pilot recovery: start needs a time from 0 to 600 s");
+    for (const char *bad : {"hold=", "hold=1x", "hold=nan", "handover=601"}) {
+        EXPECT_FALSE(harness::MakePilot({"recovery", bad}, &error)) << bad;
+        EXPECT_NE(error.find("needs a time from 0 to 600 s"), std::string::npos) << bad << ": " << error;
+    }
+    EXPECT_FALSE(harness::MakePilot({"recovery", "speed=3"}, &error));
+    EXPECT_EQ(error, "expected: pilot recovery [<helicopter>] [start=S] [hold=S] [handover=S]");
+    EXPECT_FALSE(harness::MakePilot({"recovery", "start=1", "HX220"}, &error));  // the name comes first
     EXPECT_FALSE(harness::MakePilot({"nobody"}, &error));
     EXPECT_EQ(error, "no virtual pilot named \"nobody\"");
     EXPECT_FALSE(harness::MakePilot({}, &error));

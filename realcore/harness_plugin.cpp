@@ -483,6 +483,9 @@ void CoreHarness::Apply(const harness::Input &ip)
             Timeline("saved " + name);
         else
             Timeline("save: the host could not save " + name);
+    } else if (ip.verb == "place") {
+        // Campaigns fly in the stand-in; here the vessel stays where it was made, and the timeline says so.
+        Timeline("input line " + std::to_string(ip.line) + ": place " + a[0] + ": not in this host");
     } else if (ip.verb == "end") {
         ended_ = true;
         Finish();

@@ -3,6 +3,8 @@
 // timeline (vessels created, focus, attach and detach, notes shown and removed, landings).
 #include "cli.h"
 
+#include "campaign.h"
+
 #include "atmosphere.h"
 #include "cockpit_world.h"
 #include "inputs.h"
@@ -40,6 +42,8 @@ namespace {
 
 const char *kUsage =
     "usage: corvane-sim run SCENARIO [options]\n"
+    "       corvane-sim campaign [CAMPAIGN] --runs N [--seed S] [--jobs J] [--out DIR]\n"
+    "                                   (many dispersed missions: corvane-sim campaign --help)\n"
     "       corvane-sim --help\n"
     "\n"
     "Runs a scenario in the stand-in host and prints its timeline.\n"
@@ -71,6 +75,8 @@ const char *kUsage =
     "  --no-graphics  no graphics client, as the server build: no vessel gets a visual (the\n"
     "                 helicopter flies all the same; its rotor's look waits for a visual)\n"
     "  --progress     progress line on standard error even when it is not a terminal\n"
+    "  --summary-only with --out, write summary.txt alone: no timeline, trajectory, final\n"
+    "                 scenario, separations or pictures (snapshots are left out)\n"
     "\n"
     "inputs, one per line ('#' comments), acting at the first frame at or after <t>:\n"
     "  <t> key <vessel> [shift+]<KEY>        KEY: a letter, or UP DOWN LEFT RIGHT PRIOR NEXT END DELETE\n"
@@ -91,6 +97,10 @@ const char *kUsage =
     "                                         delay it moves toward F by x10 per <delay> s of frame time\n"
     "  <t> rand <V>                           the host's next random draw gives V; at time 0\n"
     "                                         it is queued before the scenario loads\n"
+    "  <t> place <vessel> <north m> <east m> <turn deg>\n"
+    "                                         moves a landed vessel over the ground and turns it, as\n"
+    "                                         a landed status record through DefSetStateEx does; a\n"
+    "                                         vessel not there yet is moved in the first frame it is\n"
     "  <t> save <file>\n"
     "  <t> end\n";
 
@@ -172,13 +182,19 @@ std::string Stamp(double t)
 
 }  // namespace
 
+std::string DefaultAddonRoot()
+{
+    const std::string exe = ExeDir();
+    return DefaultRoot(exe.empty() ? nullptr : exe.c_str());
+}
+
 namespace {
 
 struct Options {
     std::string scenario, root, inputs, save, out;
     double dt = 0, until = -1, warp = 1;
     std::uint64_t seed = 1;
-    bool physics = true, progress = false, graphics = true, exact_saves = false;
+    bool physics = true, progress = false, graphics = true, exact_saves = false, summary_only = false;
     HostGeneration host = HostGeneration::kLatest;
 };
 
@@ -190,6 +206,7 @@ public:
 
 private:
     void Apply(const Input &ip);
+    bool Place(const Input &ip);
     void Snapshot(const std::string &display, const std::string &file);
     std::string OutPath(const std::string &p) const
     {
@@ -221,6 +238,7 @@ private:
     harness::SeparationLog separations_;  // the frames around each attachment and release
     double next_sample_ = 0;
     std::vector<std::string> timeline_lines_;
+    std::vector<Input> waiting_places_;  // place inputs whose vessel does not exist yet
 };
 
 void Run::Timeline(const std::string &text)
@@ -283,6 +301,8 @@ void Run::Apply(const Input &ip)
         } else {
             Timeline("saved " + OutPath(a[0]));
         }
+    } else if (ip.verb == "place") {
+        if (!Place(ip)) waiting_places_.push_back(ip);
     } else if (ip.verb == "end") {
         ended_ = true;
     } else if (ip.verb == "rand") {
@@ -317,9 +337,39 @@ void Run::Apply(const Input &ip)
     }
 }
 
+// "place <vessel> <north m> <east m> <turn deg>": a landed vessel set down again the given metres
+// north and east over the ground and turned by the given angle, level on its touchdown points (what
+// the host does with a landed VESSELSTATUS2 whose arot.x is above 4: Vesselstatus.cpp,
+// Vessel::SetState2, then Vessel::InitLanded). False while the vessel does not exist.
+bool Run::Place(const Input &ip)
+{
+    Vessel *v = world_->FindVessel(ip.args[0]);
+    if (!v) return false;
+    const std::string at = "input line " + std::to_string(ip.line) + ": place " + v->name;
+    if (!v->landed || v->parent || !v->ref || !(v->ref->radius > 0)) {
+        Timeline(at + ": not landed, not moved");
+        return true;
+    }
+    const double north = std::strtod(ip.args[1].c_str(), nullptr), east = std::strtod(ip.args[2].c_str(), nullptr);
+    const double turn = std::strtod(ip.args[3].c_str(), nullptr) * RAD;
+    const double r = v->ref->radius;
+    const double lat = std::clamp(v->surf_lat + north / r, -PI05 + 1e-6, PI05 - 1e-6);
+    const double lng = std::remainder(v->surf_lng + east / (r * std::cos(v->surf_lat)), PI2);
+    double hdg = std::fmod(v->surf_hdg + turn, PI2);
+    if (hdg < 0) hdg += PI2;
+    v->InitLanded(lng, lat, hdg);
+    Timeline(at + " by " + FixedText(north, 1) + " m north, " + FixedText(east, 1) + " m east, heading " +
+             FixedText(hdg * DEG, 1));
+    return true;
+}
+
 void Run::Snapshot(const std::string &display, const std::string &file)
 {
     World &w = *world_;
+    if (opt_.summary_only) {
+        Timeline("snapshot " + file + ": left out (summary only)");
+        return;
+    }
     const std::string s = Lower(display);
     if (s.rfind("view ", 0) == 0) {
         // "view <vessel> [azimuth elevation distance]": the scene around a vessel.
@@ -428,6 +478,8 @@ int Run::Go()
     if (!opt_.out.empty()) {
         std::error_code ec;
         fs::create_directories(opt_.out, ec);
+    }
+    if (!opt_.out.empty() && !opt_.summary_only) {
         if (!timeline_.Open(OutPath("timeline.txt")) || !csv_.Open(OutPath("trajectory.csv"))) {
             err_ << "corvane-sim: " << (timeline_.Ok() ? csv_.error() : timeline_.error()) << "\n";
             return 1;
@@ -481,6 +533,9 @@ int Run::Go()
         separations_.PreStep();  // the frame's start, before the inputs act
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
         if (ended_ || w.SimTime() >= until - 1e-9) break;
+        for (std::size_t i = 0; i < waiting_places_.size();)
+            if (Place(waiting_places_[i])) waiting_places_.erase(waiting_places_.begin() + static_cast<long>(i));
+            else ++i;
         for (auto &p : pilots_) p->Frame(*cockpit_);
         Sample();
         // A long step that a vessel would fly into the air with is cut to what the air allows.
@@ -515,7 +570,9 @@ int Run::Go()
     world_->after_post_steps = nullptr;
     // Every output checked to the end: a write that failed is an error naming the file and why.
     if (!failed_ && !opt_.save.empty() && !world_->SaveScenario(opt_.save, &e)) Fail(e);
-    if (!failed_ && !opt_.out.empty()) {
+    if (!failed_ && !opt_.out.empty() && opt_.summary_only) {
+        if (!WriteSummary(&e)) Fail(e);
+    } else if (!failed_ && !opt_.out.empty()) {
         if (!world_->SaveScenario(OutPath("final.scn"), &e)) Fail(e);
         else if (!WriteSummary(&e)) Fail(e);
         else if (!WriteTextFile(OutPath("separations.csv"), separations_.Text(), &e)) Fail(e);
@@ -539,13 +596,13 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << kUsage;
         return 0;
     }
+    if (args[0] == "campaign") return RunCampaign(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
     if (args[0] != "run") {
         err << "corvane-sim: unknown command " << QuoteLine(args[0]) << "\n" << kUsage;
         return 2;
     }
     Options o;
-    const std::string exe = ExeDir();
-    o.root = DefaultRoot(exe.empty() ? nullptr : exe.c_str());
+    o.root = DefaultAddonRoot();
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string &a = args[i];
         auto value = [&](std::string *v) {
@@ -593,6 +650,8 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
             o.exact_saves = true;
         } else if (a == "--progress") {
             o.progress = true;
+        } else if (a == "--summary-only") {
+            o.summary_only = true;
         } else if (!a.empty() && a[0] == '-') {
             err << "corvane-sim: unknown option " << QuoteLine(a) << "\n" << kUsage;
             return 2;

@@ -16,6 +16,10 @@ class World;
 // reason.
 bool CheckStepLength(double step, const World *w, std::string *why);
 
+// The add-on root a run uses without --root: the installed tree beside the program, else
+// $CORVANE_ADDON_ROOT, else the current folder.
+std::string DefaultAddonRoot();
+
 // The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
 // 2 bad usage).
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);

@@ -128,6 +128,30 @@ TEST_F(CliTest, TimedInputsActAtTheFirstFrameAtOrAfterTheirTime)
     EXPECT_NE(simtest::ReadFile("out/timeline.txt").find("created Child"), std::string::npos);
 }
 
+TEST_F(CliTest, PlaceSetsALandedVesselDownElsewhereAndWaitsForAVesselNotYetMade)
+{
+    WriteFile("good.scn", kScn);
+    // B stands at 1 deg east, 2 deg north, nose north. 1000 m north on the Earth's 6371.01 km are
+    // 0.0089932 deg of latitude; 500 m west there 0.0044993 deg of longitude (over cos 2 deg).
+    // Child, made by A in the frame of 0.1 s after K, is in flight at the next frame, the first to
+    // see it: it is not moved, and said so.
+    WriteFile("place.inputs", "0 place B 1000 -500 90\n0 place Child 10 0 0\n0.05 key A K\n1 end\n");
+    ASSERT_EQ(Run({"run", "good.scn", "--dt", "0.1", "--inputs", "place.inputs", "--out", "out"}), 0) << err.str();
+    const std::string t = out.str();
+    EXPECT_NE(t.find("     0.00  input line 1: place B by 1000.0 m north, -500.0 m east, heading 90.0\n"), std::string::npos)
+        << t;
+    EXPECT_NE(t.find("     0.20  input line 2: place Child: not landed, not moved\n"), std::string::npos) << t;
+    const std::string scn = simtest::ReadFile("out/final.scn");
+    const auto at = scn.find("B:plain");
+    ASSERT_NE(at, std::string::npos) << scn;
+    double lng = 0, lat = 0, hdg = 0;
+    ASSERT_EQ(std::sscanf(scn.c_str() + scn.find("POS ", at), "POS %lf %lf", &lng, &lat), 2) << scn;
+    ASSERT_EQ(std::sscanf(scn.c_str() + scn.find("HEADING ", at), "HEADING %lf", &hdg), 1) << scn;
+    EXPECT_NEAR(lat, 2.0089932, 2e-7);
+    EXPECT_NEAR(lng, 0.9955007, 2e-7);
+    EXPECT_NEAR(hdg, 90, 0.01);
+}
+
 TEST_F(CliTest, SameSeedSameOutputs)
 {
     WriteFile("good.scn", kScn);
