@@ -691,6 +691,7 @@ bool World::DetachFromParent(Vessel *child, double vel)
     if (vel != 0) v += mul(child->R, tmul(child->attach_rrot, pa->dir)) * vel;
     child->ref = parent->ref;
     child->rvel = v;
+    child->Replaced();  // Vessel.cpp RPlace_individual: gravity alone, no ground contact
     if (child->has_next && child->ref) {
         const Body *b = child->ref;
         const VECTOR3 gpos = b->pos + child->rpos, gvel = b->vel + v;  // the frame's start, global
