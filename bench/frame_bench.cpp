@@ -194,7 +194,8 @@ std::string HeliCheck(sim::World &w)
     const std::string engine = SavedLine(w, v, "MOTEUR"), hover = SavedLine(w, v, "STATIO");
     if (engine.compare(0, 9, "MOTEUR 2 ") != 0) return "engine not running (" + engine + ")";
     if (hover.compare(0, 9, "STATIO 1 ") != 0) return "hover autopilot off (" + hover + ")";
-    if (v->Altitude() < 100 || v->landed) return "helicopter not hovering";
+    if (v->Altitude() < 100 || v->landed)
+        return "helicopter not hovering (" + std::to_string(v->Altitude()) + " m up" + (v->landed ? ", landed)" : ")");
     return ParafoilCheck(w);
 }
 
