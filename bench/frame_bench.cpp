@@ -173,7 +173,7 @@ std::string HeliSetup(sim::World &w)
 {
     std::string err;
     const std::string scn = std::string("BEGIN_SHIPS\nHX220:") + kHeliClass +
-                            "\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  MOTEUR 2 40000 501 8.0 1\nEND\n"
+                            "\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  PRPLEVEL 0:1.000000\n  MOTEUR 2 40000 501 8.0 1\nEND\n"
                             "END_SHIPS\n";
     if (!w.LoadScenarioText(scn, &err)) return "helicopter not loaded: " + err;
     Vessel *v = w.FindVessel("HX220");
