@@ -1,7 +1,8 @@
 // physics.cpp -- the stand-in host's flight physics: the state update of one frame.
 //
-// The models are the simulator's own (orbitersim/orbiter, Src/Orbiter/); each one names the
-// function it follows. Per frame and free vessel, as the host's Psys.cpp PlanetarySystem::Update
+// The models are the simulator's own (orbitersim/orbiter, Src/Orbiter/; the integration and the
+// ground contact are the same in the 2024 release, its Linux port and the current tree); each one
+// names the function it follows. Per frame and free vessel, as the host's Psys.cpp PlanetarySystem::Update
 // runs it: thrust and propellant, control surface slewing and the air's forces are evaluated once,
 // from the state at the frame's start (Vessel.cpp UpdateBodyForces), and held in the vessel's axes
 // over the whole step; the state is then integrated with the host's propagator of the step
