@@ -173,7 +173,7 @@ std::string HeliSetup(sim::World &w)
 {
     std::string err;
     const std::string scn = std::string("BEGIN_SHIPS\nHX220:") + kHeliClass +
-                            "\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  MOTEUR 2 40000 501 8.0 1\nEND\n"
+                            "\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  PRPLEVEL 0:1.000000\n  MOTEUR 2 40000 501 8.0 1\nEND\n"
                             "END_SHIPS\n";
     if (!w.LoadScenarioText(scn, &err)) return "helicopter not loaded: " + err;
     Vessel *v = w.FindVessel("HX220");
@@ -194,7 +194,8 @@ std::string HeliCheck(sim::World &w)
     const std::string engine = SavedLine(w, v, "MOTEUR"), hover = SavedLine(w, v, "STATIO");
     if (engine.compare(0, 9, "MOTEUR 2 ") != 0) return "engine not running (" + engine + ")";
     if (hover.compare(0, 9, "STATIO 1 ") != 0) return "hover autopilot off (" + hover + ")";
-    if (v->Altitude() < 100 || v->landed) return "helicopter not hovering";
+    if (v->Altitude() < 100 || v->landed)
+        return "helicopter not hovering (" + std::to_string(v->Altitude()) + " m up" + (v->landed ? ", landed)" : ")");
     return ParafoilCheck(w);
 }
 

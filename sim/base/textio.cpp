@@ -190,6 +190,16 @@ std::string FixedText(double v, int decimals, bool keep_small)
     return s;
 }
 
+void AppendFixed(std::string &out, double v, int decimals)
+{
+    // Fixed notation of the largest double: 309 integer digits, a sign, a point and the decimals.
+    char buf[400];
+    decimals = decimals < 0 ? 0 : decimals > 60 ? 60 : decimals;
+    int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    if (n > 0 && std::strtod(buf, nullptr) == 0.0) n = std::snprintf(buf, sizeof buf, "%.*f", decimals, 0.0);
+    if (n > 0) out.append(buf, static_cast<std::size_t>(n) < sizeof buf ? static_cast<std::size_t>(n) : sizeof buf - 1);
+}
+
 std::string ExactText(double v)
 {
     std::string s;

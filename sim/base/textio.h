@@ -57,6 +57,9 @@ std::string QuoteLine(const std::string &line);
 // decimals as it takes to read back exactly. Any size: the largest finite double is written whole
 // (fixed notation prints a double's integer part exactly, so it reads back to the same value).
 std::string FixedText(double v, int decimals, bool keep_small = false);
+// The same (without keep_small) appended to `out`: no allocation once `out` holds enough room, for
+// outputs written every simulated second.
+void AppendFixed(std::string &out, double v, int decimals);
 
 // A value written so that it reads back exactly (shortest round-trip form, %.17g at most).
 std::string ExactText(double v);

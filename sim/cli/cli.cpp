@@ -235,6 +235,7 @@ private:
     std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     bool ended_ = false, failed_ = false;
     OutFile timeline_, csv_;
+    std::string csv_row_;  // the trajectory's row being written
     harness::SeparationLog separations_;  // the frames around each attachment and release
     double next_sample_ = 0;
     std::vector<std::string> timeline_lines_;
@@ -417,12 +418,23 @@ void Run::Sample()
         v->EquPos(lng, lat, rad);
         const VECTOR3 h = v->HorizonAirspeed();
         const VECTOR3 g = v->ref ? tmul(v->HorizonFrame(), v->rvel - mul(v->ref->spin, v->rpos)) : h;
-        // Each field whole, whatever its length (a long name, a far vessel's altitude).
-        csv_.Write(FixedText(w.SimTime(), 2) + "," + own->name + "," + FixedText(v->Altitude(), 2) + "," +
-                   FixedText(lat * DEG, 7) + "," + FixedText(lng * DEG, 7) + "," +
-                   FixedText(std::sqrt(g.x * g.x + g.z * g.z), 3) + "," + FixedText(h.y, 3) + "," +
-                   FixedText(length(h), 3) + "," + FixedText(v->Pitch() * DEG, 3) + "," +
-                   FixedText(v->Bank() * DEG, 3) + "," + FixedText(v->Heading() * DEG, 3) + "\n");
+        // Each field whole, whatever its length (a long name, a far vessel's altitude), into one row
+        // kept from sample to sample (it allocates only while it grows).
+        std::string &r = csv_row_;
+        r.clear();
+        AppendFixed(r, w.SimTime(), 2);
+        r += ',';
+        r += own->name;
+        const double fields[] = {v->Altitude(),     lat * DEG,  lng * DEG,        std::sqrt(g.x * g.x + g.z * g.z),
+                                 h.y,               length(h),  v->Pitch() * DEG, v->Bank() * DEG,
+                                 v->Heading() * DEG};
+        const int decimals[] = {2, 7, 7, 3, 3, 3, 3, 3, 3};
+        for (int i = 0; i < 9; ++i) {
+            r += ',';
+            AppendFixed(r, fields[i], decimals[i]);
+        }
+        r += '\n';
+        csv_.Write(r);
     }
 }
 

@@ -204,6 +204,21 @@ public:
     bool surface_contact = false;   // a touchdown point was below the ground after the last step
     double contact_speed = -1;      // [m/s] sink speed at the first contact (for the timeline)
     bool thrust_engaged = false;    // a thruster fired in the last step
+    // What the host's integrator carries from one step into the next (Rigidbody.h acc, arot;
+    // Vesselbase.h collision_speed_checked): the acceleration of the centre of mass [m/s^2, global
+    // axes] and the angular acceleration [rad/s^2, vessel axes] at the end of the last step, which
+    // the next step's first stage starts from, and whether the sink speed of the present ground
+    // contact has been checked.
+    // A state placed by a status record or a release starts from gravity alone and out of ground
+    // contact (Vessel.cpp RPlace_individual): step_acc_valid is false until the next step.
+    VECTOR3 step_acc{}, step_arot{};
+    bool step_acc_valid = false;
+    bool collision_speed_checked = false;
+    void Replaced()
+    {
+        step_acc_valid = false;
+        surface_contact = false;
+    }
     Vessel *parent = nullptr;                         // set while attached to a parent
     MATRIX3 attach_rrot = identity();                 // while attached: vessel frame -> parent frame (may be sheared)
     VECTOR3 attach_rpos{};                            // while attached: own origin in the parent frame [m]

@@ -84,6 +84,7 @@ void ApplyStatus(Vessel *v, const VESSELSTATUS2 *s)
         ReportLanding(v, was_landed, sink);
     } else {
         v->landed = false;
+        v->Replaced();
         v->rpos = s->rpos;
         v->rvel = s->rvel;
         v->R = MatrixFromArot(s->arot);
@@ -125,6 +126,7 @@ void ApplyPlainStatus(Vessel *v, const VESSELSTATUS &s)
         VECTOR3 rpos = s.rpos;
         if (v->ref && length(rpos) < v->ref->radius) rpos = _V(0, 0, 1.1 * v->ref->radius);
         v->landed = false;
+        v->Replaced();
         v->rpos = rpos;
         v->rvel = s.rvel;
         v->R = MatrixFromArot(s.arot);

@@ -695,6 +695,7 @@ bool World::DetachFromParent(Vessel *child, double vel)
     child->orbit_ref = parent->orbit_ref;
     child->proxy_t = -1;  // Vessel::DetachFromParent looks up the proxies: here at the frame's end
     child->rvel = v;
+    child->Replaced();  // Vessel.cpp RPlace_individual: gravity alone, no ground contact
     if (child->has_next && child->ref) {
         const Body *b = child->ref;
         const VECTOR3 gpos = b->pos + child->rpos, gvel = b->vel + v;  // the frame's start, global
