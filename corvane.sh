@@ -7,6 +7,7 @@
 #   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
 #                               (default 60) from the shipped files; fails when one finds a crash
 #   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
+#   ./corvane.sh sounds         regenerate addon/Sound, the helicopter's waves (tools/soundgen)
 #   ./corvane.sh package        the release zips in build/package/: the modules built against the
 #                               simulator's Linux port with the data and the pilot's guide, and the
 #                               data and module sources for Windows builders
@@ -192,6 +193,10 @@ case "${1:-}" in
     deps; cmake --preset dev >/dev/null
     cmake --build --preset dev --target meshes
     ;;
+  sounds)
+    deps; cmake --preset dev >/dev/null
+    cmake --build --preset dev --target sounds
+    ;;
   test) deps; build dev; ctest --preset dev ;;
   test-sanitize)
     deps; build asan
@@ -216,7 +221,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,23p' "$0" >&2
+    sed -n '2,24p' "$0" >&2
     exit 2
     ;;
 esac
