@@ -152,7 +152,10 @@ public:
     VECTOR3 dock_pos{}, dock_dir{}, dock_rot{};
     double gravity_gradient_damping = 0;
     double mu_lng = 0.1, mu_lat = 0.5;
-    DWORD adctrl_mode = 7;
+    // Vessel.cpp Vessel::Vessel: the air-data controls start off (ctrlsurfmode 0) until the module
+    // or the scenario's AFCMODE says otherwise (core measured: the parafoil capsule and the heliport,
+    // which set none, are saved without an AFCMODE line).
+    DWORD adctrl_mode = 0;
     int attitude_mode = 1;
     std::vector<sim::Beacon> beacons;
 
