@@ -76,7 +76,7 @@ fuzz() {
   deps "${FUZZ_PACKAGES[@]}"
   build fuzz
   local t pattern
-  for t in scenario:'*.scn' inputs:'*.inputs' mesh:'*.msh' class:'*.cfg'; do
+  for t in scenario:'*.scn' save:'*.scn' inputs:'*.inputs' mesh:'*.msh' class:'*.cfg'; do
     pattern="${t#*:}"; t="${t%%:*}"
     fuzz_seeds "$b/seeds/$t" "$pattern" "$t"
     mkdir -p "$b/corpus/$t" "$b/crashes/$t"

@@ -149,7 +149,7 @@ void Helicopter::FollowCourseCommand()
     follow_course_on = !follow_course_on;
 }
 
-// Once per loaded module: the heliport's place and heading. Without a heliport the target stays as
+// Once per helicopter: the heliport's place and heading. Without a heliport the target stays as
 // it is and is looked up again next frame.
 void Helicopter::ReadHeliportTarget()
 {
@@ -165,7 +165,7 @@ void Helicopter::ReadHeliportTarget()
     port->GetEquPos(target_lon, target_lat, rad);
     target_lon += kTargetLonShift;
     target_lat += kTargetLatShift;
-    hx220::target_ready = true;
+    target_ready = true;
 }
 
 void Helicopter::SetLiftLevel(double level) { SetThrusterLevel(lift_thruster, level); }

@@ -173,6 +173,17 @@ TEST_F(AutopilotTest, FollowCourseToTheHeliportThenDescendAndLand)
     EXPECT_EQ(Values(v, "STATIO"), "1 0") << "G twice: following off, hover still on";
 }
 
+// Each helicopter reads the heliport for itself: a second one (or one after another session with
+// the module still loaded) flew toward 0 N 0 E with heading 0 once the first had read it.
+TEST_F(AutopilotTest, EveryHelicopterReadsTheHeliportTarget)
+{
+    ASSERT_NE(CreateLanded("Heliport", "CorvaneMission/heliport", 0.001, 0, 0.5), nullptr);
+    Vessel *first = Flying({}, 50);
+    Vessel *second = Flying({}, 60);
+    EXPECT_EQ(Values(first, "PILOTEAUTO"), "0 0.000001 0.000999 28.647890");
+    EXPECT_EQ(Values(second, "PILOTEAUTO"), "0 0.000001 0.000999 28.647890");
+}
+
 TEST_F(AutopilotTest, DescentCommandBiasAndHeightLimit)
 {
     Vessel *v = Flying({}, 2, 0, 0, _V(0, -0.2, 0));

@@ -132,7 +132,7 @@ void Helicopter::clbkPreStep(double, double, double)
 void Helicopter::clbkPostStep(double, double simdt, double)
 {
     post_stepped = true;
-    if (!hx220::target_ready) ReadHeliportTarget();
+    if (!target_ready) ReadHeliportTarget();
 
     airspeed = GetAirspeed();
     attached = GetAttachmentStatus(pole_attach) != nullptr;

@@ -45,7 +45,6 @@ extern OBJHANDLE own_handle;   // the helicopter whose visual was created last, 
 extern double pole_tip_y;      // pole attachment point, vessel frame [m]
 extern double pole_tip_z;      // [m]
 extern double pole_swing;      // swing of the pole's head [rad]
-extern bool target_ready;      // the heliport target was read
 constexpr double kPoleSpeed = 0.2;  // pole extension per second [1/s]
 inline const VECTOR3 kCamOffsetDefault = {{0.3, 0, 2.0}};  // cockpit camera offset [m]
 constexpr char kParafoilName[] = "Corvane_SRC_Parafoil";      // the capsule under its parafoil
@@ -147,6 +146,7 @@ public:
     bool hover_controls = false;                 // the hover's host settings in effect (a landing keeps them)
     double target_lat = 0, target_lon = 0;       // heliport [rad]
     double target_heading = 0;                   // heliport heading [deg]
+    bool target_ready = false;                   // the heliport target was read (each helicopter its own)
     double heading = 0;                          // own heading [deg]
     BEACONLIGHTSPEC beacon1, beacon2;            // the host keeps pointers to these
     double pole_pos = 0;                         // pole extension 0..1

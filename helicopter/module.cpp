@@ -14,7 +14,6 @@ OBJHANDLE own_handle = nullptr;
 double pole_tip_y = -1.126;
 double pole_tip_z = 4.24;
 double pole_swing = 0;
-bool target_ready = false;
 }  // namespace hx220
 
 namespace {

@@ -208,7 +208,10 @@ bool ReadClassConfig(const std::string &path, ClassConfig *out, std::string *err
 Module *World::LoadModule(const std::string &name, bool plugin, std::string *error)
 {
     for (auto &m : modules_)
-        if (m->name == name && m->plugin == plugin) return m.get();
+        if (m->name == name && m->plugin == plugin) {
+            if (!m->active) ActivateModule(m.get());  // kept loaded through a reset
+            return m.get();
+        }
     std::string base = name;
     // A module named with a folder or a Windows file name still finds its shared object.
     if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0) base.resize(base.size() - 4);
@@ -261,14 +264,21 @@ Module *World::LoadModule(const std::string &name, bool plugin, std::string *err
         return nullptr;
     }
     Module *raw = m.get();
+    raw->active = false;
     modules_.push_back(std::move(m));
-    Log("module loaded: " + path);
-    if (plugin) plugins_.push_back(raw);
-    if (raw->InitModule) {
-        Busy busy(*this);
-        raw->InitModule(reinterpret_cast<HINSTANCE>(h));
-    }
+    ActivateModule(raw);
     return raw;
+}
+
+void World::ActivateModule(Module *m)
+{
+    m->active = true;
+    Log("module loaded: " + m->path);
+    if (m->plugin) plugins_.push_back(m);
+    if (m->InitModule) {
+        Busy busy(*this);
+        m->InitModule(reinterpret_cast<HINSTANCE>(m->handle));
+    }
 }
 
 Module *World::LoadPlugin(const std::string &name)

@@ -99,7 +99,18 @@ World *World::Current() { return g_world; }
 VESSEL *(*World::new_plain_vessel)(OBJHANDLE, int) = nullptr;
 void (*World::delete_plain_vessel)(VESSEL *) = nullptr;
 
-World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
+struct World::Kept {
+    std::vector<std::unique_ptr<Module>> modules;
+    std::map<std::string, Mesh *> mesh_cache;
+    std::vector<std::unique_ptr<Object>> objects;  // the cached meshes and their textures
+    std::function<void(World &, double)> state_update;
+    std::function<void(const std::string &)> on_event;
+    std::function<void(double)> after_post_steps;
+};
+
+World::World(const WorldOptions &opt) : World(opt, nullptr) {}
+
+World::World(const WorldOptions &opt, Kept *kept) : opt_(opt), rng_(opt.seed)
 {
     if (g_world) std::fprintf(stderr, "corvane-sim: a second world was made while one exists\n");
     g_world = this;
@@ -136,10 +147,59 @@ World::World(const WorldOptions &opt) : opt_(opt), rng_(opt.seed)
     moon_ = make_body("Moon", astro::kMoonMass, astro::kMoonRadius, false);
     UpdateBodies();
     UpdateAtmosphereClock(true);
+    if (kept) {
+        modules_ = std::move(kept->modules);
+        mesh_cache_ = std::move(kept->mesh_cache);
+        for (auto &o : kept->objects) {
+            issued_.insert(static_cast<const void *>(o.get()));
+            owned_.push_back(std::move(o));
+        }
+        state_update = std::move(kept->state_update);
+        on_event = std::move(kept->on_event);
+        after_post_steps = std::move(kept->after_post_steps);
+    }
     if (opt_.load_plugins) LoadPlugins();
 }
 
 World::~World()
+{
+    EndFlight();
+    UnloadModules();
+    owned_.clear();
+    issued_.clear();
+    if (log_file_) std::fclose(log_file_);  // flushed after every line: its failures are already known
+    if (g_world == this) {
+        g_world = nullptr;
+        SetIssuedHandles(nullptr);
+    }
+}
+
+void World::Reset()
+{
+    EndFlight();
+    Kept kept;
+    for (auto &m : modules_) m->active = false;
+    kept.modules = std::move(modules_);
+    modules_.clear();
+    plugins_.clear();
+    kept.mesh_cache = mesh_cache_;
+    std::unordered_set<const Object *> cached;
+    for (const auto &e : mesh_cache_)
+        if (e.second) {
+            cached.insert(e.second);
+            for (const Surface *t : e.second->textures) cached.insert(t);
+        }
+    for (auto &o : owned_)
+        if (cached.count(o.get())) kept.objects.push_back(std::move(o));
+    kept.state_update = std::move(state_update);
+    kept.on_event = std::move(on_event);
+    kept.after_post_steps = std::move(after_post_steps);
+    const WorldOptions opt = opt_;
+    this->~World();
+    new (this) World(opt, &kept);
+}
+
+void World::EndFlight()
 {
     ReapDeleted();
     for (int i = 0; i < 2; ++i) CloseMfd(i);
@@ -154,15 +214,7 @@ World::~World()
     for (Module *p : plugins_)
         if (p->ExitModule) p->ExitModule(reinterpret_cast<HINSTANCE>(p->handle));
     for (auto &m : modules_)
-        if (!m->plugin && m->ExitModule) m->ExitModule(reinterpret_cast<HINSTANCE>(m->handle));
-    UnloadModules();
-    owned_.clear();
-    issued_.clear();
-    if (log_file_) std::fclose(log_file_);  // flushed after every line: its failures are already known
-    if (g_world == this) {
-        g_world = nullptr;
-        SetIssuedHandles(nullptr);
-    }
+        if (!m->plugin && m->active && m->ExitModule) m->ExitModule(reinterpret_cast<HINSTANCE>(m->handle));
 }
 
 // ---------------------------------------------------------------------------------------------

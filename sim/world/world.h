@@ -65,6 +65,9 @@ struct Module {
     void (*opcPreStep)(double, double, double) = nullptr;
     void (*opcPostStep)(double, double, double) = nullptr;
     void (*opcFocusChanged)(OBJHANDLE, OBJHANDLE) = nullptr;
+    // Its InitModule ran in this world and its ExitModule is due at the world's end. A module kept
+    // loaded through World::Reset waits unused until a vessel class or the plugin list needs it.
+    bool active = true;
 };
 
 struct MfdMode {
@@ -124,6 +127,12 @@ public:
     explicit World(const WorldOptions &opt = WorldOptions());
     const WorldOptions &Options() const { return opt_; }
     ~World();  // ends the world: vessels deleted, plugins exited, modules unloaded
+    // Ends the flight and starts the world afresh with the same options, as a new World would be,
+    // but keeps the module files loaded (each module's ExitModule runs now and its InitModule again
+    // when a vessel class or the plugin list first needs it, as in a new world) and the mesh files
+    // already parsed (read once per World object). The owner's callbacks (state_update, on_event,
+    // after_post_steps) stay set. For runs of many short flights (the fuzz targets).
+    void Reset();
     World(const World &) = delete;
     World &operator=(const World &) = delete;
 
@@ -319,6 +328,9 @@ public:
 
 private:
     friend struct WorldAccess;
+    struct Kept;  // what Reset carries over to the fresh world
+    World(const WorldOptions &opt, Kept *kept);
+    void EndFlight();  // the vessels ended, the displays closed, every active module's ExitModule
     Vessel *NewVesselRecord(const std::string &name, const std::string &cls, std::string *error);
     void SetClassCaps(Vessel *v);    // the module's clbkSetClassCaps, then the class file's items
     void InsertVessel(Vessel *v);    // run-time creation's end: the client's visual, then post-creation
@@ -347,6 +359,7 @@ private:
     void ExitVessel(Vessel *v);
     void HoldOverGround(const MATRIX3 &earth_before);
     void UnloadModules();
+    void ActivateModule(Module *m);  // InitModule, its log line, among the plugins if one
     void ReapDeleted();
     // Opens a display; `recall` false when a scenario's lines restore it (ReadStatus instead).
     MFD *OpenDisplay(int which, const std::string &mode_name, DWORD w, DWORD h, bool recall);
