@@ -288,7 +288,10 @@ void ParafoilCapsule::clbkSaveState(FILEHANDLE scn)
     std::snprintf(value, sizeof value, "%d %0.4f", canopy_state, canopy_pos);
     std::snprintf(item, sizeof item, "COL");
     oapiWriteScenario_string(scn, item, value);
-    std::snprintf(value, sizeof value, "%0.6f", GetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM));
+    // Saved again before its first frame, a loaded capsule writes the deflection it read (the host's
+    // surface has not moved to it yet).
+    const double trim = trim_loaded ? trim_level : GetControlSurfaceLevel(AIRCTRL_ELEVATORTRIM);
+    std::snprintf(value, sizeof value, "%0.6f", trim);
     std::snprintf(item, sizeof item, "TRIM");
     oapiWriteScenario_string(scn, item, value);
 }

@@ -197,6 +197,7 @@ TEST_F(ParafoilTest, TheTrimsDeflectionSurvivesSaveAndLoad)
 
     v = LoadVessel(kName, kClass, {"STATUS Orbiting Earth", "RPOS 0 0 6373000", "RVEL 0 0 0", "COL 0 0.0000", "TRIM 0.500000"});
     ASSERT_NE(v, nullptr);
+    EXPECT_EQ(SavedLine(v, "TRIM"), "TRIM 0.500000") << "saved again before its first frame";
     Step(1);
     EXPECT_NEAR(v->ctrl_curr[AIRCTRL_ELEVATORTRIM], 0.52, 1e-12) << "put back, one frame on";
     Step(1);

@@ -416,8 +416,12 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
     ScenarioFile *f = File(scn);
     if (!f || !v) return;
     const std::string body = v->ref ? v->ref->name : "Earth";
-    // A free vessel is written against its orbit reference (Vessel.cpp WriteDefault, cbody).
+    // A free vessel is written against its orbit reference (Vessel.cpp WriteDefault, cbody), the
+    // dominant pull as it is when written: the host's may be up to 100 s old, but a load looks it up
+    // again at once, so a save loaded and saved again would name another body for the same state.
     Body *orbit = v->OrbitRef();
+    if (!v->landed && !v->parent && v->world)
+        if (Body *now = v->world->DominantGravitySource(v->GlobalPos())) orbit = now;
     const VECTOR3 rpos = orbit && orbit != v->ref ? v->GlobalPos() - orbit->pos : v->rpos;
     const VECTOR3 rvel = orbit && orbit != v->ref ? v->GlobalVel() - orbit->vel : v->rvel;
     const std::string orbit_body = orbit ? orbit->name : body;

@@ -1577,6 +1577,18 @@ void World::UpdateProxies(Vessel *v)
     if (dominant) v->orbit_ref = dominant;
 }
 
+Body *World::DominantGravitySource(const VECTOR3 &g) const
+{
+    Body *dominant = nullptr;
+    double pull = 0;
+    for (Body *b : bodies_) {
+        const VECTOR3 d = b->pos - g;
+        const double d2 = dotp(d, d);
+        if (d2 > 0 && b->mass / d2 > pull) pull = b->mass / d2, dominant = b;
+    }
+    return dominant;
+}
+
 // VesselBase::PostUpdate: a free vessel looks up its proxies every 100 s of simulation time, the
 // first time in its first frame.
 void World::UpdateProxies(double simt1)

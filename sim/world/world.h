@@ -189,6 +189,7 @@ public:
     Body *FindBody(const std::string &name) const;
     Body *FindBody(const char *name) const;  // no string is built (lookups on the per-frame path)
     const std::vector<Body *> &Bodies() const { return bodies_; }
+    Body *DominantGravitySource(const VECTOR3 &global_pos) const;  // Psys.cpp GetDominantGravitySource
 
     // --- vessels --------------------------------------------------------------------------
     // Run-time creation (oapiCreateVessel/Ex): ovcInit, class caps (the module's, then the class
