@@ -4,7 +4,8 @@
 #   ./corvane.sh test           install what is needed, build, run the whole test suite
 #   ./corvane.sh test-sanitize  the same suite built with AddressSanitizer + UBSan
 #   ./corvane.sh bench          build optimised and run the benchmarks
-#   ./corvane.sh fuzz [SECONDS] build the fuzz targets (clang, ASan+UBSan) and run each for SECONDS
+#   ./corvane.sh fuzz [SECONDS [TARGET...]]  build the fuzz targets (clang, ASan+UBSan) and run each
+#                               (or those named: scenario save inputs mesh class) for SECONDS
 #                               (default 60) from the shipped files; fails when one finds a crash
 #   ./corvane.sh meshes         regenerate addon/Meshes and addon/Textures (tools/meshgen)
 #   ./corvane.sh sounds         regenerate addon/Sound, the helicopter's waves (tools/soundgen)
@@ -66,18 +67,24 @@ fuzz_seeds() {
   if [ -d "fuzz/regressions/$target" ]; then cp "fuzz/regressions/$target"/* "$dir/"; fi
   find addon -type f -name "$pattern" -print0 |
     while IFS= read -r -d '' f; do cp "$f" "$dir/$(echo "${f#addon/}" | tr '/ ' '__')"; done
+  if [ "$target" = mesh ]; then  # the shipped meshes cut down to a few vertices a group
+    python3 fuzz/small_meshes.py "$dir" "$dir.small" && rm -f "$dir"/Meshes_* && mv "$dir.small"/* "$dir/" && rmdir "$dir.small"
+  fi
 }
 
-# fuzz [SECONDS]: each target for SECONDS, its corpus kept in build/fuzz/corpus/<target> between
+# fuzz [SECONDS [TARGET...]]: each target (or the named ones) for SECONDS, its corpus kept in build/fuzz/corpus/<target> between
 # runs, crashing inputs written to build/fuzz/crashes/<target>/; fails when any target crashed.
 fuzz() {
   local seconds="${1:-60}" b=build/fuzz failed=()
   case "$seconds" in ''|*[!0-9]*) echo "corvane.sh fuzz: SECONDS must be a whole number" >&2; exit 2 ;; esac
+  [ $# -gt 0 ] && shift
+  local only=" $* "
   deps "${FUZZ_PACKAGES[@]}"
   build fuzz
   local t pattern
   for t in scenario:'*.scn' save:'*.scn' inputs:'*.inputs' mesh:'*.msh' class:'*.cfg'; do
     pattern="${t#*:}"; t="${t%%:*}"
+    [ "$only" = "  " ] || [[ "$only" == *" $t "* ]] || continue
     fuzz_seeds "$b/seeds/$t" "$pattern" "$t"
     mkdir -p "$b/corpus/$t" "$b/crashes/$t"
     echo "== fuzz_$t: ${seconds} s" >&2
@@ -221,7 +228,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,24p' "$0" >&2
+    sed -n '2,25p' "$0" >&2
     exit 2
     ;;
 esac
