@@ -15,9 +15,10 @@
 #   ./corvane.sh real-core [SCENARIO...]
 #                               build the simulator's own core (its Linux port), unpack the port's
 #                               package into a fresh root of it, and fly the scenarios there
-#   ./corvane.sh save-anywhere [SCENARIO...|all]
+#   ./corvane.sh save-anywhere [--core] [SCENARIO...|all]
 #                               save a flight at many moments, reload each save and fly on, compare
-#                               with the flight uninterrupted (default: a subset; all: every scenario)
+#                               with the flight uninterrupted (default: a subset; all: every scenario;
+#                               --core: in the simulator's own core, the mission saved every 200 s)
 #   ./corvane.sh compare [SCENARIO...|all]
 #                               fly the short probe flights (or the scenarios named, or all of them) in
 #                               the core and in the stand-in with the same inputs and set them side by
@@ -152,6 +153,12 @@ package() {
 # (nothing else of ours), beside it the test-only harness plugin and probe flights, and the scenarios
 # flown in it (realcore/fly.py).
 real_core() {
+  core_root
+  python3 realcore/fly.py --root "$PWD/build/real-core/root" --runs "$PWD/build/real-core/runs" --run-script "$CORE_RUN" "$@"
+}
+
+# core_root: build/real-core/root, the fresh root the scenarios fly in (real_core above).
+core_root() {
   package
   local b="$PWD/build/real-core" zip
   zip="$(ls "$PWD/$PACKAGE_DIR"/Corvane-*-linux-port-*.zip)"
@@ -165,7 +172,6 @@ real_core() {
   cp -r probes/Config/. "$b/root/Config/"
   # The display mode and the harness are plugins the core loads at start.
   sed -i 's/^ACTIVE_MODULES$/ACTIVE_MODULES\n  CorvaneMFD4\n  CorvaneHarness/' "$b/root/Orbiter_NG.fixture.cfg"
-  python3 realcore/fly.py --root "$b/root" --runs "$b/runs" --run-script "$CORE_RUN" "$@"
 }
 
 # compare [SCENARIO...|all]: each flown in the core (real_core) and then in the stand-in with the
@@ -214,6 +220,14 @@ case "${1:-}" in
   package) package ;;
   save-anywhere)
     shift
+    if [ "${1:-}" = --core ]; then
+      # In the simulator's own core: the mission saved every 200 s (a core flight takes minutes).
+      shift
+      core_root
+      [ $# -gt 0 ] || set -- "Corvane/Mission"
+      exec python3 tools/save_anywhere.py --core "$CORE_RUN" --root build/real-core/root --out build/save-anywhere/core \
+        --every 200 --jobs 2 --extra "60 warp 10" --extra "240 warp 1" "$@"
+    fi
     deps python3; build dev >/dev/null
     if [ $# -eq 0 ]; then
       set -- "Corvane/Bus cruise" "Corvane/Catch"
@@ -228,7 +242,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,25p' "$0" >&2
+    sed -n '2,26p' "$0" >&2
     exit 2
     ;;
 esac

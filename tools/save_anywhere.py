@@ -2,7 +2,8 @@
 """save_anywhere.py -- saves a flight at many moments, loads each save in a fresh run, flies on and
 compares with the flight that was never interrupted.
 
-    save_anywhere.py --sim CORVANE_SIM --root ROOT --out DIR [--every S] [--on S] [--to-end N] SCENARIO...
+    save_anywhere.py --sim CORVANE_SIM --root ROOT --out DIR [--every S] [--on S] [--to-end N] [--jobs J] SCENARIO...
+    save_anywhere.py --core RUN_SCRIPT --root CORE_ROOT --out DIR [--extra LINE]... [options] SCENARIO...
 
 For each scenario (a name under ROOT/Scenarios, with its .inputs beside it):
 
@@ -40,11 +41,20 @@ ten times that bound (3 cm + 0.9 mm/s over the time flown), for the closed loops
 autopilots) that act on what they measure; a module state that was not saved or not restored shows
 as metres or as a different event.
 
+In the simulator's own core (--core, its run script; ROOT a root of it with the add-on and the
+harness installed) the same check runs on the host's own saves: the checkpoints are the regular
+ones only (a core flight takes minutes), the flight with its saves stands for the uninterrupted one
+(that saving changes nothing is the stand-in's check), and reloads are flown side by side in copies
+of the root (--jobs). --extra adds input lines to the flight (the time acceleration the core's runs
+use through the cruise).
+
 Writes DIR/<scenario>/report.txt and prints one line a scenario; exit status 1 on any fault.
 """
 import argparse
+import concurrent.futures
 import math
 import os
+import queue
 import re
 import shutil
 import subprocess
@@ -52,8 +62,9 @@ import sys
 
 FRAME = 1.0 / 60.0
 MAX_CHECKPOINTS = 200
-# Lines a fresh load writes by itself, and lines that are not the flight's own.
-LOAD_LINES = re.compile(r"^(created |focus |saved |snapshot |end of run|step length cut)")
+# Lines a fresh load writes by itself (the step length among them: the reload is given the step
+# again), and lines that are not the flight's own.
+LOAD_LINES = re.compile(r"^(created |focus |saved |snapshot |end of run|step length )")
 # What a pilot engaged after a reload says as it looks around (the uninterrupted one never does).
 TAKEOVER_LINES = re.compile(r"^pilot: (takes the controls|rotor already at speed|finds )")
 # Annotations are passing texts: a failed capsule loaded shows its "Chute Failure!" again.
@@ -128,6 +139,8 @@ def fnum(w):
 
 
 def run(args, scenario, inputs_lines, out, until=None):
+    if args.core:
+        return run_core(args, scenario, inputs_lines, out, until)
     os.makedirs(out, exist_ok=True)
     ipath = os.path.join(out, "inputs.txt")
     with open(ipath, "w") as f:
@@ -139,6 +152,50 @@ def run(args, scenario, inputs_lines, out, until=None):
         cmd += ["--until", "%.17g" % until]
     p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=out)
     return p.returncode, p.stderr
+
+
+def run_core(args, scenario, inputs_lines, out, until):
+    """The same flight in the simulator's own core, through its run script, in one of the roots
+    (a root holds the core's state file and the scenarios it saves, so one flight a root at a
+    time). scenario is a name under the root's Scenarios, or a saved file, which is put there. The
+    core saves under its root's Scenarios by name: the saves are moved into out/saves after."""
+    os.makedirs(out, exist_ok=True)
+    root = args.roots.get()
+    try:
+        scen_dir = os.path.join(root, "Scenarios")
+        if os.path.isfile(scenario):
+            name = "SA_reload_" + os.path.splitext(os.path.basename(scenario))[0]
+            shutil.copyfile(scenario, os.path.join(scen_dir, name + ".scn"))
+            scenario = name
+        ipath = os.path.join(out, "inputs.txt")
+        with open(ipath, "w") as f:
+            f.write("\n".join(inputs_lines) + "\n")
+        env = dict(os.environ, CORVANE_INPUTS=ipath, CORVANE_OUT=os.path.abspath(out), LD_BIND_NOW="1",
+                   RUN_TIMEOUT=str(args.core_timeout))
+        with open(os.path.join(out, "core.out"), "w") as o:
+            rc = subprocess.call([args.core, root, scenario, "--fixedstep=%.10g" % args.step,
+                                  "--maxsimtime=%.10g" % (until + 0.5 * args.step)], stdout=o, stderr=subprocess.STDOUT,
+                                 env=env, cwd=out)
+        current = os.path.join(scen_dir, "(Current state).scn")
+        if os.path.exists(current):
+            shutil.copyfile(current, os.path.join(out, "final.scn"))
+        for f in os.listdir(scen_dir):
+            if f.startswith("SA_at_") and f.endswith(".scn"):
+                os.makedirs(os.path.join(out, "saves"), exist_ok=True)
+                shutil.move(os.path.join(scen_dir, f), os.path.join(out, "saves", f[3:]))
+            elif f.startswith("SA_reload_"):
+                os.remove(os.path.join(scen_dir, f))
+        err = "" if rc == 0 else "the core's run exited with status %d (%s)" % (rc, os.path.join(out, "core.out"))
+        return rc, err
+    finally:
+        args.roots.put(root)
+
+
+def save_line(args, n, out):
+    """The input that saves the flight at frame n into out/saves/at_<n>.scn (the core saves by name
+    under its root; run_core moves the file there)."""
+    target = "SA_at_%d" % n if args.core else os.path.join(out, "saves", "at_%d.scn" % n)
+    return "%.9f save %s" % (at_frame(n, args.step), target)
 
 
 def frame_of(t, step):
@@ -224,17 +281,24 @@ def check_scenario(args, name, exact):
     end_t = ends[0] if ends else 60.0
     n_end = frame_of(end_t, step)
     flight = [i for i in inputs if i.verb not in ("snapshot", "end", "save")]
+    flight += [Input(float(x.split()[0]), x.split()[1].lower(), " ".join(x.split()[2:]), x) for x in args.extra]
+    flight.sort(key=lambda i: i.t)
     base_lines = [i.raw for i in flight] + ["%.9f end" % at_frame(n_end, step)]
     out = os.path.join(args.out, folder(name), "exact" if exact else "host")
     shutil.rmtree(out, ignore_errors=True)
     report = []
     faults = []
 
-    # 1. Uninterrupted.
-    rc, err = run(args, scenario_path, base_lines, os.path.join(out, "base"))
-    if rc != 0:
-        return ["the uninterrupted flight failed: " + err.strip()], report
-    base_events = read_timeline(os.path.join(out, "base", "timeline.txt"))
+    # 1. Uninterrupted. In the core (minutes a flight) the flight with its saves stands for it: that
+    # saving changes nothing is checked in the stand-in, and the core's checkpoints are the regular
+    # ones only.
+    base_dir = os.path.join(out, "saved" if args.core else "base")
+    base_events = []
+    if not args.core:
+        rc, err = run(args, scenario_path, base_lines, base_dir)
+        if rc != 0:
+            return ["the uninterrupted flight failed: " + err.strip()], report
+        base_events = read_timeline(os.path.join(base_dir, "timeline.txt"))
 
     # 2. The checkpoints: every S seconds, and around each event.
     every = max(args.every, end_t / MAX_CHECKPOINTS)
@@ -250,19 +314,24 @@ def check_scenario(args, name, exact):
     n_on = int(round(args.on / step))
     saves = []
     for k, n in enumerate(ckpts):
-        saves.append("%.9f save %s" % (at_frame(n, step), os.path.join(out, "saves", "at_%d.scn" % n)))
+        saves.append(save_line(args, n, out))
         if n + n_on < n_end:
-            saves.append("%.9f save %s" % (at_frame(n + n_on, step), os.path.join(out, "saves", "at_%d.scn" % (n + n_on))))
+            saves.append(save_line(args, n + n_on, out))
     os.makedirs(os.path.join(out, "saves"), exist_ok=True)
-    rc, err = run(args, scenario_path, base_lines + saves, os.path.join(out, "saved"))
+    rc, err = run(args, scenario_path if not args.core else name, base_lines + saves, os.path.join(out, "saved"),
+                  until=n_end * step if args.core else None)
     if rc != 0:
         return ["the flight with its saves failed: " + err.strip()], report
+    if args.core:
+        for f in os.listdir(os.path.join(out, "saved", "saves")) if os.path.isdir(os.path.join(out, "saved", "saves")) else []:
+            shutil.move(os.path.join(out, "saved", "saves", f), os.path.join(out, "saves", f))
+        base_events = read_timeline(os.path.join(base_dir, "timeline.txt"))
     saved_events = [(t, e) for t, e in read_timeline(os.path.join(out, "saved", "timeline.txt")) if not ALWAYS_IGNORED.match(e)]
     plain = [(t, e) for t, e in base_events if not ALWAYS_IGNORED.match(e)]
     if saved_events != plain:
         faults.append("saving changed the flight: %s" % first_difference(plain, saved_events))
     for f in ("trajectory.csv", "final.scn"):
-        if read(os.path.join(out, "base", f)) != read(os.path.join(out, "saved", f)) and f != "final.scn":
+        if read(os.path.join(base_dir, f)) != read(os.path.join(out, "saved", f)) and f != "final.scn":
             faults.append("saving changed the flight's %s" % f)
 
     tol = {"pos": lambda span: 0.03 + 0.0009 * span, "vel": 0.05}
@@ -283,12 +352,15 @@ def check_scenario(args, name, exact):
         hands.append((start, n_end * step))
     worst_all = 0.0
     to_end = set(ckpts[::args.to_end]) if args.to_end > 0 else set()
-    for n in ckpts:
+
+    def reload(n):
+        """Checkpoint n: its save loaded and flown on; (faults, report line, largest difference where exact)."""
+        faults = []
         t0 = n * step
         save = os.path.join(out, "saves", "at_%d.scn" % n)
         if not os.path.exists(save):
             faults.append("no save was written at %.4f s" % t0)
-            continue
+            return faults, None, 0.0
         long_flight = n in to_end
         n_stop = n_end if long_flight or n + n_on >= n_end else n + n_on
         lines = []
@@ -309,7 +381,7 @@ def check_scenario(args, name, exact):
         rc, err = run(args, save, lines, rdir, until=(n_stop - n) * step)
         if rc != 0:
             faults.append("%.4f s: the reload failed: %s" % (t0, err.strip()[:200]))
-            continue
+            return faults, None, 0.0
         # The events after the save, in both flights, up to two frames before the reload's end.
         t_stop = n_stop * step - 2 * step
         in_save = set(read_ships(save))
@@ -329,7 +401,7 @@ def check_scenario(args, name, exact):
             diff = event_difference(theirs, mine, 2 * step + 0.011)
         if diff:
             faults.append("%.4f s: %s" % (t0, diff))
-        ref = os.path.join(out, "base", "final.scn") if n_stop == n_end else os.path.join(out, "saves", "at_%d.scn" % n_stop)
+        ref = os.path.join(base_dir, "final.scn") if n_stop == n_end else os.path.join(out, "saves", "at_%d.scn" % n_stop)
         if (by_hand or not exact) and n_stop != n_end:
             sf, worst = [], 0.0  # flown by hand, or saved in the host's format, and not to the end: the events only
         else:
@@ -338,13 +410,20 @@ def check_scenario(args, name, exact):
             if by_hand or not exact:
                 sf = [f for f in sf if "RPOS" in f or "landed" in f or "missing" in f or "there only" in f]
         faults += ["%.4f s, %.0f s on: %s" % (t0, (n_stop - n) * step, f) for f in sf]
-        report.append("%10.4f s  flown %7.1f s  %-4s  %s largest place difference %.4f m" %
-                      (t0, (n_stop - n) * step, "ok" if not sf and not diff else "FAIL",
-                       "by hand, outcome:" if by_hand else "exact:", worst))
-        if not by_hand:
-            worst_all = max(worst_all, worst)
+        line = ("%10.4f s  flown %7.1f s  %-4s  %s largest place difference %.4f m" %
+                (t0, (n_stop - n) * step, "ok" if not sf and not diff else "FAIL",
+                 "by hand, outcome:" if by_hand else "exact:", worst))
         if not args.keep:
             shutil.rmtree(rdir, ignore_errors=True)
+        return faults, line, (0.0 if by_hand else worst)
+
+    # The reloads are independent flights: flown side by side (--jobs), reported in checkpoint order.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as ex:
+        for f, line, worst in ex.map(reload, ckpts):
+            faults += f
+            if line is not None:
+                report.append(line)
+            worst_all = max(worst_all, worst)
     report.insert(0, ("exact saves: " if exact else "the host's saves: ") + "%s: %d checkpoints (every %.0f s, and around %d events), step %.6g s, %d flown to the end; "
                   "largest place difference where exact %.4f m" % (name, len(ckpts), every, len(plain), step, len(to_end), worst_all))
     return faults, report
@@ -400,19 +479,38 @@ def event_difference(theirs, mine, tol):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--sim", required=True)
+    ap.add_argument("--sim")
     ap.add_argument("--root", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--every", type=float, default=20.0)
     ap.add_argument("--on", type=float, default=60.0)
     ap.add_argument("--to-end", type=int, default=10)
     ap.add_argument("--keep", action="store_true", help="keep each reloaded flight's folder")
+    ap.add_argument("--jobs", type=int, default=1, help="reloads flown side by side")
+    ap.add_argument("--extra", action="append", default=[], help="an input line added to the flight ('60 warp 10')")
+    ap.add_argument("--core", help="the core's run script: fly in the simulator's own core, ROOT being its root")
+    ap.add_argument("--core-timeout", type=int, default=3600, help="[s] of wall time a core flight may take")
     ap.add_argument("scenarios", nargs="+")
     args = ap.parse_args()
-    args.sim, args.root, args.out = (os.path.abspath(p) for p in (args.sim, args.root, args.out))
+    if not args.core and not args.sim:
+        ap.error("--sim or --core is needed")
+    args.root, args.out = (os.path.abspath(p) for p in (args.root, args.out))
+    if args.sim:
+        args.sim = os.path.abspath(args.sim)
+    if args.core:
+        # One root a job: the core keeps its state file and its saves in its root.
+        args.core = os.path.abspath(args.core)
+        args.roots = queue.Queue()
+        args.roots.put(args.root)
+        for j in range(1, max(1, args.jobs)):
+            r = "%s.sa%d" % (args.root.rstrip("/"), j)
+            shutil.rmtree(r, ignore_errors=True)
+            shutil.copytree(args.root, r, symlinks=True)
+            args.roots.put(r)
     failed = 0
     for name in args.scenarios:
-        for exact in (True, False):
+        # The core writes its own format only: the outcome is checked there, not every digit.
+        for exact in ((False,) if args.core else (True, False)):
             faults, report = check_scenario(args, name, exact)
             where = os.path.join(args.out, folder(name), "exact" if exact else "host")
             os.makedirs(where, exist_ok=True)
