@@ -32,7 +32,8 @@ positions, velocities, attitudes and turn rates) the reloaded flight must match 
 below: anything else is module state that was not saved or not restored. With the host's own
 format, which rounds and leaves out a turn rate below 0.0057 deg/s (Vessel.cpp WriteDefault), a
 tumbling or entering vessel drifts by metres in a minute of air: there the events and the end of
-the flight are checked (the same events in order, landings within 100 m).
+the flight are checked (the same events in order, landings and places within 100 m, or within the
+tolerance below where the flight is long enough for the velocity's rounding to take it further).
 
 A save writes positions to 1 mm (RPOS %.3f), velocities to 0.1 mm/s (RVEL %.4f), landed places to
 1e-7 degree (POS %.7f, 1.1 cm) and attitudes to 1e-6 degree; a reloaded flight starts that far off
@@ -335,7 +336,9 @@ def check_scenario(args, name, exact):
             faults.append("saving changed the flight's %s" % f)
 
     tol = {"pos": lambda span: 0.03 + 0.0009 * span, "vel": 0.05}
-    loose = {"pos": lambda span: 100.0, "vel": 1e9}
+    # The outcome's 100 m, and never less than the rounding allows: a coast of weeks drifts by the
+    # velocity's rounding times the time flown (437 m after 60 days from L1 approach's first save).
+    loose = {"pos": lambda span: max(100.0, tol["pos"](span)), "vel": 1e9}
     if not exact:
         tol = loose  # the host's rounding: the outcome only (see the head of this file)
     # Where the pilot flies by hand: from its engine start (or its first sight of a flying
