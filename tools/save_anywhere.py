@@ -335,10 +335,13 @@ def check_scenario(args, name, exact):
         if read(os.path.join(base_dir, f)) != read(os.path.join(out, "saved", f)) and f != "final.scn":
             faults.append("saving changed the flight's %s" % f)
 
-    tol = {"pos": lambda span: 0.03 + 0.0009 * span, "vel": 0.05}
+    def exact_pos(span):
+        return 0.03 + 0.0009 * span
+
+    tol = {"pos": exact_pos, "vel": 0.05}
     # The outcome's 100 m, and never less than the rounding allows: a coast of weeks drifts by the
     # velocity's rounding times the time flown (437 m after 60 days from L1 approach's first save).
-    loose = {"pos": lambda span: max(100.0, tol["pos"](span)), "vel": 1e9}
+    loose = {"pos": lambda span: max(100.0, exact_pos(span)), "vel": 1e9}
     if not exact:
         tol = loose  # the host's rounding: the outcome only (see the head of this file)
     # Where the pilot flies by hand: from its engine start (or its first sight of a flying

@@ -26,6 +26,9 @@ struct LoadContext {
     std::string parent_name;
     bool have_landed_pos = false;
     double afcmode = -1;
+    // Exact saves only: what the integrator carries into the next step (the STEPCARRY line).
+    bool have_carry = false;
+    VECTOR3 carry_acc{}, carry_arot{};
     std::string source;  // the scenario file, for messages
     const struct ScenarioFile *file = nullptr;  // the vessel's block being read
     std::string error;   // the first host line refused ("FILE:LINE: vessel ...: FIELD: why")

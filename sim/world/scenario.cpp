@@ -321,6 +321,18 @@ void VESSEL::ParseScenarioLineEx(char *line, void *status) const
             kw = k;
             break;
         }
+    // Exact saves (a test option of this host, never the simulator's format) also carry what the
+    // integrator takes from one step into the next, which the host keeps in no save (Rigidbody.h
+    // acc, arot): a reload then flies on exactly, and what still differs is module state.
+    if (kw.empty() && w && w->Options().exact_saves && upper.rfind("STEPCARRY ", 0) == 0) {
+        double c[6];
+        if (ctx && ReadNumbers(l.substr(10), 6, c)) {
+            ctx->have_carry = true;
+            ctx->carry_acc = _V(c[0], c[1], c[2]);
+            ctx->carry_arot = _V(c[3], c[4], c[5]);
+        }
+        return;
+    }
     if (kw.empty()) return;  // any other line is not the host's: it is ignored
     const std::string rest = CleanLine(l.substr(kw.size()));
     // A line the host cannot keep refuses the scenario, naming file, line and field. A longer word
@@ -448,6 +460,10 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
         Put(f, "  AROT " + ExactText(a.x * DEG) + " " + ExactText(a.y * DEG) + " " + ExactText(a.z * DEG));
         Put(f, "  VROT " + ExactText(v->omega.x * DEG) + " " + ExactText(v->omega.y * DEG) + " " +
                    ExactText(v->omega.z * DEG));
+        if (v->step_acc_valid && !v->parent)
+            Put(f, "  STEPCARRY " + ExactText(v->step_acc.x) + " " + ExactText(v->step_acc.y) + " " +
+                       ExactText(v->step_acc.z) + " " + ExactText(v->step_arot.x) + " " +
+                       ExactText(v->step_arot.y) + " " + ExactText(v->step_arot.z));
     } else {
         Put(f, "  STATUS Orbiting " + orbit_body);
         Put(f, "  RPOS " + Fixed(rpos.x, 3) + " " + Fixed(rpos.y, 3) + " " + Fixed(rpos.z, 3));
@@ -556,6 +572,11 @@ bool World::LoadScenarioText(const std::string &text, std::string *error, const 
         v->FinishSetup();
         // A mode beyond what a DWORD holds (or not a number) is ignored: the class's mode stays.
         if (l.ctx.afcmode >= 0 && l.ctx.afcmode <= 4294967295.0) v->adctrl_mode = static_cast<DWORD>(l.ctx.afcmode);
+        if (l.ctx.have_carry && !v->landed) {
+            v->step_acc = l.ctx.carry_acc;
+            v->step_arot = l.ctx.carry_arot;
+            v->step_acc_valid = true;
+        }
         loaded.push_back(l);
     }
     for (Loaded &l : loaded) {
