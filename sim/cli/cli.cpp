@@ -199,6 +199,8 @@ struct Options {
 };
 
 // The run: a world, its inputs and outputs.
+FrameWatcher frame_watcher = nullptr;  // SetFrameWatcher
+
 class Run {
 public:
     Run(const Options &o, std::ostream &out, std::ostream &err) : opt_(o), out_(out), err_(err) {}
@@ -566,6 +568,7 @@ int Run::Go()
         }
         w.RunFrame();
         CheckOutputs();
+        if (frame_watcher) frame_watcher(w.FrameCount(), w.SimTime());
         if (progress && (w.FrameCount() & 255) == 0) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last_report > std::chrono::seconds(1)) {
@@ -601,6 +604,8 @@ int Run::Go()
 }
 
 }  // namespace
+
+void SetFrameWatcher(FrameWatcher watcher) { frame_watcher = watcher; }
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
