@@ -75,6 +75,8 @@ struct FrameTally {
     AllocStretch stretch[kMaxStretches];
     int stretches = 0;
     bool open = false;  // the last stretch still growing
+    double trace_from = 0;  // $CORVANE_ALLOC_TRACE_FROM [s]: stacks traced from the first frame ending then
+    bool tracing = false;
 };
 FrameTally g_tally;
 
@@ -83,9 +85,12 @@ void WatchFrame(long, double simt)
     FrameTally &f = g_tally;
     const std::uint64_t now = benchalloc::Now().calls, n = now - f.last;
     ++f.frames;
+    if (f.frames == 1) f.first = n;
+    if (!f.tracing && simt >= f.trace_from) {  // the stacks of the first allocations from then on
+        benchalloc::TraceNext(benchalloc::TraceRequest());
+        f.tracing = true;
+    }
     if (f.frames == 1) {
-        f.first = n;
-        benchalloc::TraceNext(benchalloc::TraceRequest());  // the stacks of the first allocations after it
     } else if (n == 0) {
         f.open = false;
     } else {
@@ -142,6 +147,8 @@ Result RunOnce(const Job &job, const std::string &root, const std::string &dt, c
     std::ostringstream out, err;
     g_tally.frames = 0, g_tally.first = g_tally.later = 0, g_tally.stretches = 0, g_tally.open = false;
     g_tally.last_t = 0;
+    const char *from = std::getenv("CORVANE_ALLOC_TRACE_FROM");
+    g_tally.trace_from = from ? std::strtod(from, nullptr) : 0, g_tally.tracing = false;
     sim::SetFrameWatcher(WatchFrame);
     const benchalloc::Totals a0 = benchalloc::Now();
     g_tally.last = a0.calls;
