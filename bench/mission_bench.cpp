@@ -44,12 +44,69 @@ struct Job {
     std::string until;  // "" for the scenario's own end
 };
 
+// A stretch of consecutive frames that allocate.
+struct AllocStretch {
+    double t0 = 0, t1 = 0;  // simulation time at the start of its first frame and the end of its last
+    long frames = 0;
+    std::uint64_t allocs = 0;
+};
+
 struct Result {
     double sim_s = 0, wall_s = 0, cpu_s = 0;
     double allocs = 0;
+    long frames = 0;
+    std::uint64_t first_allocs = 0;  // loading and the first frame
+    std::uint64_t later_allocs = 0;  // every frame after the first
+    std::uint64_t end_allocs = 0;    // after the last frame: the final scenario, the summary, the pictures' wait
+    std::vector<AllocStretch> stretches;  // the frames after the first that allocate
     int status = 0;
     std::string error;
 };
+
+// What the frame watcher fills while a run flies: the allocations of each frame, from the end of
+// the one before to the end of this one (inputs, pilots, trajectory, the frame, its outputs and
+// the picture thread's work meanwhile). Fixed storage: watching allocates nothing.
+struct FrameTally {
+    std::uint64_t last = 0;  // the count at the end of the frame before
+    double last_t = 0;
+    long frames = 0;
+    std::uint64_t first = 0, later = 0;
+    static constexpr int kMaxStretches = 4096;
+    AllocStretch stretch[kMaxStretches];
+    int stretches = 0;
+    bool open = false;  // the last stretch still growing
+    double trace_from = 0;  // $CORVANE_ALLOC_TRACE_FROM [s]: stacks traced from the first frame ending then
+    bool tracing = false;
+};
+FrameTally g_tally;
+
+void WatchFrame(long, double simt)
+{
+    FrameTally &f = g_tally;
+    const std::uint64_t now = benchalloc::Now().calls, n = now - f.last;
+    ++f.frames;
+    if (f.frames == 1) f.first = n;
+    if (!f.tracing && simt >= f.trace_from) {  // the stacks of the first allocations from then on
+        benchalloc::TraceNext(benchalloc::TraceRequest());
+        f.tracing = true;
+    }
+    if (f.frames == 1) {
+    } else if (n == 0) {
+        f.open = false;
+    } else {
+        f.later += n;
+        if (!f.open && f.stretches < FrameTally::kMaxStretches) {
+            f.stretch[f.stretches++] = AllocStretch{f.last_t, simt, 0, 0};
+            f.open = true;
+        }
+        if (f.open) {
+            AllocStretch &s = f.stretch[f.stretches - 1];
+            s.t1 = simt, ++s.frames, s.allocs += n;
+        }
+    }
+    f.last = benchalloc::Now().calls;  // the watcher's own reading left out
+    f.last_t = simt;
+}
 
 // The default jobs: the whole mission once it exists, else what there is with physics.
 std::vector<Job> DefaultJobs(const std::string &root)
@@ -88,14 +145,28 @@ Result RunOnce(const Job &job, const std::string &root, const std::string &dt, c
         args.push_back(job.until);
     }
     std::ostringstream out, err;
+    g_tally.frames = 0, g_tally.first = g_tally.later = 0, g_tally.stretches = 0, g_tally.open = false;
+    g_tally.last_t = 0;
+    const char *from = std::getenv("CORVANE_ALLOC_TRACE_FROM");
+    g_tally.trace_from = from ? std::strtod(from, nullptr) : 0, g_tally.tracing = false;
+    sim::SetFrameWatcher(WatchFrame);
     const benchalloc::Totals a0 = benchalloc::Now();
+    g_tally.last = a0.calls;
     const auto t0 = std::chrono::steady_clock::now();
     const std::clock_t c0 = std::clock();
     Result r;
     r.status = sim::RunCli(args, out, err);
     r.cpu_s = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
     r.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    r.allocs = static_cast<double>(benchalloc::Now().calls - a0.calls);
+    const std::uint64_t a1 = benchalloc::Now().calls;
+    sim::SetFrameWatcher(nullptr);
+    benchalloc::StopTrace();
+    r.allocs = static_cast<double>(a1 - a0.calls);
+    r.frames = g_tally.frames;
+    r.first_allocs = g_tally.first;
+    r.later_allocs = g_tally.later;
+    r.end_allocs = a1 - g_tally.last;
+    r.stretches.assign(g_tally.stretch, g_tally.stretch + g_tally.stretches);
     r.sim_s = EndTime(out.str());
     if (r.status != 0 || r.sim_s < 0) r.error = err.str().empty() ? "no end of run in the timeline" : err.str();
     return r;
@@ -220,6 +291,27 @@ int AllocMap(const Job &job, const std::string &root, double dt)
     return 0;
 }
 
+// The run's allocations: loading with the first frame, the frames after it (per frame, and the
+// stretches of frames that allocate, at most kShown of them), and the end of the run.
+void PrintAllocations(const Result &r)
+{
+    constexpr std::size_t kShown = 24;
+    const long later = r.frames > 1 ? r.frames - 1 : 0;
+    long allocating = 0;
+    for (const AllocStretch &s : r.stretches) allocating += s.frames;
+    std::printf("%-28s allocations: %llu loading and the first frame; %llu in the %ld frames after it (%.3f a frame,\n"
+                "%-28s %ld frames allocate, listed below); %llu after the last frame (final scenario, summary, pictures)\n",
+                "", static_cast<unsigned long long>(r.first_allocs), static_cast<unsigned long long>(r.later_allocs), later,
+                later ? static_cast<double>(r.later_allocs) / later : 0.0, "", allocating,
+                static_cast<unsigned long long>(r.end_allocs));
+    for (std::size_t i = 0; i < r.stretches.size() && i < kShown; ++i) {
+        const AllocStretch &s = r.stretches[i];
+        std::printf("%-28s   t %9.2f .. %9.2f  %6ld frames  %8llu allocations\n", "", s.t0, s.t1, s.frames,
+                    static_cast<unsigned long long>(s.allocs));
+    }
+    if (r.stretches.size() > kShown) std::printf("%-28s   ... and %zu stretches more\n", "", r.stretches.size() - kShown);
+}
+
 int Usage()
 {
     std::cerr << "usage: mission_bench [SCENARIO[@UNTIL]]... [--root DIR] [--dt S] [--repeat N] [--alloc-map]\n";
@@ -302,6 +394,7 @@ int main(int argc, char **argv)
         std::printf("%-28s %.0f times real time: %.2f of the goal of %.0f (%.2f by processor time)\n", "",
                     best.sim_s / best.wall_s, best.sim_s / best.wall_s / kRealTimeGoal, kRealTimeGoal,
                     best.sim_s / best.cpu_s / kRealTimeGoal);
+        PrintAllocations(best);
     }
     std::filesystem::current_path(home);
     std::error_code ec;

@@ -199,6 +199,8 @@ struct Options {
 };
 
 // The run: a world, its inputs and outputs.
+FrameWatcher frame_watcher = nullptr;  // SetFrameWatcher
+
 class Run {
 public:
     Run(const Options &o, std::ostream &out, std::ostream &err) : opt_(o), out_(out), err_(err) {}
@@ -230,6 +232,7 @@ private:
 
     Options opt_;
     std::ostream &out_, &err_;
+    PictureWriter pictures_;  // snapshots encoded and written while the run flies on
     std::unique_ptr<World> world_;
     std::unique_ptr<WorldCockpit> cockpit_;  // the virtual pilots' view of the world
     std::vector<std::unique_ptr<harness::Pilot>> pilots_;
@@ -382,7 +385,7 @@ void Run::Snapshot(const std::string &display, const std::string &file)
         const std::string path = OutPath(file);
         std::string e;
         if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
-        if (!WriteView(w, spec, path, &e))
+        if (!WriteView(w, spec, path, &e, &pictures_))
             Timeline("snapshot view " + spec.vessel + ": " + e);
         else
             Timeline("snapshot view " + spec.vessel + " " + path);
@@ -397,7 +400,7 @@ void Run::Snapshot(const std::string &display, const std::string &file)
     std::string e;
     std::error_code ec;
     if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path(), ec);
-    if (!WritePng(*rec, path, &e) || !WriteListing(*rec, path + ".txt", &e)) {
+    if (!WritePng(*rec, path, &e, &pictures_) || !WriteListing(*rec, path + ".txt", &e)) {
         Timeline("snapshot " + s + ": " + e);
         Fail(e);
     } else
@@ -565,6 +568,7 @@ int Run::Go()
         }
         w.RunFrame();
         CheckOutputs();
+        if (frame_watcher) frame_watcher(w.FrameCount(), w.SimTime());
         if (progress && (w.FrameCount() & 255) == 0) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last_report > std::chrono::seconds(1)) {
@@ -578,6 +582,9 @@ int Run::Go()
         err_ << "\n";
     }
     Timeline("end of run");
+    // Every picture written before the run reports: one that could not be is an error naming it.
+    for (const std::string &picture_error : pictures_.Finish())
+        if (!failed_) Fail(picture_error);
     world_->on_event = nullptr;
     world_->after_post_steps = nullptr;
     // Every output checked to the end: a write that failed is an error naming the file and why.
@@ -597,6 +604,8 @@ int Run::Go()
 }
 
 }  // namespace
+
+void SetFrameWatcher(FrameWatcher watcher) { frame_watcher = watcher; }
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {

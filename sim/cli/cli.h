@@ -20,6 +20,13 @@ bool CheckStepLength(double step, const World *w, std::string *why);
 // $CORVANE_ADDON_ROOT, else the current folder.
 std::string DefaultAddonRoot();
 
+// Called by a run after each of its frames (the inputs, the pilots, the trajectory's row, the frame
+// itself and the outputs' checks) with the number of frames flown and the simulation time: a
+// benchmark counts there what each frame costs. None by default; a plain function, so that watching
+// allocates nothing.
+using FrameWatcher = void (*)(long frames, double simt);
+void SetFrameWatcher(FrameWatcher watcher);
+
 // The whole program; returns the exit status (0 done, 1 a file could not be read or parsed,
 // 2 bad usage).
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);

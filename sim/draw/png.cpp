@@ -141,7 +141,7 @@ bool Fail(std::string *error, const std::string &what)
 
 }  // namespace
 
-bool WritePng(const HDC__ &rec, const std::string &path, std::string *error)
+bool WritePng(const HDC__ &rec, const std::string &path, std::string *error, PictureWriter *writer)
 {
     if (rec.width < 1 || rec.height < 1 || rec.width > kMaxSide || rec.height > kMaxSide) {
         return Fail(error, path + ": cannot make a picture of " + std::to_string(rec.width) + " x " +
@@ -183,20 +183,79 @@ bool WritePng(const HDC__ &rec, const std::string &path, std::string *error)
         }
     }
 
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return Fail(error, path + ": cannot write the picture (" + cairo_status_to_string(status) + ")");
+    }
+    cairo_surface_flush(surface);
+    if (writer) {
+        writer->Write(surface, path);
+        return true;
+    }
+    const bool ok = WriteSurfacePng(surface, path, error);
+    cairo_surface_destroy(surface);
+    return ok;
+}
+
+bool WriteSurfacePng(cairo_surface_t *surface, const std::string &path, std::string *error)
+{
     // The picture is encoded in memory and then written checked to the end (a full disk is an
     // error with its reason, never a silently short file).
     std::string png;
-    cairo_status_t status = cairo_status(cr);
-    if (status == CAIRO_STATUS_SUCCESS) {
-        cairo_surface_flush(surface);
-        status = cairo_surface_write_to_png_stream(surface, AppendPng, &png);
-    }
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
+    const cairo_status_t status = cairo_surface_write_to_png_stream(surface, AppendPng, &png);
     if (status != CAIRO_STATUS_SUCCESS) {
         return Fail(error, path + ": cannot write the picture (" + cairo_status_to_string(status) + ")");
     }
     return WriteTextFile(path, png, error);
+}
+
+void PictureWriter::Write(cairo_surface_t *surface, const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
+    jobs_.push_back({surface, path});
+    wake_.notify_one();
+}
+
+std::vector<std::string> PictureWriter::Finish()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    std::vector<std::string> errors;
+    errors.swap(errors_);
+    return errors;
+}
+
+PictureWriter::~PictureWriter()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        wake_.notify_one();
+    }
+    if (thread_.joinable()) thread_.join();
+}
+
+void PictureWriter::Work()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;  // stopped with nothing left
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        std::string e;
+        const bool ok = WriteSurfacePng(job.surface, job.path, &e);
+        cairo_surface_destroy(job.surface);
+        lock.lock();
+        busy_ = false;
+        if (!ok) errors_.push_back(e);
+        if (jobs_.empty()) idle_.notify_all();
+    }
 }
 
 bool WriteListing(const HDC__ &rec, const std::string &path, std::string *error)

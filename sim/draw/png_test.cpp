@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -126,3 +129,57 @@ TEST(Picture, UnwritablePathsAndBadSizesFailWithAMessage)
 }
 
 }  // namespace
+
+namespace {
+
+std::string Bytes(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(Picture, TheWritersThreadWritesTheSameFilesAndReportsThoseItCouldNot)
+{
+    // Pictures of different drawings queued on the writer while the caller goes on; after Finish
+    // each file is the one written at once, and a picture whose folder does not exist is reported
+    // by its path (the others are written all the same).
+    std::vector<std::unique_ptr<HDC__>> dcs;
+    for (int k = 0; k < 6; ++k) {
+        dcs.push_back(std::make_unique<HDC__>(80 + k, 40));
+        MoveToEx(dcs.back().get(), 0, k * 5, nullptr);
+        LineTo(dcs.back().get(), 80, 40 - k * 5);
+    }
+    const std::string bad = testing::TempDir() + "no-such-folder/picture.png";
+    std::string error;
+    {
+        sim::PictureWriter writer;
+        for (int k = 0; k < 6; ++k) {
+            ASSERT_TRUE(sim::WritePng(*dcs[k], Temp(("queued_" + std::to_string(k) + ".png").c_str()), &error, &writer))
+                << error;
+            if (k == 2) {
+                ASSERT_TRUE(sim::WritePng(*dcs[k], bad, &error, &writer));  // fails later, on the thread
+            }
+        }
+        const std::vector<std::string> errors = writer.Finish();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find(bad), std::string::npos) << errors[0];
+        EXPECT_TRUE(writer.Finish().empty());  // reported once
+    }
+    for (int k = 0; k < 6; ++k) {
+        const std::string direct = Temp(("direct_" + std::to_string(k) + ".png").c_str());
+        ASSERT_TRUE(sim::WritePng(*dcs[k], direct, &error)) << error;
+        const std::string queued = Bytes(Temp(("queued_" + std::to_string(k) + ".png").c_str()));
+        EXPECT_FALSE(queued.empty()) << k;
+        EXPECT_EQ(queued, Bytes(direct)) << k;
+    }
+    // A writer dropped with pictures still queued writes them before it goes.
+    {
+        sim::PictureWriter writer;
+        ASSERT_TRUE(sim::WritePng(*dcs[0], Temp("dropped.png"), &error, &writer));
+    }
+    EXPECT_EQ(Bytes(Temp("dropped.png")), Bytes(Temp("direct_0.png")));
+}

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -89,15 +90,34 @@ void EquPosAt(const VECTOR3 &rpos, const MATRIX3 &B, double &lng, double &lat, d
     lng = lo, lat = la, rad = r;
 }
 
+// Columns east, up, north at a longitude and latitude on a body turned by B.
+MATRIX3 HorizonFrameFrom(const MATRIX3 &B, double lng, double lat)
+{
+    const VECTOR3 up = mul(B, _V(std::cos(lat) * std::cos(lng), std::sin(lat), std::cos(lat) * std::sin(lng)));
+    const VECTOR3 east = mul(B, _V(-std::sin(lng), 0, std::cos(lng)));
+    const VECTOR3 north = mul(B, _V(-std::sin(lat) * std::cos(lng), std::cos(lat), -std::sin(lat) * std::sin(lng)));
+    return Columns(east, up, north);
+}
+
 // Columns east, up, north at a place on a body turned by B.
 MATRIX3 HorizonFrameAt(const VECTOR3 &rpos, const MATRIX3 &B)
 {
     double lng, lat, rad;
     EquPosAt(rpos, B, lng, lat, rad);
-    const VECTOR3 up = mul(B, _V(std::cos(lat) * std::cos(lng), std::sin(lat), std::cos(lat) * std::sin(lng)));
-    const VECTOR3 east = mul(B, _V(-std::sin(lng), 0, std::cos(lng)));
-    const VECTOR3 north = mul(B, _V(-std::sin(lat) * std::cos(lng), std::cos(lat), -std::sin(lat) * std::sin(lng)));
-    return Columns(east, up, north);
+    return HorizonFrameFrom(B, lng, lat);
+}
+
+// The vessel's place and horizon frame for this position and rotation, worked out again only when
+// either differs by a bit from the last ones.
+const Vessel::HorizonMemo &HorizonOf(const Vessel &v, const VECTOR3 &rpos, const MATRIX3 &B)
+{
+    Vessel::HorizonMemo &m = v.horizon_memo;
+    if (m.valid && std::memcmp(&m.rpos, &rpos, sizeof rpos) == 0 && std::memcmp(&m.B, &B, sizeof B) == 0) return m;
+    m.rpos = rpos, m.B = B;
+    EquPosAt(rpos, B, m.lng, m.lat, m.rad);
+    m.H = HorizonFrameFrom(B, m.lng, m.lat);
+    m.valid = true;
+    return m;
 }
 }  // namespace
 
@@ -111,7 +131,7 @@ VECTOR3 Vessel::AirVelocityGlobal() const
 MATRIX3 Vessel::HorizonFrame() const
 {
     const SurfaceState s = Surface(*this);
-    return HorizonFrameAt(s.rpos, s.B);
+    return HorizonOf(*this, s.rpos, s.B).H;
 }
 
 VECTOR3 Vessel::HorizonAirspeed() const { return tmul(HorizonFrame(), AirVelocityGlobal()); }
@@ -127,7 +147,8 @@ double Vessel::Altitude() const
 void Vessel::EquPos(double &lng, double &lat, double &rad) const
 {
     const SurfaceState s = Surface(*this);
-    EquPosAt(s.rpos, s.B, lng, lat, rad);
+    const HorizonMemo &m = HorizonOf(*this, s.rpos, s.B);
+    lng = m.lng, lat = m.lat, rad = m.rad;
 }
 
 double Vessel::Heading() const

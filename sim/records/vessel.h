@@ -307,6 +307,19 @@ public:
     std::vector<sim::Object *> parts;  // every sub-record issued for this vessel (handles)
     const std::vector<sim::Object *> &Children() const { return parts; }
 
+    // The surface place and horizon frame last worked out, with the state they were worked out
+    // from: a pure function of the position and the body's rotation, asked for many times a frame
+    // for the same state (the pilot's look, the trajectory's row, the modules' air data), so the
+    // same bits give back the same answer without the trigonometry again.
+    struct HorizonMemo {
+        VECTOR3 rpos;
+        MATRIX3 B;
+        double lng = 0, lat = 0, rad = 0;
+        MATRIX3 H;
+        bool valid = false;
+    };
+    mutable HorizonMemo horizon_memo;
+
     sim::Attachment *AttachmentByIndex(bool toparent, DWORD i) const;
     sim::Thruster *FindThruster(THRUSTER_HANDLE h) const;
 };

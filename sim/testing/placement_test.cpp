@@ -332,3 +332,44 @@ TEST_F(PlacementTest, WithoutGraphicsNoVesselEverGetsAVisual)
 }
 
 }  // namespace
+
+// --- the surface queries follow the state they are asked about --------------------------------
+
+TEST_F(PlacementTest, ThePlaceAndHorizonFrameFollowTheVesselAndTheTurningBody)
+{
+    // Asked again and again (the surface queries keep their last answer), each read must still
+    // be that of the state of the moment: after a move, and after the body alone has turned.
+    Vessel *v = Create("Here", "plain");
+    ASSERT_NE(v, nullptr);
+    v->Place(10 * RAD, 20 * RAD, 1000);
+    double lng, lat, rad;
+    v->EquPos(lng, lat, rad);
+    EXPECT_NEAR(lng * DEG, 10, 1e-9);
+    EXPECT_NEAR(lat * DEG, 20, 1e-9);
+    v->Place(-30 * RAD, 45 * RAD, 1000);
+    v->EquPos(lng, lat, rad);
+    EXPECT_NEAR(lng * DEG, -30, 1e-9);
+    EXPECT_NEAR(lat * DEG, 45, 1e-9);
+    EXPECT_NEAR(rad - v->ref->radius, 1000, 1e-6);
+    // Up is the direction from the centre whatever the body's turn; the frame is orthonormal.
+    const VECTOR3 radial = v->rpos / length(v->rpos);
+    MATRIX3 H = v->HorizonFrame();
+    EXPECT_NEAR(dotp(_V(H.m12, H.m22, H.m32), radial), 1, 1e-12);
+    // The body turned by 0.25 rad more about its own axis (its fixed frame's y axis): the vessel
+    // stays where it is in space, its longitude moves by the turn, its latitude stays.
+    sim::Body *b = v->ref;
+    const MATRIX3 keep = b->R, keep_next = b->next_R;
+    const bool keep_has = b->has_next;
+    const double a = 0.25;
+    const MATRIX3 turn = _M(std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a));
+    b->R = mul(keep, turn), b->next_R = mul(keep_next, turn);
+    double lng2, lat2, rad2;
+    v->EquPos(lng2, lat2, rad2);
+    const double moved = std::remainder(lng2 - lng, PI2);
+    H = v->HorizonFrame();
+    b->R = keep, b->next_R = keep_next, b->has_next = keep_has;
+    EXPECT_NEAR(std::fabs(moved), a, 1e-9);
+    EXPECT_NEAR(lat2 * DEG, 45, 1e-9);
+    EXPECT_NEAR(dotp(_V(H.m12, H.m22, H.m32), radial), 1, 1e-12);
+    EXPECT_NEAR(dotp(_V(H.m11, H.m21, H.m31), _V(H.m13, H.m23, H.m33)), 0, 1e-12);
+}

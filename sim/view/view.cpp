@@ -16,6 +16,8 @@
 // (glFrontFace(GL_CW)), as Direct3D has it.
 #include "view.h"
 
+#include "png.h"
+
 #include "vessel.h"
 #include "world.h"
 
@@ -850,7 +852,7 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
     return true;
 }
 
-bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::string *error)
+bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::string *error, PictureWriter *writer)
 {
     std::vector<std::uint8_t> rgb;
     if (!RenderView(w, spec, &rgb, error)) return false;
@@ -871,13 +873,13 @@ bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::str
             std::memcpy(data + static_cast<size_t>(y) * stride + 4 * static_cast<size_t>(x), &v, 4);
         }
     cairo_surface_mark_dirty(s);
-    const cairo_status_t st = cairo_surface_write_to_png(s, path.c_str());
-    cairo_surface_destroy(s);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        if (error) *error = path + ": " + cairo_status_to_string(st);
-        return false;
+    if (writer) {
+        writer->Write(s, path);
+        return true;
     }
-    return true;
+    const bool ok = WriteSurfacePng(s, path, error);
+    cairo_surface_destroy(s);
+    return ok;
 }
 
 }  // namespace sim

@@ -16,6 +16,7 @@ class Vessel;
 namespace sim {
 
 class World;
+class PictureWriter;
 
 struct ViewSpec {
     std::string vessel;        // the vessel the camera looks at
@@ -47,8 +48,10 @@ bool Project(const Camera &cam, const VECTOR3 &global, double *px, double *py);
 
 // Renders the view into `rgb` (width x height x 3 bytes, top row first).
 bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error);
-// Renders the view and writes it as a PNG file; false with a message when it cannot.
-bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::string *error);
+// Renders the view and writes it as a PNG file; false with a message when it cannot. With a writer
+// the view is rendered at once and its encoding and writing are left to the writer's thread.
+bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::string *error,
+               PictureWriter *writer = nullptr);
 
 // A texture file decoded to 0xAARRGGBB pixels, top row first (DXT1, DXT3, DXT5 or uncompressed
 // 32-bit DDS, as the simulator's loaders take them); false for other files.
