@@ -196,17 +196,49 @@ MU_EARTH = 3.986004418e14
 def diverged_at(rows):
     """The first row's time at which a vessel moves faster than the escape speed at its place over
     the Earth: the integrator has blown up (stiff loads beyond its step); None when it never does."""
+    near = False
     for t in sorted(rows):
         r = rows[t]
         speed = math.hypot(r["ground_speed"], r["vertical_speed"])
         rad = R_EARTH + r["altitude"]
         # Near the Earth only, where a row's place and speeds are over the Earth (a vessel far out
-        # on its way to L1 is given over the Moon when that is closer, at speeds over its surface).
-        if 0.5 * R_EARTH < rad < 2.0 * R_EARTH and speed > math.sqrt(2.0 * MU_EARTH / rad):
+        # on its way to L1 is given over the Moon when that is closer, at speeds over its surface);
+        # a vessel near it in one row and beyond two radii in the next has left faster than that.
+        if near and rad >= 2.0 * R_EARTH:
+            return t
+        near = 0.5 * R_EARTH < rad < 2.0 * R_EARTH
+        if near and speed > math.sqrt(2.0 * MU_EARTH / rad):
             return t
         if not all(math.isfinite(r[k]) for k in ("altitude", "ground_speed", "vertical_speed")):
             return t
     return None
+
+
+def horizon_axes(r):
+    """The vessel's forward and up axes in the local horizon frame (east, up, north) from a row's
+    heading, pitch and bank (the host's GetPitch, GetBank, heading: the nose's elevation, the roll
+    about it, the nose's azimuth from north)."""
+    h, p, b = (math.radians(r[k]) for k in ("heading", "pitch", "bank"))
+    fwd = (math.cos(p) * math.sin(h), math.sin(p), math.cos(p) * math.cos(h))
+    # Level (bank 0) "up" is the horizon's up tilted back by the pitch; the bank turns it about fwd.
+    up0 = (-math.sin(p) * math.sin(h), math.cos(p), -math.sin(p) * math.cos(h))
+    right0 = (fwd[1] * up0[2] - fwd[2] * up0[1], fwd[2] * up0[0] - fwd[0] * up0[2], fwd[0] * up0[1] - fwd[1] * up0[0])
+    up = tuple(math.cos(b) * u + math.sin(b) * q for u, q in zip(up0, right0))
+    return fwd, up
+
+
+def attitude_difference(a, b):
+    """[deg] the angle of the turn that takes one row's attitude into the other's. Pitch, bank and
+    heading each differ wildly near a vertical nose (bank and heading are then one turn, split at
+    random), which the turn between the two attitudes does not."""
+    fa, ua = horizon_axes(a)
+    fb, ub = horizon_axes(b)
+    def cross(x, y):
+        return (x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0])
+    ra, rb = cross(fa, ua), cross(fb, ub)
+    # trace of Ra^T Rb = 1 + 2 cos(angle), columns forward, up, right
+    tr = sum(x * y for x, y in zip(fa, fb)) + sum(x * y for x, y in zip(ua, ub)) + sum(x * y for x, y in zip(ra, rb))
+    return math.degrees(math.acos(max(-1.0, min(1.0, 0.5 * (tr - 1.0)))))
 
 
 def compare_rows(core, sim, tol, until=None):
@@ -241,8 +273,7 @@ def compare_rows(core, sim, tol, until=None):
             dv = max(abs(a[k] - b[k]) for k in ("ground_speed", "vertical_speed", "airspeed"))
             da = None
             if "pitch" in a and "pitch" in b:
-                da = max(abs(a["pitch"] - b["pitch"]), angle_difference(a["bank"], b["bank"]),
-                         angle_difference(a["heading"], b["heading"]) if abs(a["pitch"]) < 80 else 0.0)
+                da = attitude_difference(a, b)
             for k, x in (("pos", d), ("vel", dv), ("att", da)):
                 if x is not None and x >= worst[k][0]:
                     worst[k] = (x, t)
@@ -318,7 +349,8 @@ def divergence(cr, sr, tol, plan, lines, problems):
         last_c, last_s = cr[name][max(cr[name])], sr[name][max(sr[name])]
         vc = math.hypot(last_c["ground_speed"], last_c["vertical_speed"])
         vs = math.hypot(last_s["ground_speed"], last_s["vertical_speed"])
-        stays = diverged_at({0: last_c}) is not None and diverged_at({0: last_s}) is not None
+        stays = all(v > math.sqrt(2.0 * MU_EARTH / (R_EARTH + max(0.0, r["altitude"])))
+                    for v, r in ((vc, last_c), (vs, last_s)))
         late = abs(ts - tc) > tol.event + plan.step + 1e-6
         lines.append("  %-22s core %.2f s, stand-in %.2f s (%+.2f s); at the end %.4g m/s | %.4g m/s%s%s" % (
             name, tc, ts, ts - tc, vc, vs, "  << onset beyond %.2f s" % tol.event if late else "",
