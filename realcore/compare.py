@@ -27,7 +27,7 @@ import fly  # noqa: E402  (the core's runner: plans, readers)
 R_EARTH = fly.EARTH_RADIUS
 
 # The short probe flights (`compare` with no scenario) and the whole set (`compare all`).
-SHORT = ["Blank vessel", "Drop warp 10", "Drop warp 100", "Save every class", "Release in flight"]
+SHORT = ["Blank vessel", "Drop warp 10", "Drop warp 100", "Save every class", "Release in flight", "Bus landing"]
 ALL = ["Bus cruise", "Descent", "Chute failure", "Parafoil glide", "Catch", "L1 approach", "Mission"] + SHORT
 
 
@@ -101,6 +101,10 @@ TOLERANCES = {
     "Save every class": Tol(0.02, 0.5, 0.05, 0.5,
                             "every class landed and flying for 10 s: the placements and their reload",
                             "no events but the save"),
+    "Bus landing": Tol(1.0, 1.0, 1.0, 5.0,
+                       "the bus's fall of 5 s in the same air and its stop in the ground: a metre, a metre "
+                       "a second",
+                       "the landing 5 s after the rest, which the impact's bounce or sinking moves"),
     "Release in flight": Tol(0.5, 1.0, 0.2, 2.0,
                              "a release 30 m over the heliport: the capsule falls 14 m onto its points",
                              "the release by key: one step; the landing within half a second"),
@@ -183,7 +187,61 @@ def angle_difference(a, b):
     return min(d, 360.0 - d)
 
 
-def compare_rows(core, sim, tol):
+# Earth's gravitational parameter [m^3/s^2] (the core's Earth.cfg): a vessel near Earth faster than
+# its escape speed sqrt(2 mu / r) at its place was thrown out by the integrator, not by any force of
+# the mission (the fastest thing in it is the entry at 7.8 km/s, below the 11 km/s escape speed).
+MU_EARTH = 3.986004418e14
+
+
+def diverged_at(rows):
+    """The first row's time at which a vessel moves faster than the escape speed at its place over
+    the Earth: the integrator has blown up (stiff loads beyond its step); None when it never does."""
+    near = False
+    for t in sorted(rows):
+        r = rows[t]
+        speed = math.hypot(r["ground_speed"], r["vertical_speed"])
+        rad = R_EARTH + r["altitude"]
+        # Near the Earth only, where a row's place and speeds are over the Earth (a vessel far out
+        # on its way to L1 is given over the Moon when that is closer, at speeds over its surface);
+        # a vessel near it in one row and beyond two radii in the next has left faster than that.
+        if near and rad >= 2.0 * R_EARTH:
+            return t
+        near = 0.5 * R_EARTH < rad < 2.0 * R_EARTH
+        if near and speed > math.sqrt(2.0 * MU_EARTH / rad):
+            return t
+        if not all(math.isfinite(r[k]) for k in ("altitude", "ground_speed", "vertical_speed")):
+            return t
+    return None
+
+
+def horizon_axes(r):
+    """The vessel's forward and up axes in the local horizon frame (east, up, north) from a row's
+    heading, pitch and bank (the host's GetPitch, GetBank, heading: the nose's elevation, the roll
+    about it, the nose's azimuth from north)."""
+    h, p, b = (math.radians(r[k]) for k in ("heading", "pitch", "bank"))
+    fwd = (math.cos(p) * math.sin(h), math.sin(p), math.cos(p) * math.cos(h))
+    # Level (bank 0) "up" is the horizon's up tilted back by the pitch; the bank turns it about fwd.
+    up0 = (-math.sin(p) * math.sin(h), math.cos(p), -math.sin(p) * math.cos(h))
+    right0 = (fwd[1] * up0[2] - fwd[2] * up0[1], fwd[2] * up0[0] - fwd[0] * up0[2], fwd[0] * up0[1] - fwd[1] * up0[0])
+    up = tuple(math.cos(b) * u + math.sin(b) * q for u, q in zip(up0, right0))
+    return fwd, up
+
+
+def attitude_difference(a, b):
+    """[deg] the angle of the turn that takes one row's attitude into the other's. Pitch, bank and
+    heading each differ wildly near a vertical nose (bank and heading are then one turn, split at
+    random), which the turn between the two attitudes does not."""
+    fa, ua = horizon_axes(a)
+    fb, ub = horizon_axes(b)
+    def cross(x, y):
+        return (x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0])
+    ra, rb = cross(fa, ua), cross(fb, ub)
+    # trace of Ra^T Rb = 1 + 2 cos(angle), columns forward, up, right
+    tr = sum(x * y for x, y in zip(fa, fb)) + sum(x * y for x, y in zip(ua, ub)) + sum(x * y for x, y in zip(ra, rb))
+    return math.degrees(math.acos(max(-1.0, min(1.0, 0.5 * (tr - 1.0)))))
+
+
+def compare_rows(core, sim, tol, until=None):
     """Per vessel: the largest place, velocity and attitude differences over the common rows."""
     out = []
     for name in sorted(set(core) & set(sim)):
@@ -192,6 +250,8 @@ def compare_rows(core, sim, tol):
         st = sorted(sim[name])
         pairs = []
         for t in sorted(core[name]):
+            if until is not None and t >= until.get(name, math.inf):
+                break
             if t in sim[name]:
                 pairs.append((t, sim[name][t]))
                 continue
@@ -213,8 +273,7 @@ def compare_rows(core, sim, tol):
             dv = max(abs(a[k] - b[k]) for k in ("ground_speed", "vertical_speed", "airspeed"))
             da = None
             if "pitch" in a and "pitch" in b:
-                da = max(abs(a["pitch"] - b["pitch"]), angle_difference(a["bank"], b["bank"]),
-                         angle_difference(a["heading"], b["heading"]) if abs(a["pitch"]) < 80 else 0.0)
+                da = attitude_difference(a, b)
             for k, x in (("pos", d), ("vel", dv), ("att", da)):
                 if x is not None and x >= worst[k][0]:
                     worst[k] = (x, t)
@@ -270,6 +329,40 @@ def final_verdict_lines(diffs):
     return bad
 
 
+def divergence(cr, sr, tol, plan, lines, problems):
+    """Each vessel's blow-up in each host (diverged_at), written to lines, a mismatch to problems.
+    Returns ({vessel: the earlier onset} for those thrown out in both, the earliest onset or None)."""
+    until = {}
+    for name in sorted(set(cr) | set(sr)):
+        tc = diverged_at(cr.get(name, {}))
+        ts = diverged_at(sr.get(name, {}))
+        if tc is None and ts is None:
+            continue
+        if not any(x.startswith("divergence (") for x in lines):
+            lines.append("")
+            lines.append("divergence (a vessel beyond the escape speed: the integrator thrown out by stiff loads):")
+        if tc is None or ts is None:
+            lines.append("  %-22s in the %s only, at %.2f s  <<" % (name, "core" if ts is None else "stand-in",
+                                                                   tc if ts is None else ts))
+            problems.append("%s thrown out by the integrator in the %s only" % (name, "core" if ts is None else "stand-in"))
+            continue
+        last_c, last_s = cr[name][max(cr[name])], sr[name][max(sr[name])]
+        vc = math.hypot(last_c["ground_speed"], last_c["vertical_speed"])
+        vs = math.hypot(last_s["ground_speed"], last_s["vertical_speed"])
+        stays = all(v > math.sqrt(2.0 * MU_EARTH / (R_EARTH + max(0.0, r["altitude"])))
+                    for v, r in ((vc, last_c), (vs, last_s)))
+        late = abs(ts - tc) > tol.event + plan.step + 1e-6
+        lines.append("  %-22s core %.2f s, stand-in %.2f s (%+.2f s); at the end %.4g m/s | %.4g m/s%s%s" % (
+            name, tc, ts, ts - tc, vc, vs, "  << onset beyond %.2f s" % tol.event if late else "",
+            "" if stays else "  << came back below the escape speed"))
+        if late:
+            problems.append("%s thrown out at %.2f s in the core, %.2f s in the stand-in" % (name, tc, ts))
+        if not stays:
+            problems.append("%s: a divergence that ends in one host" % name)
+        until[name] = min(tc, ts)
+    return until, (min(until.values()) if until else None)
+
+
 def scenario_file(args, name):
     p = os.path.join(args.addon, "Scenarios", "Corvane", name + ".scn")
     if os.path.exists(p):
@@ -286,6 +379,10 @@ def fly_sim(args, name, core_dir, out):
     # The stand-in saves a `save NAME` input as the file NAME in its output folder.
     text = open(inputs).read()
     text = re.sub(r"^(\s*[\d.e+]+\s+save\s+)(\S+)\s*$", lambda m: m.group(1) + m.group(2) + ".scn", text, flags=re.M)
+    # The core's step is fixed for the session (its --fixedstep, the plan's step): its harness ignores
+    # a `dt` input, so the stand-in must too, or it flies another step (the L1 approach's own 10 s
+    # against the core's 600 s).
+    text = re.sub(r"^(\s*[\d.e+]+\s+dt\s+\S+.*)$", r"# \1  (the plan's step instead)", text, flags=re.M)
     sim_inputs = os.path.join(out, "inputs.txt")
     with open(sim_inputs, "w") as f:
         f.write(text)
@@ -315,6 +412,13 @@ def compare_one(args, name):
         problems.append("the stand-in's run failed (status %d, %s/sim.out)" % (rc, sim_dir))
     core_ev = fly.read_timeline(os.path.join(core_dir, "timeline.txt"))
     sim_ev = fly.read_timeline(os.path.join(sim_dir, "timeline.txt"))
+    cr = read_rows(os.path.join(core_dir, "trajectory.csv"))
+    sr = read_rows(os.path.join(sim_dir, "trajectory.csv"))
+
+    # A flight the integrator throws away (a vessel beyond the escape speed): both hosts must do it,
+    # to the same vessel, at the same moment, and not come back; what follows is the blow-up's, not
+    # the physics': rows and events after it are listed but not judged.
+    until, diverged = divergence(cr, sr, tol, plan, lines, problems)
 
     # Events side by side.
     lines.append("")
@@ -324,12 +428,16 @@ def compare_one(args, name):
     for k, tc, ts, e in pairs:
         mark = ""
         if tc is None or ts is None:
-            if k != "end of run":
+            if diverged is not None and (tc if tc is not None else ts) >= diverged:
+                mark = "  (in one host only, after the divergence)"
+            elif k != "end of run":
                 mark = "  << in one host only"
                 problems.append("event in one host only: %s" % e)
         else:
             d = ts - tc
-            if k.startswith("pilot:") and "key" not in k:
+            if diverged is not None and max(tc, ts) >= diverged:
+                mark = "  (after the divergence)"
+            elif k.startswith("pilot:") and "key" not in k:
                 pass
             elif abs(d) > tol.event + plan.step + 1e-6:
                 mark = "  << beyond %.2f s" % tol.event
@@ -339,7 +447,8 @@ def compare_one(args, name):
                                            e, mark))
     # The same order: the paired events sorted by the core's time are in the stand-in's order too,
     # except where both fall within the tolerance.
-    both = [(tc, ts, k) for k, tc, ts, _ in pairs if tc is not None and ts is not None]
+    both = [(tc, ts, k) for k, tc, ts, _ in pairs if tc is not None and ts is not None
+            and (diverged is None or max(tc, ts) < diverged)]
     both.sort()
     for (a_c, a_s, ka), (b_c, b_s, kb) in zip(both, both[1:]):
         if b_s < a_s - tol.event - plan.step - 1e-6:
@@ -349,10 +458,10 @@ def compare_one(args, name):
     lines.append("")
     lines.append("checkpoints (trajectory rows at the same times): the largest differences; tolerances %.3g m, "
                  "%.3g m/s, %.3g deg: %s" % (tol.pos, tol.vel, tol.att, tol.why))
+    if until:
+        lines.append("  (rows of a vessel thrown out by the integrator: only those before it)")
     worst = {"pos": 0.0, "vel": 0.0, "att": 0.0}
-    cr = read_rows(os.path.join(core_dir, "trajectory.csv"))
-    sr = read_rows(os.path.join(sim_dir, "trajectory.csv"))
-    for vname, n, w in compare_rows(cr, sr, tol):
+    for vname, n, w in compare_rows(cr, sr, tol, until):
         judged = vname not in tol.ignore
         parts = []
         for k, unit, lim in (("pos", "m", tol.pos), ("vel", "m/s", tol.vel), ("att", "deg", tol.att)):

@@ -63,9 +63,10 @@ PLANS = {
     "Drop warp 10": Plan("Drop warp 10", extra=["0 warp 10"], until=600),
     "Drop warp 100": Plan("Drop warp 100", extra=["0 warp 100"], until=600),
     "Save every class": Plan("Save every class", until=10, reload_at=5, reload_for=5),
+    "Bus landing": Plan("Bus landing"),
 }
 ORDER = ["Bus cruise", "Descent", "Chute failure", "Parafoil glide", "Catch", "L1 approach", "Mission",
-         "Release in flight", "Blank vessel", "Drop warp 10", "Drop warp 100", "Save every class"]
+         "Release in flight", "Blank vessel", "Drop warp 10", "Drop warp 100", "Save every class", "Bus landing"]
 
 
 # --- reading what a run wrote -------------------------------------------------------------------
@@ -466,6 +467,7 @@ CHECKS = {
     "Drop warp 10": [],
     "Drop warp 100": [],
     "Save every class": [],
+    "Bus landing": [],
 }
 
 

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -237,6 +238,8 @@ private:
     std::unique_ptr<WorldCockpit> cockpit_;  // the virtual pilots' view of the world
     std::vector<std::unique_ptr<harness::Pilot>> pilots_;
     bool ended_ = false, failed_ = false;
+    bool has_pending_warp_ = false;                // a warp input of this frame, for the next one
+    std::pair<double, double> pending_warp_{1, 0};  // acceleration, ramp [s]
     OutFile timeline_, csv_;
     std::string csv_row_;  // the trajectory's row being written
     harness::SeparationLog separations_;  // the frames around each attachment and release
@@ -328,7 +331,11 @@ void Run::Apply(const Input &ip)
             Timeline("input line " + std::to_string(ip.line) + ": time acceleration " + a[0] + " refused: " + why);
             return;
         }
-        w.SetWarp(f, a.size() > 1 ? std::strtod(a[1].c_str(), nullptr) : 0.0);
+        // Read in the frame's pre-step, as a plugin's oapiSetTimeAcceleration is (the core's harness
+        // plays its inputs in opcPreStep): the frame's step is already set, the new acceleration
+        // acts from the next frame on.
+        pending_warp_ = {f, a.size() > 1 ? std::strtod(a[1].c_str(), nullptr) : 0.0};
+        has_pending_warp_ = true;
         Timeline("time acceleration " + a[0] + (a.size() > 1 ? " over " + a[1] + " s" : std::string()));
     } else if (ip.verb == "pilot") {
         std::string e;
@@ -567,6 +574,10 @@ int Run::Go()
             break;
         }
         w.RunFrame();
+        if (has_pending_warp_) {
+            has_pending_warp_ = false;
+            w.SetWarp(pending_warp_.first, pending_warp_.second);
+        }
         CheckOutputs();
         if (frame_watcher) frame_watcher(w.FrameCount(), w.SimTime());
         if (progress && (w.FrameCount() & 255) == 0) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <sstream>
 
 using simtest::ReadFile;
@@ -115,6 +117,24 @@ TEST_F(PilotRun, ALoadLetGoInFlightLeavesFromThePoleTipWithItsVelocity)
     EXPECT_LT(length(f[0].dv - f[0].rot0), 2e-5);
     EXPECT_GT(length(f[0].rot0), 1e-4);  // a rotation term to see
     EXPECT_LT(length(f[2].s - f[1].s), 1.0);
+}
+
+// The released bus falls its last 390 m onto its back at 77 m/s (probes/Bus landing). The core,
+// flown at the same fixed step, slowed it to 60 m/s, threw it back up at 8.47 m/s, had it at rest
+// 0.658 m deep and reported it landed at 14.08 s, there: POS 86.6660917 3.0967093.
+TEST_F(PilotRun, TheBusLandsOnItsBackWhereAndWhenTheCoreLandsIt)
+{
+    ASSERT_EQ(Fly({CORVANE_PROBES "/Bus landing.scn", "--dt", "0.016666666666666666"}), 0) << errors;
+    EXPECT_NEAR(When("landed Corvane_Bus"), 14.08, 0.05) << timeline;
+    const std::string scn = ReadFile("out/final.scn");
+    const std::size_t at = scn.find("Corvane_Bus:");
+    ASSERT_NE(at, std::string::npos) << scn;
+    double lng = 0, lat = 0, alt = 0;
+    ASSERT_EQ(std::sscanf(scn.c_str() + scn.find("POS ", at), "POS %lf %lf", &lng, &lat), 2) << scn;
+    ASSERT_EQ(std::sscanf(scn.c_str() + scn.find("ALT ", at), "ALT %lf", &alt), 1) << scn;
+    EXPECT_NEAR(lng, 86.6660917, 2e-6);  // 0.2 m; one frame of the Earth's turn is 7.8 m
+    EXPECT_NEAR(lat, 3.0967093, 2e-6);
+    EXPECT_NEAR(alt, -0.658, 0.005);
 }
 
 TEST_F(PilotRun, WaitsForItsHelicopterAndRejectsUnknownPilots)

@@ -53,6 +53,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -97,10 +98,14 @@ constexpr double kLandingMotionLimit = 1e-4;  // [m^2/s], [rad/s] still moving a
 constexpr double kLandingRestTime = 5.0;      // [s] at rest for longer than this: landed
 
 // ---- per frame: the bodies -------------------------------------------------------------------
+// A body that pulls, at the frame's start and end: Psys.cpp Gacc_intermediate reads each body at
+// the stage's time within the step (CelestialBody::InterpolatePosition, between its s0 and s1);
+// here the body relative to the reference body along the straight line between the two (over a
+// 600 s step the arc's sagitta is under 300 m for the Earth about the Sun, 120 m for the Moon).
 struct Puller {
-    VECTOR3 pos;   // relative to the reference body [m]
-    VECTOR3 acc0;  // its pull on the reference body's centre [m/s^2]
-    double gm;     // [m^3/s^2]
+    VECTOR3 pos0, pos1;  // relative to the reference body at the frame's start and end [m]
+    VECTOR3 acc0, acc1;  // its pull on the reference body's centre, at the start and end [m/s^2]
+    double gm;           // [m^3/s^2]
 };
 
 // ---- the host's attitude quaternion (Vecmat.h Quaternion: vector part x, y, z, scalar s) ------
@@ -212,6 +217,10 @@ struct Craft {
     double rho = 0, sound = 340.29, pressure = 0;  // the air at the frame's start
     bool with_collision = false;        // this pass applies the ground contact's forces
     bool collision = false;             // a stage of this pass found a point below the ground
+    int isub = 0, nsub = 1;             // the sub-step under way and the pass's count
+    // The fraction of the frame's step at a stage a of the sub-step under way (the host's
+    // (isub + alpha) / nsub), where the bodies are read.
+    double At(double a) const { return (isub + a) / nsub; }
 };
 
 bool Finite(const VECTOR3 &a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
@@ -240,16 +249,19 @@ VECTOR3 Unit(const VECTOR3 &a)
 }
 
 // ---- gravity ---------------------------------------------------------------------------------
-VECTOR3 Gravity(const Craft &c, const VECTOR3 &r)
+// Psys.cpp Gacc_intermediate: the pull at r (relative to the reference body) at the fraction f of
+// the frame's step, the other bodies where they are then.
+VECTOR3 Gravity(const Craft &c, const VECTOR3 &r, double f)
 {
     VECTOR3 a = _V(0, 0, 0);
     const double r2 = dotp(r, r);
     if (r2 > 1.0) a = r * (-c.gm / (r2 * std::sqrt(r2)));
     for (int i = 0; i < c.npull; ++i) {
-        const VECTOR3 d = c.pull[i].pos - r;
+        const Puller &p = c.pull[i];
+        const VECTOR3 d = p.pos0 + (p.pos1 - p.pos0) * f - r;
         const double d2 = dotp(d, d);
-        if (d2 > 1.0) a += d * (c.pull[i].gm / (d2 * std::sqrt(d2)));
-        a -= c.pull[i].acc0;
+        if (d2 > 1.0) a += d * (p.gm / (d2 * std::sqrt(d2)));
+        a -= p.acc0 + (p.acc1 - p.acc0) * f;
     }
     return a;
 }
@@ -515,11 +527,11 @@ VECTOR3 EulerInv(const VECTOR3 &p, const VECTOR3 &tau, const VECTOR3 &w)
 // Vessel.cpp GetIntermediateMoments: the frame's held loads (turned into global axes by the stage's
 // attitude), the ground contact at the stage, gravity; acc [m/s^2, global], the angular
 // acceleration [rad/s^2, vessel axes].
-void Moments(Craft &c, const Stage &s, double dt, VECTOR3 *acc, VECTOR3 *arot)
+void Moments(Craft &c, const Stage &s, double f, double dt, VECTOR3 *acc, VECTOR3 *arot)
 {
     Loads ground;
     c.collision |= SurfaceLoads(c, s, dt, c.with_collision, &ground);
-    *acc = Gravity(c, s.pos) + QuatMul(s.Q, (c.force + ground.force) * (1.0 / c.mass));
+    *acc = Gravity(c, s.pos, f) + QuatMul(s.Q, (c.force + ground.force) * (1.0 / c.mass));
     *arot = EulerInv(c.pmi, (c.moment + ground.moment) * (1.0 / c.mass), s.omega);
 }
 
@@ -573,7 +585,7 @@ void StepRK2(Craft &c, Stage &s1, double h, const VECTOR3 &acc, VECTOR3 &arot)
     s.SetRot(QuatTurned(s1.Q, s1.omega * h2));
     s.omega = s1.omega + arot * h2;
     VECTOR3 acc1, aacc1;
-    Moments(c, s, h, &acc1, &aacc1);
+    Moments(c, s, c.At(0.5), h, &acc1, &aacc1);
     s1.pos += s.vel * h;
     s1.vel += acc1 * h;
     QuatRotate(s1.Q, s.omega * h);
@@ -591,17 +603,17 @@ void StepRK4(Craft &c, Stage &s1, double h, const VECTOR3 &acc, const VECTOR3 &a
     sa.vel = s1.vel + acc * h2;
     sa.SetRot(QuatTurned(s1.Q, s1.omega * h2));
     sa.omega = s1.omega + arot * h2;
-    Moments(c, sa, h, &acc1, &aacc1);
+    Moments(c, sa, c.At(0.5), h, &acc1, &aacc1);
     sb.pos = s1.pos + sa.vel * h2;
     sb.vel = s1.vel + acc1 * h2;
     sb.SetRot(QuatTurned(s1.Q, sa.omega * h2));
     sb.omega = s1.omega + aacc1 * h2;
-    Moments(c, sb, h, &acc2, &aacc2);
+    Moments(c, sb, c.At(0.5), h, &acc2, &aacc2);
     sc.pos = s1.pos + sb.vel * h;
     sc.vel = s1.vel + acc2 * h;
     sc.SetRot(QuatTurned(s1.Q, sb.omega * h));
     sc.omega = s1.omega + aacc2 * h;
-    Moments(c, sc, h, &acc3, &aacc3);
+    Moments(c, sc, c.At(1.0), h, &acc3, &aacc3);
     const double h6 = h / 6.0;
     const VECTOR3 dvel = (acc + (acc1 + acc2) * 2.0 + acc3) * h6;
     const VECTOR3 dpos = (s1.vel + (sa.vel + sb.vel) * 2.0 + sc.vel) * h6;
@@ -612,10 +624,11 @@ void StepRK4(Craft &c, Stage &s1, double h, const VECTOR3 &acc, const VECTOR3 &a
 }
 
 // The explicit Runge-Kutta tables of the two higher levels, as the host's driver reads them: the
-// stage times (unused: the bodies stand still over a step here), the lower triangle of stage
-// weights row by row (row i-1 builds stage i from stages 0..i-1) and the final weights.
+// stage times (where the bodies are read), the lower triangle of stage weights row by row (row i-1
+// builds stage i from stages 0..i-1) and the final weights.
 // 6th order, 8 stages.
 constexpr int kRK6Stages = 8;
+constexpr double kRK6Alpha[kRK6Stages - 1] = {1.0 / 6.0, 4.0 / 15.0, 2.0 / 3.0, 5.0 / 6.0, 1.0, 1.0 / 15.0, 1.0};
 constexpr double kRK6Beta[kRK6Stages - 1][kRK6Stages - 1] = {
     {1.0 / 6.0},
     {4.0 / 75.0, 16.0 / 75.0},
@@ -629,6 +642,8 @@ constexpr double kRK6Gamma[kRK6Stages] = {3.0 / 40.0,  0, 875.0 / 2244.0, 23.0 /
                                           125.0 / 11592.0, 43.0 / 616.0};
 // 8th order, 13 stages (Fehlberg's 7(8) pair, its 8th-order weights).
 constexpr int kRK8Stages = 13;
+constexpr double kRK8Alpha[kRK8Stages - 1] = {2.0 / 27.0, 1.0 / 9.0, 1.0 / 6.0, 5.0 / 12.0, 1.0 / 2.0, 5.0 / 6.0,
+                                              1.0 / 6.0,  2.0 / 3.0, 1.0 / 3.0, 1.0,        0,         1.0};
 constexpr double kRK8Beta[kRK8Stages - 1][kRK8Stages - 1] = {
     {2.0 / 27.0},
     {1.0 / 36.0, 1.0 / 12.0},
@@ -653,7 +668,7 @@ constexpr double kRK8Gamma[kRK8Stages] = {0, 0, 0, 0, 0, 34.0 / 105.0, 9.0 / 35.
 // state by every stage with its final weight, the attitude one turn per stage.
 template <int N>
 void StepRKTable(Craft &c, Stage &s1, double h, const VECTOR3 &acc, const VECTOR3 &arot,
-                 const double (&beta)[N - 1][N - 1], const double (&gamma)[N])
+                 const double (&alpha)[N - 1], const double (&beta)[N - 1][N - 1], const double (&gamma)[N])
 {
     Stage s[N];
     VECTOR3 a[N], d[N];
@@ -663,7 +678,7 @@ void StepRKTable(Craft &c, Stage &s1, double h, const VECTOR3 &acc, const VECTOR
     for (int i = 1; i < N; ++i) {
         s[i] = s1;
         for (int j = 0; j < i; ++j) s[i].Advance(beta[i - 1][j] * h, a[j], s[j].vel, d[j], s[j].omega);
-        Moments(c, s[i], h, &a[i], &d[i]);
+        Moments(c, s[i], c.At(alpha[i - 1]), h, &a[i], &d[i]);
     }
     VECTOR3 dvel = _V(0, 0, 0), dpos = _V(0, 0, 0);
     for (int i = 0; i < N; ++i) {
@@ -697,15 +712,17 @@ void Propagate(Craft &c, const Stage &s0, Method method, int n, Stage *s1, VECTO
 {
     const double h = c.frame_dt / n;
     *s1 = s0;
+    c.nsub = n;
     for (int i = 0; i < n; ++i) {
+        c.isub = i;
         switch (method) {
         case Method::RK2: StepRK2(c, *s1, h, *acc, *arot); break;
         case Method::RK4: StepRK4(c, *s1, h, *acc, *arot); break;
-        case Method::RK6: StepRKTable<kRK6Stages>(c, *s1, h, *acc, *arot, kRK6Beta, kRK6Gamma); break;
-        case Method::RK8: StepRKTable<kRK8Stages>(c, *s1, h, *acc, *arot, kRK8Beta, kRK8Gamma); break;
+        case Method::RK6: StepRKTable<kRK6Stages>(c, *s1, h, *acc, *arot, kRK6Alpha, kRK6Beta, kRK6Gamma); break;
+        case Method::RK8: StepRKTable<kRK8Stages>(c, *s1, h, *acc, *arot, kRK8Alpha, kRK8Beta, kRK8Gamma); break;
         }
         s1->R = MatrixFromQuat(s1->Q);
-        Moments(c, *s1, h, acc, arot);
+        Moments(c, *s1, c.At(1.0), h, acc, arot);
     }
 }
 
@@ -769,7 +786,7 @@ void StepVessel(PhysicsScene &w, Craft &c, double dt)
             n = kMaxSubsteps;
         }
         c.collision = false;
-        acc = v->step_acc_valid ? v->step_acc : Gravity(c, s0.pos);
+        acc = v->step_acc_valid ? v->step_acc : Gravity(c, s0.pos, 0.0);
         arot = v->step_arot;
         Propagate(c, s0, kLevels[level].method, n, &s1, &acc, &arot);
         if (!c.collision) break;
@@ -924,10 +941,12 @@ void PhysicsStep(PhysicsScene &w, double dt)
             for (const Body *b : w.Bodies()) {
                 if (b == c.ref || !(b->mass > 0) || npull == kMaxBodies) continue;
                 Puller &p = pull[npull++];
-                p.pos = b->pos - c.ref->pos;
                 p.gm = kG * b->mass;
-                const double d2 = dotp(p.pos, p.pos);
-                p.acc0 = d2 > 1.0 ? p.pos * (p.gm / (d2 * std::sqrt(d2))) : _V(0, 0, 0);
+                p.pos0 = b->pos - c.ref->pos;
+                p.pos1 = b->EndPos() - c.ref->EndPos();
+                const double d0 = dotp(p.pos0, p.pos0), d1 = dotp(p.pos1, p.pos1);
+                p.acc0 = d0 > 1.0 ? p.pos0 * (p.gm / (d0 * std::sqrt(d0))) : _V(0, 0, 0);
+                p.acc1 = d1 > 1.0 ? p.pos1 * (p.gm / (d1 * std::sqrt(d1))) : _V(0, 0, 0);
             }
         }
         c.pull = pull;
@@ -940,9 +959,16 @@ void PhysicsStep(PhysicsScene &w, double dt)
             if (af->alive) c.airfoil_model = true;
         StepVessel(w, c, dt);
     }
+    // Vesselbase.cpp PostUpdate runs the landing test after the bodies moved: the new state is read
+    // over the ground as it has turned by the frame's end (read over the frame's start, a vessel
+    // coming to rest was set down one frame of the Earth's turn east, 7.8 m at 1/60 s).
     const double t = w.SimTime();
+    for (Body *b : w.Bodies())
+        if (b->has_end) std::swap(b->R, b->end_R);
     for (Vessel *v : w.Vessels())
         if (v->alive) CheckLanded(w, *v, t);
+    for (Body *b : w.Bodies())
+        if (b->has_end) std::swap(b->R, b->end_R);
 }
 
 }  // namespace sim

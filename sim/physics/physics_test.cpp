@@ -372,6 +372,30 @@ TEST_F(PhysicsTest, DroppedVesselLandsAndLiftsOffUnderThrust)
     EXPECT_GT(vi->GetAltitude(), 10.0);
 }
 
+// Far out toward L1 (1 000 000 km from the Earth, the L1 approach's start) the Earth moves 18 000 km
+// about the Sun in a 600 s step. The host reads every body where it is at each stage's time within
+// the step (Psys.cpp Gacc_intermediate, CelestialBody::InterpolatePosition), so a flight's path
+// does not depend on the step: five days at 600 s steps end where they end at 10 s steps, to the
+// bodies' straight-line places within a step (the Earth's arc about the Sun bows 270 m from its
+// chord in 600 s, the Moon's about the Earth 120 m): a kilometre or two. Read where they stand at
+// the step's start instead, the bodies lag half a step (the Moon 300 km, the Sun's direction
+// 6e-5 rad) and the flight ends 160 km away.
+TEST_F(PhysicsTest, AFlightFarOutEndsWhereItEndsAtAnyStep)
+{
+    auto run = [this](double dt) {
+        options.dt = dt;
+        Vessel *v = At("bus", "box", 0.0, 1000e3);
+        v->rpos = _V(180138000.0, 0.0, -983641000.0);  // relative to the Earth [m]
+        v->rvel = _V(471.10, 0.0, -208.30);             // [m/s]
+        StepFor(5 * 86400.0);
+        return v->GlobalPos() - W().Earth()->pos;
+    };
+    const VECTOR3 fine = run(10.0);
+    EndWorld();
+    const VECTOR3 coarse = run(600.0);
+    EXPECT_LT(length(coarse - fine), 2000.0);
+}
+
 TEST_F(PhysicsTest, SameWorldTwiceGivesIdenticalStates)
 {
     auto run = [this]() {

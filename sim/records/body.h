@@ -23,6 +23,12 @@ struct Body : Object {
     // time (its s1), published after the post-steps as the vessels' are.
     bool has_next = false;
     VECTOR3 next_pos{}, next_vel{};
+    // Through the state update: where the body is at the frame's end (the vessels' gravity reads
+    // the bodies in between, Psys.cpp Gacc_intermediate); without it, where it is now.
+    bool has_end = false;
+    VECTOR3 end_pos{};
+    MATRIX3 end_R = identity();
+    const VECTOR3 &EndPos() const { return has_end ? end_pos : pos; }
     MATRIX3 next_R = identity();
 };
 

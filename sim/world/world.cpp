@@ -446,6 +446,25 @@ void World::BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *>
     }
 }
 
+void World::BodiesAtEnd(double mjd1)
+{
+    // Psys.cpp Update: the bodies are moved to the frame's end before the vessels, whose gravity
+    // reads them between the two (CelestialBody::InterpolatePosition); the published state stays the
+    // frame's start until EndUpdate.
+    VECTOR3 pos[8], vel[8];
+    MATRIX3 R[8];
+    const std::size_t nb = std::min<std::size_t>(bodies_.size(), 8);
+    for (std::size_t i = 0; i < nb; ++i) pos[i] = bodies_[i]->pos, vel[i] = bodies_[i]->vel, R[i] = bodies_[i]->R;
+    UpdateBodies(mjd1);
+    for (std::size_t i = 0; i < nb; ++i) {
+        Body *b = bodies_[i];
+        b->end_pos = b->pos;
+        b->end_R = b->R;
+        b->has_end = true;
+        b->pos = pos[i], b->vel = vel[i], b->R = R[i];
+    }
+}
+
 void World::EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated)
 {
     // The bodies move to the frame's end (CelestialBody::Update writes their s1), landed vessels
@@ -470,6 +489,7 @@ void World::EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, cons
     // landing check is VesselBase::PostUpdate, after the post-steps).
     for (std::size_t i = 0; i < nb; ++i) {
         Body *b = bodies_[i];
+        b->has_end = false;
         b->next_pos = b->pos, b->next_vel = b->vel, b->next_R = b->R;
         b->pos = old[i].pos, b->vel = old[i].vel, b->R = old[i].R;
         b->has_next = true;
@@ -552,6 +572,7 @@ void World::RunFrame()
 
     // The state update writes the new state of every vessel present now.
     BeginUpdate(&saved_states_, &updated_);
+    BodiesAtEnd(mjd1);
     if (state_update)
         state_update(*this, dt);
     else if (opt_.physics)

@@ -348,6 +348,7 @@ private:
         steps_since_origin_ = 0;
     }
     void BeginUpdate(std::vector<Vessel::State> *saved, std::vector<Vessel *> *updated);
+    void BodiesAtEnd(double mjd1);
     void EndUpdate(double mjd1, const std::vector<Vessel::State> &saved, const std::vector<Vessel *> &updated);
     void Publish();
     void UpdateProxies(Vessel *v);
