@@ -63,9 +63,9 @@ import sys
 
 FRAME = 1.0 / 60.0
 MAX_CHECKPOINTS = 200
-# Lines a fresh load writes by itself (the step length among them: the reload is given the step
-# again), and lines that are not the flight's own.
-LOAD_LINES = re.compile(r"^(created |focus |saved |snapshot |end of run|step length )")
+# Lines a fresh load writes by itself (the step length and the time acceleration among them: the
+# reload is given both again), and lines that are not the flight's own.
+LOAD_LINES = re.compile(r"^(created |focus |saved |snapshot |end of run|step length |time acceleration )")
 # What a pilot engaged after a reload says as it looks around (the uninterrupted one never does).
 TAKEOVER_LINES = re.compile(r"^pilot: (takes the controls|rotor already at speed|finds )")
 # Annotations are passing texts: a failed capsule loaded shows its "Chute Failure!" again.
