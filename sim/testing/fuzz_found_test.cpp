@@ -37,3 +37,29 @@ TEST_F(FuzzFoundTest, AnAfcModeBeyondThirtyTwoBitsIsRefused)
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->adctrl_mode, 5u);
 }
+
+// A date a million years out puts the ephemerides' Earth some 1e15 m from the Sun. A vessel loaded
+// against Earth and placed against the Moon (its closest body) was re-expressed through its global
+// place, rounded there to 0.1 m, so each load and save moved it by centimetres (found by the save
+// target). Re-expressed through the two bodies' difference, a load and a save give the text back.
+TEST_F(FuzzFoundTest, ALoadAndASaveKeepTheTextWhereverTheBodiesStand)
+{
+    options.physics = false;
+    const std::string scn =
+        "BEGIN_ENVIRONMENT\n  System Sol\n  Date MJD 409219915.0000014305\nEND_ENVIRONMENT\n"
+        "BEGIN_SHIPS\nA:plain\n  STATUS Orbiting Earth\n"
+        "  RPOS -411169226.045 -3105399531.968 1780891744.371\n"
+        "  RVEL -37892753274.5408 -286189168583.7164 164124541061.4119\n"
+        "  AROT -1.336059 -3.789538 -13.111872\nEND\n"
+        "B:plain\n  STATUS Orbiting Moon\n  RPOS 1000000.000 -2000000.000 3000000.000\n"
+        "  RVEL 100.0000 0.0000 -50.0000\n  AROT 10.000000 20.000000 30.000000\nEND\nEND_SHIPS\n";
+    std::string err;
+    ASSERT_TRUE(W().LoadScenarioText(scn, &err)) << err;
+    const std::string first = W().SaveScenarioText();
+    EXPECT_NE(first.find("  RPOS -411169226.045 -3105399531.968 1780891744.371\n"), std::string::npos) << first;
+    EXPECT_NE(first.find("  RPOS 1000000.000 -2000000.000 3000000.000\n"), std::string::npos) << first;
+    EndWorld();
+    options.physics = false;
+    ASSERT_TRUE(W().LoadScenarioText(first, &err)) << err;
+    EXPECT_EQ(W().SaveScenarioText(), first);
+}

@@ -434,8 +434,13 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
     Body *orbit = v->OrbitRef();
     if (!v->landed && !v->parent && v->world)
         if (Body *now = v->world->DominantGravitySource(v->GlobalPos())) orbit = now;
-    const VECTOR3 rpos = orbit && orbit != v->ref ? v->GlobalPos() - orbit->pos : v->rpos;
-    const VECTOR3 rvel = orbit && orbit != v->ref ? v->GlobalVel() - orbit->vel : v->rvel;
+    // Re-expressed through the two bodies' difference (as World::UpdateProxies does), so that a load
+    // and a save give back the text they read wherever the bodies stand.
+    VECTOR3 rpos = v->rpos, rvel = v->rvel;
+    if (orbit && orbit != v->ref) {
+        rpos = v->ref ? rpos + (v->ref->pos - orbit->pos) : rpos - orbit->pos;
+        rvel = v->ref ? rvel + (v->ref->vel - orbit->vel) : rvel - orbit->vel;
+    }
     const std::string orbit_body = orbit ? orbit->name : body;
     if (v->landed && !v->parent) {
         Put(f, "  STATUS Landed " + body);

@@ -1581,7 +1581,7 @@ Mesh *World::CopyMesh(const Mesh *src)
 void World::UpdateProxies(Vessel *v)
 {
     if (!v->alive || v->landed || v->parent || !v->ref || bodies_.empty()) return;
-    const VECTOR3 g = v->GlobalPos(), gv = v->GlobalVel();
+    const VECTOR3 g = v->GlobalPos();
     Body *closest = nullptr, *dominant = nullptr;
     double best = 1e300, pull = 0;
     for (Body *b : bodies_) {
@@ -1591,9 +1591,14 @@ void World::UpdateProxies(Vessel *v)
         if (d2 > 0 && b->mass / d2 > pull) pull = b->mass / d2, dominant = b;
     }
     if (closest && closest != v->ref) {
+        // Re-expressed through the difference of the two bodies' states, not through the global
+        // state: a body far from the origin (an ephemeris far outside its years puts Earth some
+        // 1e15 m out) would otherwise round the place to its own precision (0.1 m there), and a
+        // save loaded and saved again would move the vessel. The place stays within a rounding of
+        // its distance to the body (the same relation the save uses, scenario.cpp).
+        v->rpos = v->rpos + (v->ref->pos - closest->pos);
+        v->rvel = v->rvel + (v->ref->vel - closest->vel);
         v->ref = closest;
-        v->rpos = g - closest->pos;
-        v->rvel = gv - closest->vel;
     }
     if (dominant) v->orbit_ref = dominant;
 }
