@@ -44,6 +44,16 @@ double Vessel::Mass() const
 
 VECTOR3 Vessel::GlobalPos() const { return ref ? ref->pos + rpos : rpos; }
 VECTOR3 Vessel::GlobalVel() const { return ref ? ref->vel + rvel : rvel; }
+VECTOR3 Vessel::PosAgainst(const sim::Body *b) const
+{
+    if (!b || b == ref) return rpos;
+    return ref ? rpos + (ref->pos - b->pos) : rpos - b->pos;
+}
+VECTOR3 Vessel::VelAgainst(const sim::Body *b) const
+{
+    if (!b || b == ref) return rvel;
+    return ref ? rvel + (ref->vel - b->vel) : rvel - b->vel;
+}
 
 Vessel::State Vessel::CurrentState() const
 {

@@ -264,6 +264,14 @@ public:
     VECTOR3 GlobalPos() const;
     sim::Body *OrbitRef() const { return orbit_ref ? orbit_ref : ref; }
     VECTOR3 GlobalVel() const;
+    // The state against another body b (the host's rpos and rvel against a new proxy or orbit
+    // reference, VesselBase::UpdateProxies, Vessel.cpp WriteDefault): through the difference of the
+    // two bodies' states, not through the global state, which far from the origin (an ephemeris far
+    // outside its years puts Earth some 1e15 m out) would round the place to 0.1 m, so that a save
+    // loaded and saved again moved the vessel; so the place stays within a rounding of its
+    // distance to b.
+    VECTOR3 PosAgainst(const sim::Body *b) const;
+    VECTOR3 VelAgainst(const sim::Body *b) const;
     VECTOR3 AirVelocityGlobal() const;   // velocity relative to the rotating atmosphere
     VECTOR3 HorizonAirspeed() const;     // x east, y up, z north
     VECTOR3 ShipAirspeed() const;        // in the vessel frame

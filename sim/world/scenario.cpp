@@ -434,13 +434,9 @@ void sim::WriteHostLines(Vessel *v, FILEHANDLE scn)
     Body *orbit = v->OrbitRef();
     if (!v->landed && !v->parent && v->world)
         if (Body *now = v->world->DominantGravitySource(v->GlobalPos())) orbit = now;
-    // Re-expressed through the two bodies' difference (as World::UpdateProxies does), so that a load
-    // and a save give back the text they read wherever the bodies stand.
-    VECTOR3 rpos = v->rpos, rvel = v->rvel;
-    if (orbit && orbit != v->ref) {
-        rpos = v->ref ? rpos + (v->ref->pos - orbit->pos) : rpos - orbit->pos;
-        rvel = v->ref ? rvel + (v->ref->vel - orbit->vel) : rvel - orbit->vel;
-    }
+    // Against the orbit reference through the bodies' difference (Vessel::PosAgainst), so that a
+    // load and a save give back the text they read wherever the bodies stand.
+    const VECTOR3 rpos = v->PosAgainst(orbit), rvel = v->VelAgainst(orbit);
     const std::string orbit_body = orbit ? orbit->name : body;
     if (v->landed && !v->parent) {
         Put(f, "  STATUS Landed " + body);

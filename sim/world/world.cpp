@@ -1591,13 +1591,8 @@ void World::UpdateProxies(Vessel *v)
         if (d2 > 0 && b->mass / d2 > pull) pull = b->mass / d2, dominant = b;
     }
     if (closest && closest != v->ref) {
-        // Re-expressed through the difference of the two bodies' states, not through the global
-        // state: a body far from the origin (an ephemeris far outside its years puts Earth some
-        // 1e15 m out) would otherwise round the place to its own precision (0.1 m there), and a
-        // save loaded and saved again would move the vessel. The place stays within a rounding of
-        // its distance to the body (the same relation the save uses, scenario.cpp).
-        v->rpos = v->rpos + (v->ref->pos - closest->pos);
-        v->rvel = v->rvel + (v->ref->vel - closest->vel);
+        v->rpos = v->PosAgainst(closest);  // through the bodies' difference (Vessel::PosAgainst)
+        v->rvel = v->VelAgainst(closest);
         v->ref = closest;
     }
     if (dominant) v->orbit_ref = dominant;
