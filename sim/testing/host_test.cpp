@@ -577,6 +577,21 @@ TEST_F(HostTest, EveryWorldReportsBadHandlesAfresh)
     EXPECT_EQ(W().LogLines().back(), "oapiGetVesselInterface: not a vessel handle (call ignored)");
 }
 
+// Handles found good are remembered for speed; a world that ends takes them with it, so the next
+// world must refuse a vessel handle of the last one, however often it was used there.
+TEST_F(HostTest, AVesselHandleOfAnEndedWorldIsRefusedByTheNext)
+{
+    Vessel *old = Create("Old", "plain");
+    ASSERT_NE(old, nullptr);
+    OBJHANDLE h = sim::Handle(old);
+    for (int i = 0; i < 10; ++i) ASSERT_NE(oapiGetVesselInterface(h), nullptr);
+    EndWorld();
+    W();
+    EXPECT_EQ(oapiGetVesselInterface(h), nullptr);
+    EXPECT_EQ(oapiGetMass(h), 0.0);
+    EXPECT_EQ(oapiGetVesselCount(), 0u);
+}
+
 TEST_F(HostTest, AttitudesAndHeadingsSurviveSaveAndLoadAtTheirTurningPoints)
 {
     const double pitches[] = {0.0, M_PI / 2, -M_PI / 2, 0.3};

@@ -167,6 +167,7 @@ World::~World()
     UnloadModules();
     owned_.clear();
     issued_.clear();
+    if (g_world == this) SetIssuedHandles(&issued_);  // emptied: what was found in it is forgotten
     if (log_file_) std::fclose(log_file_);  // flushed after every line: its failures are already known
     if (g_world == this) {
         g_world = nullptr;
