@@ -370,8 +370,45 @@ def scenario_file(args, name):
     return os.path.join(args.probes, name + ".scn")
 
 
+def scenario_mjd(path):
+    """The date of a scenario file (BEGIN_ENVIRONMENT's `Date MJD`), None without one."""
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = re.match(r"\s*Date\s+MJD\s+([-+0-9.eE]+)", line)
+            if m:
+                return float(m.group(1))
+    return None
+
+
+def core_save_time(core_dir, scenario_path):
+    """[s] the simulation time of the core's final save (final.scn), from its date and the
+    scenario's; None when either has none. The core's session limit is read after each frame
+    (Orbiter.cpp SessionLimitReached, at td.SimT0 >= the --maxsimtime fly.py gives, the end plus half
+    a step), so the frame that starts at the end is flown and the save stands one step later."""
+    start, end = scenario_mjd(scenario_path), scenario_mjd(os.path.join(core_dir, "final.scn"))
+    if start is None or end is None:
+        return None
+    return (end - start) * 86400.0
+
+
+def end_where_core_saved(text, until, t_save):
+    """The stand-in's inputs ending where the core's save stands: its `end` moved to just under
+    t_save (the stand-in stops at the first frame that starts at or after it, as the core stopped
+    after the frame ending there), and the time to fly to. A save at or before the end changes
+    nothing. The dates keep 1e-10 day (9 microseconds): 1 ms under it is within the frame's end."""
+    if t_save is None or t_save <= until + 1e-3:
+        return text, until
+    t_end = t_save - 1e-3
+    text = re.sub(r"^(\s*)[\d.e+]+(\s+end\s*)$", lambda m: "%s%.17g%s" % (m.group(1), t_end, m.group(2)), text,
+                  flags=re.M)
+    return text, t_save
+
+
 def fly_sim(args, name, core_dir, out):
-    """The stand-in flight: the core's scenario, inputs and step."""
+    """The stand-in flight: the core's scenario, inputs and step, flown to where the core's final
+    save stands (at a 600 s step the L1 approach's last frame moves the bus 17 800 km)."""
     os.makedirs(out, exist_ok=True)
     inputs = os.path.join(core_dir, "inputs.txt")
     plan = fly.PLANS[name]
@@ -383,6 +420,7 @@ def fly_sim(args, name, core_dir, out):
     # a `dt` input, so the stand-in must too, or it flies another step (the L1 approach's own 10 s
     # against the core's 600 s).
     text = re.sub(r"^(\s*[\d.e+]+\s+dt\s+\S+.*)$", r"# \1  (the plan's step instead)", text, flags=re.M)
+    text, until = end_where_core_saved(text, until, core_save_time(core_dir, scenario_file(args, name)))
     sim_inputs = os.path.join(out, "inputs.txt")
     with open(sim_inputs, "w") as f:
         f.write(text)
