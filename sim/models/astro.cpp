@@ -24,6 +24,7 @@
 // true one (the offset is short of the mean sidereal time at J2000, 280.46061837 deg).
 #include "astro.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <iterator>
@@ -417,6 +418,42 @@ void EarthRotation(double mjd, double R[9]) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             R[3 * i + j] = E[3 * i] * Y[j] + E[3 * i + 1] * Y[3 + j] + E[3 * i + 2] * Y[6 + j];
+}
+
+void BodyRotation(const RotationElements& e, double mjd, double R[9]) {
+    // Row-major 3x3 products, as Celbody.cpp writes them with its Matrix (premul: A * this).
+    auto mul3 = [](const double* A, const double* B, double* C) {
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) C[3 * i + j] = A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
+    };
+    // UpdatePrecession: the axis's node L against the reference, the reference's own tilt.
+    const double prec_omega = e.precession_period != 0.0 ? kTwoPi / e.precession_period : 0.0;
+    const double L = e.lan + prec_omega * (mjd - e.lan_mjd);
+    const double sl = std::sin(L), cl = std::cos(L), se = std::sin(e.obliquity), ce = std::cos(e.obliquity);
+    double rel[9] = {cl, -sl * se, -sl * ce, 0.0, ce, -se, sl, cl * se, cl * ce};
+    if (e.precession_obliquity != 0.0) {
+        const double sr = std::sin(e.precession_obliquity), cr = std::cos(e.precession_obliquity);
+        const double sq = std::sin(e.precession_lan), cq = std::cos(e.precession_lan);
+        const double tilt[9] = {1.0, 0.0, 0.0, 0.0, cr, -sr, 0.0, sr, cr};
+        const double turn[9] = {cq, 0.0, -sq, 0.0, 1.0, 0.0, sq, 0.0, cq};
+        double ref[9], r2[9];
+        mul3(turn, tilt, ref);
+        mul3(ref, rel, r2);
+        std::copy(r2, r2 + 9, rel);
+    }
+    // The axis (rel * (0, 1, 0)) as an obliquity and node against the ecliptic, and the offset of
+    // the body's node against the reference's.
+    const double eps_ecl = std::acos(rel[4]);
+    const double lan_ecl = std::atan2(-rel[1], rel[7]);
+    const double sL = std::sin(lan_ecl), cL = std::cos(lan_ecl), sE = std::sin(eps_ecl), cE = std::cos(eps_ecl);
+    const double ecl[9] = {cL, -sL * sE, -sL * cE, 0.0, cE, -sE, sL, cL * sE, cL * cE};
+    const double rotation_off = std::atan2(-(cL * rel[2] + sL * rel[8]), cL * rel[0] + sL * rel[6]);
+    // UpdateRotation: the offset of J2000 and the node's start merged as the constructor merges them.
+    const double turns = (mjd - kMjdJ2000) * (kSecondsPerDay / e.sid_rot_period);
+    const double th = Wrap2Pi(e.sid_rot_offset + kTwoPi * (turns - std::floor(turns)) + (e.lan - L) * ce + rotation_off);
+    const double ct = std::cos(th), st = std::sin(th);
+    const double Y[9] = {ct, 0.0, -st, 0.0, 1.0, 0.0, st, 0.0, ct};
+    mul3(ecl, Y, R);
 }
 
 V3 EquToLocalEarthFixed(double lng, double lat, double radius) {

@@ -65,6 +65,27 @@ void EarthRotation(double mjd, double R[9]);
 V3 EarthNorthPole(double mjd = kMjdJ2000);  // unit vector of Earth's spin axis, global frame
 double EarthRotationAngle(double mjd);  // [rad] sidereal angle in [0, 2 pi)
 
+// The Moon's rotation as the simulator's Moon.cfg gives it (Src/Celbody/Moon/Config/Moon.cfg), by
+// the general rule of Celbody.cpp (CelestialBody::UpdatePrecession, UpdateRotation): the axis tilted
+// by Obliquity against a precession reference that is itself tilted by PrecessionObliquity toward
+// PrecessionLAN, its node turning from LAN at LAN_MJD once in PrecessionPeriod days (retrograde);
+// the prime meridian at SidRotOffset + 2 pi (t - J2000) / SidRotPeriod - (L - LAN) cos Obliquity +
+// the offset of the node against the reference. Same axes and sense as EarthRotation.
+struct RotationElements {
+    double sid_rot_period;     // [s] SidRotPeriod
+    double sid_rot_offset;     // [rad] SidRotOffset, at J2000
+    double obliquity;          // [rad] Obliquity, against the precession reference
+    double lan;                // [rad] LAN, at lan_mjd
+    double lan_mjd;            // [days] LAN_MJD
+    double precession_period;  // [days] PrecessionPeriod (0: none)
+    double precession_obliquity;  // [rad] PrecessionObliquity (the reference's tilt)
+    double precession_lan;        // [rad] PrecessionLAN
+};
+constexpr RotationElements kMoonRotation = {2360588.15, 4.769465382, 0.02692416821, 1.71817749, 51544.5,
+                                            -6793.219721, 7.259562816e-005, 0.4643456618};
+void BodyRotation(const RotationElements& e, double mjd, double R[9]);
+inline void MoonRotation(double mjd, double R[9]) { BodyRotation(kMoonRotation, mjd, R); }
+
 V3 EquToLocalEarthFixed(double lng, double lat, double radius);  // spherical -> Earth-fixed [m]
 // Earth-fixed -> spherical: lng in (-pi, pi], lat in [-pi/2, pi/2]; the origin gives 0, 0, 0.
 void EarthFixedToEqu(const V3& p, double* lng, double* lat, double* radius);

@@ -274,3 +274,26 @@ TEST(EarthRotation, EquatorialCoordinatesRoundTrip) {
 }
 
 }  // namespace
+
+// The Moon's rotation matrix as the core reports it (oapiGetRotationMatrix in a plugin's pre-step,
+// the port's core with its Moon.cfg), every 6 hours from J2000: m11..m33.
+TEST(MoonRotation, TheCoresMatrixEverySixHoursFromJ2000) {
+    struct Row {
+        double mjd, m[9];
+    };
+    const Row rows[] = {
+        {51544.50, {0.784267184543, -0.022071510048, -0.620030508679, 0.026862341208, 0.999637850836, -0.001606798610,
+                    0.619841429620, -0.015395311661, 0.784576055271}},
+        {51544.75, {0.747343740742, -0.022075084320, -0.664070797300, 0.026724917224, 0.999637850389, -0.003153865877,
+                    0.663899926174, -0.015390215167, 0.747663045297}},
+        {51545.50, {0.622284300183, -0.022085800065, -0.782479691226, 0.025781808503, 0.999637849047, -0.007711621244,
+                    0.782366632785, -0.015374920727, 0.622628351199}},
+        {51546.25, {0.478758638337, -0.022096505198, -0.877668451453, 0.024067465542, 0.999637847706, -0.012038709891,
+                    0.877616615226, -0.015359618858, 0.479117061676}},
+    };
+    for (const Row& r : rows) {
+        double R[9];
+        astro::MoonRotation(r.mjd, R);
+        for (int i = 0; i < 9; ++i) EXPECT_NEAR(R[i], r.m[i], 1e-9) << r.mjd << " element " << i;
+    }
+}

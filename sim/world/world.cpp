@@ -375,6 +375,24 @@ void World::UpdateBodies(double mjd)
         spin_ready = true;
     }
     earth_->spin = spin;
+    // The Moon turns as its own configuration says (Celbody.cpp UpdateRotation), once in 27.32
+    // days; its axis precesses in 18.6 years, so its spin is taken once, as the Earth's.
+    astro::MoonRotation(mjd, r);
+    moon_->R = FromRowMajor(r);
+    static thread_local bool moon_spin_ready = false;
+    static thread_local MATRIX3 moon_spin;
+    if (!moon_spin_ready) {
+        double rp[9], rm[9];
+        const double dt = 1.0;  // [s]
+        astro::MoonRotation(mjd + dt / 86400.0, rp);
+        astro::MoonRotation(mjd - dt / 86400.0, rm);
+        MATRIX3 dR;
+        for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * dt);
+        const MATRIX3 &R = moon_->R;
+        moon_spin = mul(dR, _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33));
+        moon_spin_ready = true;
+    }
+    moon_->spin = moon_spin;
 }
 
 void World::UpdateAtmosphereClock(bool fresh)
