@@ -133,8 +133,11 @@ const Vessel::HorizonMemo &HorizonOf(const Vessel &v, const VECTOR3 &rpos, const
 
 VECTOR3 Vessel::AirVelocityGlobal() const
 {
+    // The velocity against the ground turning under the vessel, less the wind (none here), over
+    // any body, with air or without (Vesselbase.cpp SurfParam::Set: airvel_glob = groundvel_glob -
+    // windvel_glob): over the Moon the airspeed is the speed over its turning surface.
     const SurfaceState s = Surface(*this);
-    if (!ref || !ref->has_atmosphere) return s.rvel;
+    if (!ref) return s.rvel;
     return s.rvel - mul(ref->spin, s.rpos);
 }
 
