@@ -131,7 +131,7 @@ def read_trajectory(path):
             if len(p) < 8:  # time, vessel, altitude ... airspeed, and the attitude where written
                 continue
             try:
-                rows.setdefault(p[1], []).append(tuple(float(x) if i != 1 else x for i, x in enumerate(p)))
+                rows.setdefault(p[1], []).append(tuple(float(x) if i not in (1, 11) else x for i, x in enumerate(p)))
             except ValueError:
                 continue
     return rows

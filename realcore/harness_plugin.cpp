@@ -311,7 +311,7 @@ CoreHarness::CoreHarness(MODULEHANDLE h) : oapi::Module(h), cockpit_(*this)
     if (!timeline_.Open(out_dir_ + "/timeline.txt"))
         oapiWriteLogV("CorvaneHarness: cannot write %s/timeline.txt", out_dir_.c_str());
     if (csv_.Open(out_dir_ + "/trajectory.csv"))
-        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading\n");
+        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading,body\n");
     LoadInputs();
 }
 
@@ -575,10 +575,12 @@ void CoreHarness::Sample(double simt)
         VECTOR3 h, g;
         v->GetHorizonAirspeedVector(h);
         v->GetGroundspeedVector(FRAME_HORIZON, g);
+        char body[64] = "";
+        if (OBJHANDLE ref = v->GetSurfaceRef()) oapiGetObjectName(ref, body, sizeof body);
         csv_.Write(Fixed(simt, 2) + "," + w.name + "," + Fixed(v->GetAltitude(), 2) + "," + Fixed(lat * kDeg, 7) + "," +
                    Fixed(lng * kDeg, 7) + "," + Fixed(std::sqrt(g.x * g.x + g.z * g.z), 3) + "," + Fixed(h.y, 3) +
                    "," + Fixed(length(h), 3) + "," + Fixed(v->GetPitch() * kDeg, 3) + "," + Fixed(v->GetBank() * kDeg, 3) +
-                   "," + Fixed(v->GetYaw() * kDeg, 3) + "\n");
+                   "," + Fixed(v->GetYaw() * kDeg, 3) + "," + body + "\n");
     }
 }
 

@@ -443,6 +443,10 @@ void Run::Sample()
             r += ',';
             AppendFixed(r, fields[i], decimals[i]);
         }
+        // The body the place and speeds are given over (the closest one: it changes on the way
+        // to L1 where the Moon passes nearer than the Earth).
+        r += ',';
+        if (v->ref) r += v->ref->name;
         r += '\n';
         csv_.Write(r);
     }
@@ -506,7 +510,7 @@ int Run::Go()
             err_ << "corvane-sim: " << (timeline_.Ok() ? csv_.error() : timeline_.error()) << "\n";
             return 1;
         }
-        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading\n");
+        csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading,body\n");
     }
     WorldOptions wo;
     wo.root = opt_.root;

@@ -327,7 +327,7 @@ TEST_F(CliTest, LongNamesMakeWholeTrajectoryRows)
     std::getline(csv, row);  // the header
     while (std::getline(csv, row)) {
         ++rows;
-        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 10) << row;  // eleven fields, one row a line
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 11) << row;  // twelve fields, one row a line
         EXPECT_NE(row.find("," + name + ","), std::string::npos);
     }
     EXPECT_EQ(rows, 2);  // samples at 0 and 1 s
