@@ -532,6 +532,26 @@ TEST_F(HostTest, AttachmentLinesThatWouldMakeALoopAreRefused)
     W().SaveScenarioText();
 }
 
+// Over the Moon, which has no air, the host still gives the airspeed as the speed over the turning
+// ground (Vesselbase.cpp SurfParam::Set: the ground velocity less a wind of none): 100 km up, the
+// ground turns under the vessel at 2 pi / 2360588.15 s (Moon.cfg) x 1838 km = 4.89 m/s.
+TEST_F(HostTest, OverTheMoonTheAirspeedIsTheSpeedOverItsTurningGround)
+{
+    Vessel *v = LoadScenarioText("BEGIN_SHIPS\n"
+                                 "L:simtest\n  STATUS Orbiting Moon\n  RPOS 1838000 0 0\n  RVEL 0 0 1633\nEND\n"
+                                 "END_SHIPS\n",
+                                 "L");
+    ASSERT_NE(v, nullptr);
+    VESSEL *api = oapiGetVesselInterface(sim::Handle(v));
+    ASSERT_NE(api, nullptr);
+    char name[16] = "";
+    oapiGetObjectName(api->GetSurfaceRef(), name, sizeof name);
+    ASSERT_STREQ(name, "Moon");
+    EXPECT_DOUBLE_EQ(api->GetAirspeed(), api->GetGroundspeed());
+    const double turn = 2 * M_PI / 2360588.15 * 1838000.0 * std::cos(0.0269);  // the axis 1.5 deg off the pole
+    EXPECT_NEAR(std::fabs(api->GetAirspeed() - 1633.0), turn, 0.01);
+}
+
 TEST_F(HostTest, NamesWithBlanksAndColonsSurviveSaveAndLoad)
 {
     Vessel *bus = LoadScenarioText("BEGIN_SHIPS\n"
