@@ -65,6 +65,19 @@ bool FileExists(const std::string &p)
 
 MATRIX3 FromRowMajor(const double m[9]) { return _M(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); }
 
+// dR/dt R^T of a body's rotation at a date (R its rotation then), by central differences over a
+// second: the velocity of a body-fixed point is this matrix times its place.
+MATRIX3 SpinOf(void (*rotation)(double mjd, double R[9]), double mjd, const MATRIX3 &R)
+{
+    double rp[9], rm[9];
+    const double dt = 1.0;  // [s]
+    rotation(mjd + dt / 86400.0, rp);
+    rotation(mjd - dt / 86400.0, rm);
+    MATRIX3 dR;
+    for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * dt);
+    return mul(dR, _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33));
+}
+
 // The world as the physics sees it: its vessels and bodies, the frame's start, timeline and log.
 class WorldScene final : public PhysicsScene {
 public:
@@ -363,17 +376,7 @@ void World::UpdateBodies(double mjd)
     // as a matrix (the same in both handednesses since it is computed from dR/dt once).
     static thread_local bool spin_ready = false;
     static thread_local MATRIX3 spin;
-    if (!spin_ready) {
-        double rp[9], rm[9];
-        const double dt = 1.0;  // [s]
-        astro::EarthRotation(mjd + dt / 86400.0, rp);
-        astro::EarthRotation(mjd - dt / 86400.0, rm);
-        MATRIX3 dR;
-        for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * dt);
-        const MATRIX3 &R = earth_->R;
-        spin = mul(dR, _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33));
-        spin_ready = true;
-    }
+    if (!spin_ready) spin = SpinOf(astro::EarthRotation, mjd, earth_->R), spin_ready = true;
     earth_->spin = spin;
     // The Moon turns as its own configuration says (Celbody.cpp UpdateRotation), once in 27.32
     // days; its axis precesses in 18.6 years, so its spin is taken once, as the Earth's.
@@ -381,17 +384,7 @@ void World::UpdateBodies(double mjd)
     moon_->R = FromRowMajor(r);
     static thread_local bool moon_spin_ready = false;
     static thread_local MATRIX3 moon_spin;
-    if (!moon_spin_ready) {
-        double rp[9], rm[9];
-        const double dt = 1.0;  // [s]
-        astro::MoonRotation(mjd + dt / 86400.0, rp);
-        astro::MoonRotation(mjd - dt / 86400.0, rm);
-        MATRIX3 dR;
-        for (int i = 0; i < 9; ++i) dR.data[i] = (rp[i] - rm[i]) / (2 * dt);
-        const MATRIX3 &R = moon_->R;
-        moon_spin = mul(dR, _M(R.m11, R.m21, R.m31, R.m12, R.m22, R.m32, R.m13, R.m23, R.m33));
-        moon_spin_ready = true;
-    }
+    if (!moon_spin_ready) moon_spin = SpinOf(astro::MoonRotation, mjd, moon_->R), moon_spin_ready = true;
     moon_->spin = moon_spin;
 }
 
