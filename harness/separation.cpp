@@ -29,9 +29,8 @@ void SeparationLog::PreStep()
 {
     for (Track &tr : tracks_) {
         tr.have_start = false;
-        Sample s;
-        if (tr.used && tr.parent && Measure(tr.child, tr.parent, 0, &s))
-            tr.rot_start = s.rot, tr.dpos_start = s.dpos, tr.have_start = true;
+        if (tr.used && tr.parent && MeasureStart(tr.child, tr.parent, &tr.dpos_start, &tr.rot_start))
+            tr.have_start = true;
     }
 }
 
@@ -50,27 +49,38 @@ SeparationLog::Track *SeparationLog::Find(OBJHANDLE child)
     return free_slot;
 }
 
-// The child relative to the parent, in the global frame, and the velocity the host adds to a child
-// it lets go: the parent's rotation at the child's origin, R_p (r x w_p), r the child's origin in the
-// parent's frame (Vessel.cpp, Vessel::DetachFromParent).
-bool SeparationLog::Measure(OBJHANDLE child, OBJHANDLE parent, double t, Sample *out)
+// The child's place relative to the parent, in the global frame, and the velocity the host adds to
+// a child it lets go: the parent's rotation at the child's origin, R_p (r x w_p), r the child's
+// origin in the parent's frame (Vessel.cpp, Vessel::DetachFromParent).
+bool SeparationLog::MeasureStart(OBJHANDLE child, OBJHANDLE parent, VECTOR3 *dpos, VECTOR3 *rot)
 {
     VESSEL *c = oapiGetVesselInterface(child);
     VESSEL *p = oapiGetVesselInterface(parent);
     if (!c || !p) return false;
-    VECTOR3 cp, pp, cv, pv, r, w;
+    VECTOR3 cp, pp, r, w;
     c->GetGlobalPos(cp);
     p->GetGlobalPos(pp);
-    c->GetGlobalVel(cv);
-    p->GetGlobalVel(pv);
     p->Global2Local(cp, r);
     p->GetAngularVel(w);
     MATRIX3 R;
     p->GetRotationMatrix(R);
+    *dpos = cp - pp;
+    *rot = mul(R, crossp(r, w));
+    return true;
+}
+
+// All of the above, with the relative velocity, the altitude and the local vertical.
+bool SeparationLog::Measure(OBJHANDLE child, OBJHANDLE parent, double t, Sample *out)
+{
+    if (!MeasureStart(child, parent, &out->dpos, &out->rot)) return false;
+    VESSEL *c = oapiGetVesselInterface(child);
+    VESSEL *p = oapiGetVesselInterface(parent);
+    VECTOR3 cp, cv, pv;
+    c->GetGlobalPos(cp);
+    c->GetGlobalVel(cv);
+    p->GetGlobalVel(pv);
     out->t = t;
-    out->dpos = cp - pp;
     out->dvel = cv - pv;
-    out->rot = mul(R, crossp(r, w));
     out->alt = c->GetAltitude();
     out->up = _V(0, 0, 0);
     if (OBJHANDLE ref = c->GetSurfaceRef()) {

@@ -54,6 +54,7 @@ private:
         bool used = false;
     };
     Track *Find(OBJHANDLE child);
+    static bool MeasureStart(OBJHANDLE child, OBJHANDLE parent, VECTOR3 *dpos, VECTOR3 *rot);
     static bool Measure(OBJHANDLE child, OBJHANDLE parent, double t, Sample *out);
     void Row(const Track &tr, const Sample &s, int k);
 

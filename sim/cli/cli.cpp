@@ -524,7 +524,9 @@ int Run::Go()
     wo.load_plugins = true;
     world_ = std::make_unique<World>(wo);
     world_->on_event = [this](const std::string &t) { Timeline(t); };
-    world_->after_post_steps = [this](double simt) { separations_.PostStep(simt); };
+    // The separation log is followed only when its file is written.
+    const bool log_separations = !opt_.out.empty() && !opt_.summary_only;
+    if (log_separations) world_->after_post_steps = [this](double simt) { separations_.PostStep(simt); };
     cockpit_ = std::make_unique<WorldCockpit>(
         *world_, [this](const std::string &display, const std::string &file) { Snapshot(display, file); });
     // Random draws forced at time 0 are queued before the scenario loads, so that a vessel that
@@ -556,7 +558,7 @@ int Run::Go()
     };
     while (!ended_) {
         World &w = *world_;
-        separations_.PreStep();  // the frame's start, before the inputs act
+        if (log_separations) separations_.PreStep();  // the frame's start, before the inputs act
         while (next < inputs.size() && inputs[next].t <= w.SimTime() + 1e-9 && !ended_) Apply(inputs[next++]);
         if (ended_ || w.SimTime() >= until - 1e-9) break;
         for (std::size_t i = 0; i < waiting_places_.size();)

@@ -352,6 +352,19 @@ void Hermite(const astro::BodyState &a, const astro::BodyState &b, double h, dou
 
 void World::UpdateBodies(double mjd)
 {
+    Body *const b[3] = {sun_, earth_, moon_};
+    BodyMemo &m = body_memo_;
+    if (!m.valid || m.mjd != mjd) {
+        ComputeBodies(mjd);
+        for (int i = 0; i < 3; ++i) m.pos[i] = b[i]->pos, m.vel[i] = b[i]->vel, m.R[i] = b[i]->R, m.spin[i] = b[i]->spin;
+        m.mjd = mjd, m.valid = true;
+        return;
+    }
+    for (int i = 0; i < 3; ++i) b[i]->pos = m.pos[i], b[i]->vel = m.vel[i], b[i]->R = m.R[i], b[i]->spin = m.spin[i];
+}
+
+void World::ComputeBodies(double mjd)
+{
     static thread_local Knot k0, k1;
     // The interval is known by the grid index of its start: the difference of two dates near
     // 51544 is never exactly kEphemerisStep, so comparing dates would recompute both knots (all

@@ -338,7 +338,8 @@ private:
     void NewVesselVisual(Vessel *v);
     void FinishCreation(Vessel *v);  // clbkPostCreation (scenario vessels: after all are loaded)
     void UpdateBodies() { UpdateBodies(Mjd()); }
-    void UpdateBodies(double mjd);
+    void UpdateBodies(double mjd);   // the Sun, Earth and Moon at a date (the last date's kept)
+    void ComputeBodies(double mjd);
     double BeginStep();  // the step of the frame that begins (warp ramp, launch frames)
     void NewStep(double dt)
     {
@@ -392,6 +393,14 @@ private:
     std::unordered_set<const void *> issued_;
     std::vector<Body *> bodies_;
     Body *sun_ = nullptr, *earth_ = nullptr, *moon_ = nullptr;
+    // The bodies' state at the last date computed: the state update asks for the frame's end twice
+    // (the vessels' gravity, then the bodies' own move), and a frame's start is the last one's end.
+    struct BodyMemo {
+        double mjd = 0;
+        bool valid = false;
+        VECTOR3 pos[3], vel[3];
+        MATRIX3 R[3], spin[3];
+    } body_memo_;
     std::vector<Vessel *> vessels_;
     Vessel *focus_ = nullptr;
     Vessel *prev_focus_ = nullptr;  // the focus before the current one (takes over if that is deleted)
