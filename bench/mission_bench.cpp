@@ -292,10 +292,12 @@ int AllocMap(const Job &job, const std::string &root, double dt)
 }
 
 // The run's allocations: loading with the first frame, the frames after it (per frame, and the
-// stretches of frames that allocate, at most kShown of them), and the end of the run.
+// stretches of frames that allocate: the large ones one by one, at most kShown, the small ones
+// summed), and the end of the run.
 void PrintAllocations(const Result &r)
 {
-    constexpr std::size_t kShown = 24;
+    constexpr std::size_t kShown = 40;
+    constexpr std::uint64_t kLarge = 100;  // allocations in a stretch listed on its own
     const long later = r.frames > 1 ? r.frames - 1 : 0;
     long allocating = 0;
     for (const AllocStretch &s : r.stretches) allocating += s.frames;
@@ -304,12 +306,25 @@ void PrintAllocations(const Result &r)
                 "", static_cast<unsigned long long>(r.first_allocs), static_cast<unsigned long long>(r.later_allocs), later,
                 later ? static_cast<double>(r.later_allocs) / later : 0.0, "", allocating,
                 static_cast<unsigned long long>(r.end_allocs));
-    for (std::size_t i = 0; i < r.stretches.size() && i < kShown; ++i) {
-        const AllocStretch &s = r.stretches[i];
-        std::printf("%-28s   t %9.2f .. %9.2f  %6ld frames  %8llu allocations\n", "", s.t0, s.t1, s.frames,
-                    static_cast<unsigned long long>(s.allocs));
+    std::size_t shown = 0, small = 0, large_unshown = 0;
+    std::uint64_t small_allocs = 0, unshown_allocs = 0;
+    for (const AllocStretch &s : r.stretches) {
+        if (s.allocs < kLarge) {
+            ++small, small_allocs += s.allocs;
+        } else if (shown < kShown) {
+            ++shown;
+            std::printf("%-28s   t %9.2f .. %9.2f  %6ld frames  %8llu allocations\n", "", s.t0, s.t1, s.frames,
+                        static_cast<unsigned long long>(s.allocs));
+        } else {
+            ++large_unshown, unshown_allocs += s.allocs;
+        }
     }
-    if (r.stretches.size() > kShown) std::printf("%-28s   ... and %zu stretches more\n", "", r.stretches.size() - kShown);
+    if (large_unshown)
+        std::printf("%-28s   ... and %zu stretches more of %llu or more, %llu allocations\n", "", large_unshown,
+                    static_cast<unsigned long long>(kLarge), static_cast<unsigned long long>(unshown_allocs));
+    if (small)
+        std::printf("%-28s   %zu stretches of fewer than %llu each, %llu allocations in all\n", "", small,
+                    static_cast<unsigned long long>(kLarge), static_cast<unsigned long long>(small_allocs));
 }
 
 int Usage()

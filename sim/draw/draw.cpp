@@ -195,6 +195,23 @@ HDC__::~HDC__()
     if (r.active == this) r.active = nullptr;
 }
 
+void HDC__::Restart()
+{
+    for (Op &op : ops)
+        if (!op.text.empty()) spare_texts.push_back(std::move(op.text));
+    ops.clear();
+    text_color = RGB(0, 255, 0);
+    bk_color = 0;
+    bk_mode = 1;
+    pen = sim::StockPen();
+    font = sim::DefaultFont(0);
+    cur_x = cur_y = 0;
+    problems.clear();
+    pen_order.clear();
+    created.clear();
+    R().active = this;
+}
+
 int HDC__::PenNumber(const HPEN__ *p)
 {
     if (p == sim::StockPen()) return 0;
@@ -458,6 +475,10 @@ BOOL TextOutA(HDC hdc, int x, int y, const char *s, int n)
     HDC__::Op op = MakeOp(HDC__::Op::TEXT);
     op.x = x;
     op.y = y;
+    if (!dc->spare_texts.empty()) {
+        op.text = std::move(dc->spare_texts.back());
+        dc->spare_texts.pop_back();
+    }
     op.text.assign(s, len);
     op.color = dc->text_color;
     op.font = dc->font->index;

@@ -64,6 +64,11 @@ struct HDC__ {
     std::vector<std::string> problems;  // misuse found while drawing (also logged)
     std::vector<const HPEN__ *> pen_order;  // pens by their number in this context (number i+1)
     std::vector<HPEN__ *> created;          // pens made during the current drawing
+    std::vector<std::string> spare_texts;   // the room of the last drawing's texts, for the next
+
+    // Begins a new drawing on this context: as freshly made, its operations gone, the room they
+    // took kept (a display drawn every frame then draws without asking for memory).
+    void Restart();
 
     // The pen's number in this context (see Op::pen), given on first appearance.
     int PenNumber(const HPEN__ *p);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -188,6 +189,37 @@ TEST(DrawRecorder, ListingWritesOneOperationPerLineWithColoursAsRgb)
               "select-pen 0 stock #00ff00 (dc)\n"
               "delete-pen 1 (dc)\n"
               "rect 7 100 14 135 #00ff00 pen0 (dc)\n");
+}
+
+// A context drawn again from the start (a display drawn every frame) records what a fresh one
+// would: no operation, colour, font, pen number, current point or problem of the last drawing is
+// left over, and a text longer than the last drawing's still comes out whole.
+TEST(DrawRecorder, ARestartedContextDrawsAsAFreshOne)
+{
+    auto draw = [](HDC__ &dc, const char *text) {
+        TextOutA(&dc, 1, 2, text, static_cast<int>(std::strlen(text)));
+        HPEN p = CreatePen(PS_SOLID, 2, RGB(255, 0, 0));
+        SelectObject(&dc, p);
+        LineTo(&dc, 30, 40);
+    };
+    HDC__ used(64, 64);
+    SetTextColor(&used, RGB(1, 2, 3));
+    SelectObject(&used, sim::DefaultFont(2));
+    MoveToEx(&used, 9, 9, nullptr);
+    draw(used, "a first text long enough to need room of its own");
+    TextOutA(&used, 0, 0, "ab", 5);  // a problem in the first drawing
+    used.Finish();
+    ASSERT_FALSE(used.problems.empty());
+
+    used.Restart();
+    draw(used, "a second text, longer still than the first one was");
+    used.Finish();
+    HDC__ fresh(64, 64);
+    draw(fresh, "a second text, longer still than the first one was");
+    fresh.Finish();
+    EXPECT_EQ(used.Listing(), fresh.Listing());
+    EXPECT_EQ(used.problems, fresh.problems);  // the pen left undeleted, once, as pen 1
+    EXPECT_EQ(used.Texts(), std::vector<std::string>{"a second text, longer still than the first one was"});
 }
 
 // --- the sketchpad ------------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <utility>
 
 namespace sim {
@@ -34,10 +35,26 @@ namespace {
 constexpr size_t kMaxVertices = 65536;   // indices are 16-bit
 constexpr long kMaxTriangles = 1L << 22; // far beyond any mesh of ours; guards the arithmetic
 
+// A line's words: a stretch of the file's one list of words.
+struct Words {
+    const std::string *first = nullptr;
+    size_t n = 0;
+    size_t size() const { return n; }
+    bool empty() const { return n == 0; }
+    const std::string &operator[](size_t i) const { return first[i]; }
+};
+
 struct Line {
-    int number;                       // 1-based line in the file
-    std::vector<std::string> words;   // comment removed, split at white space
-    std::string raw;                  // comment removed
+    int number;        // 1-based line in the file
+    Words words;       // comment removed, split at white space
+    std::string_view raw;  // comment removed (a view of the file's text)
+};
+
+// The file's lines and all their words, in one list (a word is short enough to need no room of
+// its own), so that splitting a file of thousands of lines asks for memory a few times only.
+struct SplitText {
+    std::vector<std::string> words;
+    std::vector<Line> lines;
 };
 
 bool SameWord(const std::string &a, const char *b)
@@ -55,10 +72,13 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 // The file's lines with words (comments removed; lines without a word left out). Split by hand,
 // not through a stream per line: a mesh of 150 kB is thousands of lines, read whenever a vessel
 // first uses it.
-std::vector<Line> SplitLines(const std::string &text)
+void SplitLines(const std::string &text, SplitText *out)
 {
-    std::vector<Line> lines;
+    std::vector<Line> &lines = out->lines;
+    std::vector<std::string> &words = out->words;
     lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    std::vector<size_t> first_word;  // each line's first word in `words`
+    first_word.reserve(lines.capacity());
     int number = 0;
     size_t start = 0;
     while (start < text.size()) {
@@ -68,36 +88,44 @@ std::vector<Line> SplitLines(const std::string &text)
         const size_t stop = static_cast<size_t>(std::find(text.begin() + static_cast<std::ptrdiff_t>(start),
                                                           text.begin() + static_cast<std::ptrdiff_t>(end), ';') -
                                                 text.begin());
-        Line line{number, {}, text.substr(start, stop - start)};
+        const size_t first = words.size();
         for (size_t i = start; i < stop;) {
             while (i < stop && IsSpace(text[i])) ++i;
             size_t j = i;
             while (j < stop && !IsSpace(text[j])) ++j;
-            if (j > i) line.words.emplace_back(text, i, j - i);
+            if (j > i) words.emplace_back(text, i, j - i);
             i = j;
         }
-        if (!line.words.empty()) lines.push_back(std::move(line));
+        if (words.size() > first) {
+            lines.push_back(Line{number, Words{nullptr, words.size() - first},
+                                 std::string_view(text).substr(start, stop - start)});
+            first_word.push_back(first);
+        }
         start = end + 1;
     }
-    return lines;
+    // The list no longer grows: the lines can point into it.
+    for (size_t i = 0; i < lines.size(); ++i) lines[i].words.first = words.data() + first_word[i];
 }
 
 // The text after the first word of a line, as written (for labels).
 std::string Rest(const Line &line)
 {
-    const std::string &raw = line.raw;
+    const std::string_view raw = line.raw;
     size_t start = raw.find_first_not_of(" \t\r");
     start = raw.find_first_of(" \t\r", start);
     if (start == std::string::npos) return "";
     start = raw.find_first_not_of(" \t\r", start);
     if (start == std::string::npos) return "";
     size_t end = raw.find_last_not_of(" \t\r");
-    return raw.substr(start, end - start + 1);
+    return std::string(raw.substr(start, end - start + 1));
 }
 
 class Parser {
 public:
-    Parser(const std::string &text, std::string *error) : lines_(SplitLines(text)), error_(error) {}
+    Parser(const std::string &text, std::string *error) : lines_(split_.lines), error_(error)
+    {
+        SplitLines(text, &split_);
+    }
 
     bool Run(Mesh *out);
 
@@ -122,7 +150,8 @@ private:
     bool Materials();
     bool Textures();
 
-    std::vector<Line> lines_;
+    SplitText split_;
+    const std::vector<Line> &lines_;
     std::string *error_;
     size_t pos_ = 0;
 

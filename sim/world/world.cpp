@@ -1462,7 +1462,14 @@ DrawRecorder *World::DrawHud(int w, int h, Vessel *v, int mode)
     hps.CY = h / 2;
     hps.Scale = h / 60.0;  // pixels per degree of view
     hps.Markersize = h / 32;
-    auto rec = std::make_unique<HDC__>(w, h);
+    // The last drawing's context, drawn again from the start, when it has this size.
+    std::unique_ptr<HDC__> rec;
+    if (last_draw_[2] && last_draw_[2]->width == w && last_draw_[2]->height == h) {
+        rec = std::move(last_draw_[2]);
+        rec->Restart();
+    } else {
+        rec = std::make_unique<HDC__>(w, h);
+    }
     rec->font = DefaultFont(1);  // the host's HUD text: a small font, one line per 10 pixels
     Vessel *prev = current_vessel;
     current_vessel = v;
