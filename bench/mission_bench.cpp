@@ -6,7 +6,7 @@
 //   mission_bench [SCENARIO[@UNTIL]]... [--root DIR] [--dt S (default 1/60)] [--repeat N] [--alloc-map]
 //
 // SCENARIO is a name under <root>/Scenarios or a .scn path; @UNTIL stops it at that simulation time
-// [s] (default: the scenario's 'end' input, else 60 s). Without scenarios: Corvane/Mission when it
+// [s] (default: the scenario's 'end' input, else 60 s). Each run is a process of its own. Without scenarios: Corvane/Mission when it
 // exists, else the scenarios with physics that exist (the catch, the bus cruise, the capsule's entry
 // down to the parafoil capsule's landing, and the parafoil's glide to the ground). Each is run N times (default 3); the fastest run is reported, as the machine may be busy.
 #include "alloc_count.h"
@@ -22,6 +22,7 @@
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,91 @@ Result RunOnce(const Job &job, const std::string &root, const std::string &dt, c
     r.stretches.assign(g_tally.stretch, g_tally.stretch + g_tally.stretches);
     r.sim_s = EndTime(out.str());
     if (r.status != 0 || r.sim_s < 0) r.error = err.str().empty() ? "no end of run in the timeline" : err.str();
+    return r;
+}
+
+// Writes or reads all of a buffer through a pipe; false when it broke off.
+bool WriteAll(int fd, const void *p, std::size_t n)
+{
+    const char *c = static_cast<const char *>(p);
+    while (n > 0) {
+        const ssize_t k = write(fd, c, n);
+        if (k <= 0) return false;
+        c += k, n -= static_cast<std::size_t>(k);
+    }
+    return true;
+}
+bool ReadAll(int fd, void *p, std::size_t n)
+{
+    char *c = static_cast<char *>(p);
+    while (n > 0) {
+        const ssize_t k = read(fd, c, n);
+        if (k <= 0) return false;
+        c += k, n -= static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
+// One run in a process of its own, forked from this one before any run: what a run leaves in the
+// process for the next (the off-screen context, font caches, the module files loaded) would
+// otherwise make every run after the first faster than a pilot's session is.
+Result RunInChild(const Job &job, const std::string &root, const std::string &dt, const std::string &out_dir)
+{
+    Result failed;
+    failed.status = 1;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        failed.error = "no pipe to a run's process";
+        return failed;
+    }
+    std::cout.flush();
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]), close(fds[1]);
+        failed.error = "no process for a run";
+        return failed;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        const Result r = RunOnce(job, root, dt, out_dir);
+        const std::size_t ns = r.stretches.size(), ne = r.error.size();
+        const bool ok = WriteAll(fds[1], &r.sim_s, sizeof r.sim_s) && WriteAll(fds[1], &r.wall_s, sizeof r.wall_s) &&
+                        WriteAll(fds[1], &r.cpu_s, sizeof r.cpu_s) && WriteAll(fds[1], &r.allocs, sizeof r.allocs) &&
+                        WriteAll(fds[1], &r.frames, sizeof r.frames) &&
+                        WriteAll(fds[1], &r.first_allocs, sizeof r.first_allocs) &&
+                        WriteAll(fds[1], &r.later_allocs, sizeof r.later_allocs) &&
+                        WriteAll(fds[1], &r.end_allocs, sizeof r.end_allocs) &&
+                        WriteAll(fds[1], &r.status, sizeof r.status) && WriteAll(fds[1], &ns, sizeof ns) &&
+                        WriteAll(fds[1], r.stretches.data(), ns * sizeof(AllocStretch)) &&
+                        WriteAll(fds[1], &ne, sizeof ne) && WriteAll(fds[1], r.error.data(), ne);
+        _exit(ok ? 0 : 1);
+    }
+    close(fds[1]);
+    Result r;
+    std::size_t ns = 0, ne = 0;
+    bool ok = ReadAll(fds[0], &r.sim_s, sizeof r.sim_s) && ReadAll(fds[0], &r.wall_s, sizeof r.wall_s) &&
+              ReadAll(fds[0], &r.cpu_s, sizeof r.cpu_s) && ReadAll(fds[0], &r.allocs, sizeof r.allocs) &&
+              ReadAll(fds[0], &r.frames, sizeof r.frames) && ReadAll(fds[0], &r.first_allocs, sizeof r.first_allocs) &&
+              ReadAll(fds[0], &r.later_allocs, sizeof r.later_allocs) &&
+              ReadAll(fds[0], &r.end_allocs, sizeof r.end_allocs) && ReadAll(fds[0], &r.status, sizeof r.status) &&
+              ReadAll(fds[0], &ns, sizeof ns) && ns <= FrameTally::kMaxStretches;
+    if (ok) {
+        r.stretches.resize(ns);
+        ok = ReadAll(fds[0], r.stretches.data(), ns * sizeof(AllocStretch)) && ReadAll(fds[0], &ne, sizeof ne) &&
+             ne < (1u << 20);
+    }
+    if (ok) {
+        r.error.resize(ne);
+        ok = ReadAll(fds[0], r.error.data(), ne);
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        failed.error = "a run's process ended without its figures";
+        return failed;
+    }
     return r;
 }
 
@@ -389,7 +475,7 @@ int main(int argc, char **argv)
         Result best;
         best.wall_s = -1;
         for (int k = 0; k < repeat; ++k) {
-            const Result r = RunOnce(job, root, dt, (scratch / ("run" + std::to_string(k))).string());
+            const Result r = RunInChild(job, root, dt, (scratch / ("run" + std::to_string(k))).string());
             if (!r.error.empty()) {
                 best = r;
                 break;

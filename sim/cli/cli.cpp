@@ -511,6 +511,11 @@ int Run::Go()
             return 1;
         }
         csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading,body\n");
+        // Pictures to come (snapshot inputs, a pilot's storyboard): the drawing is made ready now.
+        if (opt_.graphics && std::any_of(inputs.begin(), inputs.end(), [](const Input &i) {
+                return i.verb == "snapshot" || i.verb == "pilot";
+            }))
+            PrepareViews();
     }
     WorldOptions wo;
     wo.root = opt_.root;

@@ -805,6 +805,32 @@ bool Project(const Camera &cam, const VECTOR3 &global, double *px, double *py)
     return true;
 }
 
+namespace {
+
+// One off-screen context for all the pictures of a process, and its drawing buffer: making a
+// context (the software rasteriser's threads, its compiled state) costs more than drawing a view.
+struct OffscreenGl {
+    OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    std::vector<std::uint8_t> buffer;
+    OffscreenGl() = default;
+    OffscreenGl(const OffscreenGl &) = delete;
+    OffscreenGl &operator=(const OffscreenGl &) = delete;
+    ~OffscreenGl()
+    {
+        if (ctx) OSMesaDestroyContext(ctx);
+    }
+};
+
+OffscreenGl &TheOffscreenGl()
+{
+    static OffscreenGl gl;
+    return gl;
+}
+
+}  // namespace
+
+void PrepareViews() { TheOffscreenGl(); }
+
 bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error)
 {
     if (spec.width < 16 || spec.height < 16 || spec.width > 4096 || spec.height > 4096) {
@@ -816,18 +842,21 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
     Camera big = cam;
     big.width = spec.width * kSuper;
     big.height = spec.height * kSuper;
-    OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
-    if (!ctx) {
+    OffscreenGl &gl = TheOffscreenGl();
+    if (!gl.ctx) {
         if (error) *error = "no off-screen OpenGL context";
         return false;
     }
-    std::vector<std::uint8_t> buf(static_cast<size_t>(big.width) * big.height * 4);
-    if (!OSMesaMakeCurrent(ctx, buf.data(), GL_UNSIGNED_BYTE, big.width, big.height)) {
-        OSMesaDestroyContext(ctx);
+    std::vector<std::uint8_t> &buf = gl.buffer;
+    buf.resize(static_cast<size_t>(big.width) * big.height * 4);
+    if (!OSMesaMakeCurrent(gl.ctx, buf.data(), GL_UNSIGNED_BYTE, big.width, big.height)) {
         if (error) *error = "cannot draw off screen";
         return false;
     }
     OSMesaPixelStore(OSMESA_Y_UP, 0);  // row 0 at the top
+    // Whatever the drawing sets is put back after it, so that every picture starts from the state
+    // of a fresh context.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
     glViewport(0, 0, big.width, big.height);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -836,8 +865,8 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
         r.Draw();
         glFinish();
     }
+    glPopAttrib();
     OSMesaMakeCurrent(nullptr, nullptr, GL_UNSIGNED_BYTE, 0, 0);  // let go of the buffer first
-    OSMesaDestroyContext(ctx);
     // Down-sample: each output pixel the mean of its kSuper x kSuper samples.
     rgb->assign(static_cast<size_t>(spec.width) * spec.height * 3, 0);
     for (int y = 0; y < spec.height; ++y)

@@ -46,6 +46,9 @@ bool ViewCamera(World &w, const ViewSpec &spec, Camera *cam, std::string *error)
 // Pixel (column from the left, row from the top) where a global point appears; false behind the camera.
 bool Project(const Camera &cam, const VECTOR3 &global, double *px, double *py);
 
+// Makes the off-screen context the views are drawn in, as a graphics client does when it starts:
+// a run that will take pictures makes it while it loads, not in the frame of its first picture.
+void PrepareViews();
 // Renders the view into `rgb` (width x height x 3 bytes, top row first).
 bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error);
 // Renders the view and writes it as a PNG file; false with a message when it cannot. With a writer
