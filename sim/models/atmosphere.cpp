@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace sim {
 namespace {
@@ -344,11 +345,16 @@ constexpr double kMolarMassFit[9][5] = {
 };
 // clang-format on
 
-// log10 of the drop of the mean molar mass above 85 km (J77_MW_low): M = 28.96 (1 - y).
-double MolarMassDrop(double z_km)
+// The mean molar mass [kg/kmol] below 90 km (J77_MW_low): M = 28.96 (1 - y), log10 y a parabola in
+// the height above 85 km. Far below 85 km y is under half a unit in the last place of 1, so 1 - y
+// is 1 exactly and the power of ten changes nothing.
+constexpr double kNegligibleDropLog = -17.0;  // [-] log10 y below this: 1 - y == 1 in doubles
+double LowMolarMass(double z_km)
 {
     const double d = z_km - 85.0;
-    return std::pow(10.0, -3.7469 + d * (0.226434 - d * 5.945e-3));
+    const double drop_log = -3.7469 + d * (0.226434 - d * 5.945e-3);
+    if (drop_log < kNegligibleDropLog) return kSeaMolarMass;
+    return kSeaMolarMass * (1.0 - std::pow(10.0, drop_log));
 }
 
 // Temperature [K] at z [km] for an exospheric temperature [K] (J77_Temp).
@@ -371,8 +377,8 @@ double J77Temperature(double z, double tinf)
                     std::atan(gx / (tinf - tx) * (z - 125.0) * (1.0 + 5.5e-5 * (z - 125.0) * (z - 125.0)));
 }
 
-// Density [kg/m^3] below 90 km (J77_Dens_low).
-double J77LowDensity(double z)
+// Density [kg/m^3] below 90 km (J77_Dens_low), m the mean molar mass at z.
+double J77LowDensity(double z, double m_z)
 {
     double n = 0;  // number density [1/cm^3]
     if (z <= 85.0) {
@@ -397,15 +403,14 @@ double J77LowDensity(double z)
         double pz = kJ77StepZ0, pt = kJ77StepT0, pn = kJ77StepN0, pm = kJ77StepM0;
         const double top = std::ceil(z);
         for (double s = 86.0; s <= top + 0.5; s += 1.0) {
-            const double m = kSeaMolarMass * (1.0 - MolarMassDrop(s));
+            const double m = LowMolarMass(s);
             const double a = 1.0 + pz / kJ77StepRadius, b = 1.0 + s / kJ77StepRadius;
             n = pn * (pt / kJ77StepT) * (m / pm) * std::exp(-kJ77StepG * ((pm / pt) / (a * a) + (m / kJ77StepT) / (b * b)));
             if (s <= top - 0.5) pz = s, pt = kJ77StepT, pn = n, pm = m;
         }
         n = (z - pz) * (n - pn) + pn;
     }
-    const double m = kSeaMolarMass * (1.0 - MolarMassDrop(z));
-    return m * n * 1e3 / (kAvogadro * 1e-3);  // [kg/kmol] x [1/cm^3] -> [kg/m^3]
+    return m_z * n * 1e3 / (kAvogadro * 1e-3);  // [kg/kmol] x [1/cm^3] -> [kg/m^3]
 }
 
 // A fit's polynomial: sum over m, n of coef[row0 + m][n] t^m z^n.
@@ -460,6 +465,21 @@ struct SunClock {
 };
 SunClock g_clock;
 
+// The last samples worked out, with what each was worked out from: a vessel's air is asked for by
+// the state update and again by its modules at the same height. Below 90 km the air depends on the
+// height alone, so the clock is no part of the key there.
+constexpr int kAirMemoSize = 4;
+constexpr double kClockFreeBelow = 90e3;  // [m]
+struct AirMemo {
+    double key[4];  // altitude, date, the Sun's longitude and latitude (0 below kClockFreeBelow)
+    AtmosphereSample air;
+    bool valid;
+};
+AirMemo g_air_memo[kAirMemoSize] = {};
+int g_air_memo_next = 0;
+
+bool SameKey(const double (&a)[4], const double (&b)[4]) { return std::memcmp(a, b, sizeof a) == 0; }
+
 }  // namespace
 
 AtmosphereSample Jacchia71Gill(double altitude_m, double mjd, double sun_lng, double sun_lat)
@@ -473,8 +493,8 @@ AtmosphereSample Jacchia71Gill(double altitude_m, double mjd, double sun_lng, do
     double rho, t, m;
     if (z < 90.0) {
         t = J77Temperature(z, 0.0);
-        rho = J77LowDensity(z);
-        m = kSeaMolarMass * (1.0 - MolarMassDrop(z));
+        m = LowMolarMass(z);
+        rho = J77LowDensity(z, m);
     } else {
         const double lng = 0.0, lat = 0.0;  // the module sets both to 0 whatever the vessel's place
         const double tc = 379.0 + 3.24 * kFluxF107;  // night-time exospheric temperature [K]
@@ -523,7 +543,14 @@ AtmosphereSample StandardAtmosphere(double altitude_m)
     double lng = g_clock.sun_lng - 2 * M_PI * (g_clock.mjd - g_clock.sun_mjd) * 86400.0 / kSiderealDay;
     if (lng < -M_PI) lng += 2 * M_PI;
     if (g_clock.sun_mjd < -1e9) lng = g_clock.sun_lng;  // never set: as given
-    return Jacchia71Gill(altitude_m, g_clock.mjd, lng, g_clock.sun_lat);
+    const bool low = altitude_m < kClockFreeBelow;
+    const double key[4] = {altitude_m, low ? 0.0 : g_clock.mjd, low ? 0.0 : lng, low ? 0.0 : g_clock.sun_lat};
+    for (const AirMemo &m : g_air_memo)
+        if (m.valid && SameKey(m.key, key)) return m.air;
+    AirMemo &m = g_air_memo[g_air_memo_next];
+    g_air_memo_next = (g_air_memo_next + 1) % kAirMemoSize;
+    m = {{key[0], key[1], key[2], key[3]}, Jacchia71Gill(altitude_m, g_clock.mjd, lng, g_clock.sun_lat), true};
+    return m.air;
 }
 
 }  // namespace sim

@@ -191,5 +191,8 @@ TEST(Jacchia71Gill, EarthsAtmosphereFollowsTheSunsPlaceAndTheDate)
     EXPECT_NEAR(sim::StandardAtmosphere(300e3).density / sim::Jacchia71Gill(300e3, 51544.5 + 1.0 / 24, lng, 0.1).density,
                 1.0, 1e-11);
     EXPECT_EQ(sim::StandardAtmosphere(50e3).density, sim::Jacchia71Gill(50e3, 0.0, 3.0, 0.4).density);
+    // A new place of the Sun at the same date and height is seen at once.
+    sim::SetEarthAtmosphereSun(51544.5 + 1.0 / 24, 2.0, 0.3);
+    EXPECT_EQ(sim::StandardAtmosphere(300e3).density, sim::Jacchia71Gill(300e3, 51544.5 + 1.0 / 24, 2.0, 0.3).density);
 }
 

@@ -214,7 +214,8 @@ struct Craft {
     VECTOR3 force{}, moment{};          // the frame's held loads: thrust and air, vessel frame
     bool airfoil_model = false;         // the vessel has airfoils
     double frame_dt = 0;                // [s]
-    double rho = 0, sound = 340.29, pressure = 0;  // the air at the frame's start
+    bool air_sampled = false;
+    double rho = 0, sound = 340.29, pressure = 0;  // the air at the frame's start (SampleAir)
     bool with_collision = false;        // this pass applies the ground contact's forces
     bool collision = false;             // a stage of this pass found a point below the ground
     int isub = 0, nsub = 1;             // the sub-step under way and the pass's count
@@ -412,13 +413,16 @@ void ApplyControlSurfaceLevels(const PhysicsScene &w, double dt)
 namespace {
 
 // The air at the frame's start (Vesselbase.cpp SurfParam::Set, the surface parameters the host's
-// force update reads).
-void SampleAir(Craft &c, const VECTOR3 &r)
+// force update reads), looked up once when first needed: a free vessel's air loads always need it,
+// a landed vessel's thrust only when a thruster with a pressure-dependent impulse fires.
+void SampleAir(Craft &c)
 {
+    if (c.air_sampled) return;
+    c.air_sampled = true;
     c.rho = 0;
     c.pressure = 0;
     if (!c.air) return;
-    const AtmosphereSample a = StandardAtmosphere(length(r) - c.radius);
+    const AtmosphereSample a = StandardAtmosphere(length(c.v->rpos) - c.radius);
     c.rho = a.density;
     c.sound = a.speed_of_sound;
     c.pressure = a.pressure;
@@ -540,7 +544,7 @@ void Moments(Craft &c, const Stage &s, double f, double dt, VECTOR3 *acc, VECTOR
 // thrust, burns it at thrust / (efficiency x Isp) over the frame (the tank stops at 0), and is
 // scaled by max(0, 1 - p pfac) in the ambient pressure p, pfac = (Isp - Isp_ref) / (p_ref Isp);
 // a thruster without propellant is switched off (its level reset to 0).
-void Thrust(Craft &c, double dt, double pressure)
+void Thrust(Craft &c, double dt)
 {
     c.thrust = _V(0, 0, 0);
     c.thrust_torque = _V(0, 0, 0);
@@ -560,8 +564,9 @@ void Thrust(Craft &c, double dt, double pressure)
             tank->mass -= F / (eff * t->isp0) * dt;
             if (!(tank->mass > 0)) tank->mass = 0;
             if (t->isp_ref > 0 && t->p_ref > 0) {
+                SampleAir(c);
                 const double pfac = (t->isp0 - t->isp_ref) / (t->p_ref * t->isp0);
-                F *= std::max(0.0, 1.0 - pressure * pfac);
+                F *= std::max(0.0, 1.0 - c.pressure * pfac);
             }
         }
         const VECTOR3 f = Unit(t->dir) * F;
@@ -729,8 +734,7 @@ void Propagate(Craft &c, const Stage &s0, Method method, int n, Stage *s1, VECTO
 void StepVessel(PhysicsScene &w, Craft &c, double dt)
 {
     Vessel *v = c.v;
-    SampleAir(c, v->rpos);
-    Thrust(c, dt, c.pressure);
+    Thrust(c, dt);
 
     if (v->landed) {
         // Vessel.cpp Update, landed: the vessel stays on its spot, accelerated as the ground under
@@ -759,6 +763,7 @@ void StepVessel(PhysicsScene &w, Craft &c, double dt)
 
     // Vessel.cpp UpdateBodyForces: thrust and the air's loads, once, from the frame's start.
     Loads air{_V(0, 0, 0), _V(0, 0, 0)};
+    SampleAir(c);
     if (c.rho > 0) {
         const VECTOR3 u = tmul(s0.R, AirVelocity(c, s0.pos, s0.vel));
         if (c.airfoil_model)
