@@ -19,6 +19,9 @@ MATRIX3 Columns(const VECTOR3 &a, const VECTOR3 &b, const VECTOR3 &c)
     return _M(a.x, b.x, c.x, a.y, b.y, c.y, a.z, b.z, c.z);
 }
 
+// Whether two numbers are the same bits (a memo's key: -0 and 0 differ, NaN matches itself).
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 }  // namespace
 
 void Vessel::Note(const char *fmt, ...)
@@ -360,8 +363,13 @@ void Vessel::UpdateLanded()
 {
     if (!landed || !ref) return;
     const MATRIX3 &B = ref->R;
-    const sim::V3 p = sim::astro::EquToLocalEarthFixed(surf_lng, surf_lat, ref->radius + landed_elev);
-    rpos = mul(B, _V(p.x, p.y, p.z));
+    SurfacePointMemo &m = surface_point_memo;
+    const double radius = ref->radius + landed_elev;
+    if (!m.valid || !SameBits(m.lng, surf_lng) || !SameBits(m.lat, surf_lat) || !SameBits(m.radius, radius)) {
+        const sim::V3 p = sim::astro::EquToLocalEarthFixed(surf_lng, surf_lat, radius);
+        m = {surf_lng, surf_lat, radius, _V(p.x, p.y, p.z), true};
+    }
+    rpos = mul(B, m.fixed);
     rvel = mul(ref->spin, rpos);
     R = mul(B, land_rot);
 }

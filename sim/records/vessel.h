@@ -327,6 +327,15 @@ public:
         bool valid = false;
     };
     mutable HorizonMemo horizon_memo;
+    // A landed vessel's place in its body's fixed frame, with the surface point it was worked out
+    // from: it stays the same while the vessel rests, and the frame's two turns with the Earth (the
+    // state update's and the end of the frame's) need it again every frame.
+    struct SurfacePointMemo {
+        double lng = 0, lat = 0, radius = 0;
+        VECTOR3 fixed{};
+        bool valid = false;
+    };
+    SurfacePointMemo surface_point_memo;
 
     sim::Attachment *AttachmentByIndex(bool toparent, DWORD i) const;
     sim::Thruster *FindThruster(THRUSTER_HANDLE h) const;

@@ -317,6 +317,50 @@ TEST_F(HostTest, EveryInstrumentModuleHearsOfFocusChangesAndEachWorldLoadsItAfre
     EXPECT_TRUE(Logged("plugin2: focus C after 0 frames"));
 }
 
+// Names are found in any case, only whole (neither a longer nor a shorter name matches), the first
+// of two vessels of one name, and the next one once the first is deleted.
+TEST_F(HostTest, VesselsAndBodiesAreFoundByNameInAnyCase)
+{
+    Vessel *a = Create("Corvane_SRC", "plain");
+    Vessel *b = Create("Corvane_SRC_Parafoil", "plain");
+    Vessel *twin = Create("CORVANE_SRC", "plain");
+    EXPECT_EQ(W().FindVessel("corvane_src"), a);
+    EXPECT_EQ(W().FindVessel("CORVANE_SRC_PARAFOIL"), b);
+    EXPECT_EQ(W().FindVessel("Corvane_SR"), nullptr);
+    EXPECT_EQ(W().FindVessel("Corvane_SRC_"), nullptr);
+    EXPECT_EQ(W().FindVessel(static_cast<const char *>(nullptr)), nullptr);
+    EXPECT_EQ(oapiGetVesselByName(const_cast<char *>("corvane_SRC_parafoil")), b->iface->GetHandle());
+    W().DeleteVessel(a);
+    Step();
+    EXPECT_EQ(W().FindVessel("Corvane_SRC"), twin);
+    EXPECT_EQ(oapiGetGbodyByName(const_cast<char *>("eARTH")), oapiGetGbodyByName(const_cast<char *>("Earth")));
+    EXPECT_NE(oapiGetGbodyByName(const_cast<char *>("EARTH")), nullptr);
+    EXPECT_EQ(oapiGetGbodyByName(const_cast<char *>("Eart")), nullptr);
+}
+
+// A landed vessel set down elsewhere, or raised, is there from the next frame on (nothing of its
+// last place is kept).
+TEST_F(HostTest, ALandedVesselSetDownElsewhereIsThere)
+{
+    Vessel *v = CreateLanded("L", "plain", 0.1, 0.2, 0);
+    Step(2);
+    double lng, lat, rad;
+    v->EquPos(lng, lat, rad);
+    EXPECT_NEAR(lng, 0.1, 1e-12);
+    EXPECT_NEAR(lat, 0.2, 1e-12);
+    v->SetLanded(-0.3, 0.05, 1.0);
+    Step(2);
+    double lng2, lat2, rad2;
+    v->EquPos(lng2, lat2, rad2);
+    EXPECT_NEAR(lng2, -0.3, 1e-12);
+    EXPECT_NEAR(lat2, 0.05, 1e-12);
+    EXPECT_NEAR(rad2, rad, 1e-6);
+    v->landed_elev += 5.0;
+    Step();
+    v->EquPos(lng2, lat2, rad2);
+    EXPECT_NEAR(rad2 - rad, 5.0, 1e-6);
+}
+
 TEST_F(HostTest, FaultsAreReportedNotCrashed)
 {
     int junk = 0;

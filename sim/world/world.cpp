@@ -418,10 +418,13 @@ void World::UpdateAtmosphereClock(bool fresh)
 
 Body *World::FindBody(const std::string &name) const { return FindBody(name.c_str()); }
 
+// Names of one length only are compared (names equal but for case have the same length).
 Body *World::FindBody(const char *name) const
 {
+    if (!name) return nullptr;
+    const std::size_t n = std::strlen(name);
     for (Body *b : bodies_)
-        if (strcasecmp(b->name.c_str(), name) == 0) return b;
+        if (b->name.size() == n && strcasecmp(b->name.c_str(), name) == 0) return b;
     return nullptr;
 }
 
@@ -1151,10 +1154,13 @@ Vessel *World::FindVessel(const std::string &name) const { return FindVessel(nam
 
 // A name longer than a string's inline buffer ("Corvane_SRC_Parafoil") would cost a heap allocation
 // on every call if it were turned into a string first; modules and pilots look vessels up every frame.
+// Names of one length only are compared (names equal but for case have the same length).
 Vessel *World::FindVessel(const char *name) const
 {
+    if (!name) return nullptr;
+    const std::size_t n = std::strlen(name);
     for (Vessel *v : vessels_)
-        if (v->alive && strcasecmp(v->name.c_str(), name) == 0) return v;
+        if (v->alive && v->name.size() == n && strcasecmp(v->name.c_str(), name) == 0) return v;
     return nullptr;
 }
 
