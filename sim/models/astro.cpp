@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 
 namespace sim {
@@ -420,25 +421,54 @@ void EarthRotation(double mjd, double R[9]) {
             R[3 * i + j] = E[3 * i] * Y[j] + E[3 * i + 1] * Y[3 + j] + E[3 * i + 2] * Y[6 + j];
 }
 
-void BodyRotation(const RotationElements& e, double mjd, double R[9]) {
-    // Row-major 3x3 products, as Celbody.cpp writes them with its Matrix (premul: A * this).
-    auto mul3 = [](const double* A, const double* B, double* C) {
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) C[3 * i + j] = A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
-    };
-    // UpdatePrecession: the axis's node L against the reference, the reference's own tilt.
-    const double prec_omega = e.precession_period != 0.0 ? kTwoPi / e.precession_period : 0.0;
-    const double L = e.lan + prec_omega * (mjd - e.lan_mjd);
-    const double sl = std::sin(L), cl = std::cos(L), se = std::sin(e.obliquity), ce = std::cos(e.obliquity);
-    double rel[9] = {cl, -sl * se, -sl * ce, 0.0, ce, -se, sl, cl * se, cl * ce};
-    if (e.precession_obliquity != 0.0) {
+namespace {
+
+// Row-major 3x3 products, as Celbody.cpp writes them with its Matrix (premul: A * this).
+void Mul3(const double* A, const double* B, double* C) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) C[3 * i + j] = A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
+}
+
+// What of a body's rotation depends on its elements alone (the host's CelestialBody constructor
+// works it out once: sin_eps, cos_eps and the precession reference's tilt R_ref), kept for the
+// elements last asked for.
+struct RotationConstants {
+    RotationElements e;
+    double se, ce;   // the obliquity's sine and cosine
+    bool tilted;     // the precession reference is tilted
+    double ref[9];   // its tilt, turn * tilt
+    bool valid;
+};
+
+const RotationConstants& ConstantsOf(const RotationElements& e) {
+    static thread_local RotationConstants c{};
+    if (c.valid && std::memcmp(&c.e, &e, sizeof e) == 0) return c;
+    c.e = e;
+    c.se = std::sin(e.obliquity), c.ce = std::cos(e.obliquity);
+    c.tilted = e.precession_obliquity != 0.0;
+    if (c.tilted) {
         const double sr = std::sin(e.precession_obliquity), cr = std::cos(e.precession_obliquity);
         const double sq = std::sin(e.precession_lan), cq = std::cos(e.precession_lan);
         const double tilt[9] = {1.0, 0.0, 0.0, 0.0, cr, -sr, 0.0, sr, cr};
         const double turn[9] = {cq, 0.0, -sq, 0.0, 1.0, 0.0, sq, 0.0, cq};
-        double ref[9], r2[9];
-        mul3(turn, tilt, ref);
-        mul3(ref, rel, r2);
+        Mul3(turn, tilt, c.ref);
+    }
+    c.valid = true;
+    return c;
+}
+
+}  // namespace
+
+void BodyRotation(const RotationElements& e, double mjd, double R[9]) {
+    const RotationConstants& k = ConstantsOf(e);
+    // UpdatePrecession: the axis's node L against the reference, the reference's own tilt.
+    const double prec_omega = e.precession_period != 0.0 ? kTwoPi / e.precession_period : 0.0;
+    const double L = e.lan + prec_omega * (mjd - e.lan_mjd);
+    const double sl = std::sin(L), cl = std::cos(L), se = k.se, ce = k.ce;
+    double rel[9] = {cl, -sl * se, -sl * ce, 0.0, ce, -se, sl, cl * se, cl * ce};
+    if (k.tilted) {
+        double r2[9];
+        Mul3(k.ref, rel, r2);
         std::copy(r2, r2 + 9, rel);
     }
     // The axis (rel * (0, 1, 0)) as an obliquity and node against the ecliptic, and the offset of
@@ -453,7 +483,7 @@ void BodyRotation(const RotationElements& e, double mjd, double R[9]) {
     const double th = Wrap2Pi(e.sid_rot_offset + kTwoPi * (turns - std::floor(turns)) + (e.lan - L) * ce + rotation_off);
     const double ct = std::cos(th), st = std::sin(th);
     const double Y[9] = {ct, 0.0, -st, 0.0, 1.0, 0.0, st, 0.0, ct};
-    mul3(ecl, Y, R);
+    Mul3(ecl, Y, R);
 }
 
 V3 EquToLocalEarthFixed(double lng, double lat, double radius) {
