@@ -22,6 +22,7 @@
 
 #include "cli.h"
 #include "inputs.h"
+#include "mesh.h"
 #include "png.h"
 #include "textio.h"
 
@@ -61,12 +62,12 @@ const char kDefaultCampaign[] = "Corvane/Mission.campaign";
 
 // What each dispersion acts on and in what unit.
 enum class Target { kVessel, kInputWords, kNone };
-struct Kind {
+struct DispersionKind {
     const char *name;
     const char *unit;
     Target target;
 };
-const Kind kKinds[] = {
+const DispersionKind kKinds[] = {
     {"path-angle", "deg", Target::kVessel},   {"speed", "m/s", Target::kVessel},
     {"track", "deg", Target::kVessel},        {"input-time", "s", Target::kInputWords},
     {"place-north", "m", Target::kVessel},    {"place-east", "m", Target::kVessel},
@@ -74,9 +75,9 @@ const Kind kKinds[] = {
     {"pilot-hold", "s", Target::kNone},       {"pilot-handover", "s", Target::kNone},
 };
 
-const Kind *FindKind(const std::string &name)
+const DispersionKind *FindKind(const std::string &name)
 {
-    for (const Kind &k : kKinds)
+    for (const DispersionKind &k : kKinds)
         if (name == k.name) return &k;
     return nullptr;
 }
@@ -180,7 +181,7 @@ bool ParseCampaign(const std::string &text, const std::string &source, const std
             c.time_limit = t;
             continue;
         }
-        const Kind *k = FindKind(key);
+        const DispersionKind *k = FindKind(key);
         if (!k) return fail("unknown line \"" + w[0] + "\"");
         Dispersion d;
         d.kind = k->name;
@@ -321,7 +322,7 @@ bool MakeMission(const Campaign &c, const std::string &scenario_text, const std:
     std::vector<std::pair<std::string, double>> reactions;  // pilot word, value
     for (const Dispersion &d : c.dispersions) {
         double v = d.normal ? d.a + d.b * draws.Normal() : d.a + (d.b - d.a) * draws.Uniform();
-        const Kind *k = FindKind(d.kind);
+        const DispersionKind *k = FindKind(d.kind);
         std::string note;
         if (d.kind.rfind("pilot-", 0) == 0) {
             const double held = std::clamp(v, 0.0, kMaxReaction);
@@ -604,6 +605,21 @@ std::vector<std::string> RunArgs(const Mission &m, const std::string &dir, const
 
 // Forks a child that flies one mission in its folder: the timeline to timeline.txt, errors to
 // errors.txt, the host log there too. -1 when no child could be made.
+// Every mesh file of the tree is read here once, before the first mission is forked: each
+// mission's world then copies the parsed meshes instead of reading and parsing them again.
+void ReadMeshesOnce(const std::string &root)
+{
+    KeepMeshFiles(true);
+    std::error_code ec;
+    const auto follow = fs::directory_options::follow_directory_symlink;
+    for (fs::recursive_directory_iterator it(root + "/Meshes", follow, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec) || it->path().extension() != ".msh") continue;
+        Mesh m;
+        std::string why;
+        LoadMeshFile(it->path().string(), &m, &why);  // a bad file is the mission's to report
+    }
+}
+
 pid_t StartMission(const Mission &m, const std::string &dir, const std::string &root)
 {
     std::cout.flush();
@@ -857,6 +873,7 @@ int RunCampaign(const std::vector<std::string> &args, std::ostream &out, std::os
     fs::create_directories(o.out, ec);
     const std::string out_dir = fs::absolute(o.out).string();
     int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    ReadMeshesOnce(root);
 
     struct Child {
         pid_t pid;

@@ -25,8 +25,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace sim {
 
@@ -516,8 +521,83 @@ bool ParseMesh(const std::string &text, Mesh *out, std::string *error)
     return parser.Run(out);
 }
 
+// ---- mesh files kept for the process ---------------------------------------------------------
+// A program that makes many worlds from one add-on tree (a campaign forks one mission after another
+// from one process) reads each mesh file once: a kept file is read again only when its device,
+// inode, size or time stamp changed.
+namespace {
+
+struct FileStamp {
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime;
+};
+
+bool StampOf(const std::string &path, FileStamp *out)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    *out = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return true;
+}
+
+bool SameStamp(const FileStamp &a, const FileStamp &b)
+{
+    return a.dev == b.dev && a.ino == b.ino && a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
+           a.mtime.tv_nsec == b.mtime.tv_nsec;
+}
+
+struct KeptMesh {
+    FileStamp stamp;
+    Mesh mesh;
+};
+
+struct MeshKeep {
+    std::mutex lock;
+    bool on = false;
+    std::map<std::string, std::unique_ptr<KeptMesh>> files;
+};
+
+MeshKeep &Kept()
+{
+    static MeshKeep keep;
+    return keep;
+}
+
+}  // namespace
+
+void KeepMeshFiles(bool on)
+{
+    MeshKeep &k = Kept();
+    std::lock_guard<std::mutex> hold(k.lock);
+    k.on = on;
+    if (!on) k.files.clear();
+}
+
 bool LoadMeshFile(const std::string &path, Mesh *out, std::string *error)
 {
+    if (!out) {
+        if (error) *error = "no mesh to read into";
+        return false;
+    }
+    MeshKeep &k = Kept();
+    FileStamp stamp{};
+    bool keep = false;
+    {
+        std::lock_guard<std::mutex> hold(k.lock);
+        keep = k.on;
+    }
+    if (keep && StampOf(path, &stamp)) {
+        std::lock_guard<std::mutex> hold(k.lock);
+        auto it = k.files.find(path);
+        if (it != k.files.end() && SameStamp(it->second->stamp, stamp)) {
+            out->CopyFrom(it->second->mesh);
+            return true;
+        }
+    } else {
+        keep = false;
+    }
     std::string text, why;
     if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
         if (error) *error = why;
@@ -526,6 +606,13 @@ bool LoadMeshFile(const std::string &path, Mesh *out, std::string *error)
     if (!ParseMesh(text, out, &why)) {
         if (error) *error = path + ": " + why;
         return false;
+    }
+    if (keep) {
+        auto kept = std::make_unique<KeptMesh>();
+        kept->stamp = stamp;
+        kept->mesh.CopyFrom(*out);
+        std::lock_guard<std::mutex> hold(k.lock);
+        k.files[path] = std::move(kept);
     }
     return true;
 }

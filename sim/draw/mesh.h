@@ -41,5 +41,9 @@ struct Mesh : Object {
 // Parses the text of a mesh file into `out`; false with a message naming the line on error.
 bool ParseMesh(const std::string &text, Mesh *out, std::string *error);
 bool LoadMeshFile(const std::string &path, Mesh *out, std::string *error);
+// Keeps every mesh file read from now on for the rest of the process (on), or forgets them (off,
+// the default): a program that makes many worlds from one tree reads each file once. A kept file
+// is read again when it changed on disk.
+void KeepMeshFiles(bool on);
 
 }  // namespace sim

@@ -175,4 +175,35 @@ TEST(MeshFile, LoadNamesTheFileInItsErrors)
     std::remove(path.c_str());
 }
 
+// Kept files come back as they were read, each copy with arrays of its own; a file changed on disk
+// (here a second group added, so its size differs) is read again, and one gone fails as it would without keeping.
+TEST(MeshFile, KeptFilesAreReadAgainWhenTheyChange)
+{
+    const std::string path = testing::TempDir() + "mesh_test_kept.msh";
+    const char *one = "MSHX1\nGROUPS 1\nNONORMAL\nGEOM 3 1\n0 0 0\n1 0 0\n0 0 1\n0 1 2\n";
+    const char *two =
+        "MSHX1\nGROUPS 2\nNONORMAL\nGEOM 3 1\n0 0 0\n1 0 0\n0 0 1\n0 1 2\nNONORMAL\nGEOM 3 1\n0 0 0\n2 0 0\n0 0 2\n0 1 2\n";
+    { std::ofstream(path, std::ios::binary) << one; }
+    sim::KeepMeshFiles(true);
+    sim::Mesh a, b, c;
+    std::string error;
+    ASSERT_TRUE(sim::LoadMeshFile(path, &a, &error)) << error;
+    ASSERT_TRUE(sim::LoadMeshFile(path, &b, &error)) << error;
+    ASSERT_EQ(b.groups.size(), 1u);
+    EXPECT_EQ(b.vtx[0][1].x, 1.0f);
+    EXPECT_NE(b.groups[0].Vtx, a.groups[0].Vtx);  // its own copy
+    EXPECT_EQ(b.groups[0].Vtx, b.vtx[0].data());
+
+    { std::ofstream(path, std::ios::binary | std::ios::trunc) << two; }
+    ASSERT_TRUE(sim::LoadMeshFile(path, &c, &error)) << error;
+    ASSERT_EQ(c.groups.size(), 2u);
+    EXPECT_EQ(c.vtx[1][1].x, 2.0f);
+
+    std::remove(path.c_str());
+    sim::Mesh d;
+    EXPECT_FALSE(sim::LoadMeshFile(path, &d, &error));
+    EXPECT_NE(error.find(path), std::string::npos);
+    sim::KeepMeshFiles(false);
+}
+
 }  // namespace
