@@ -505,6 +505,7 @@ int Run::Go()
         std::error_code ec;
         fs::create_directories(opt_.out, ec);
     }
+    bool pictures = false;
     if (!opt_.out.empty() && !opt_.summary_only) {
         if (!timeline_.Open(OutPath("timeline.txt")) || !csv_.Open(OutPath("trajectory.csv"))) {
             err_ << "corvane-sim: " << (timeline_.Ok() ? csv_.error() : timeline_.error()) << "\n";
@@ -512,10 +513,10 @@ int Run::Go()
         }
         csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading,body\n");
         // Pictures to come (snapshot inputs, a pilot's storyboard): the drawing is made ready now.
-        if (opt_.graphics && std::any_of(inputs.begin(), inputs.end(), [](const Input &i) {
-                return i.verb == "snapshot" || i.verb == "pilot";
-            }))
-            PrepareViews();
+        pictures = opt_.graphics && std::any_of(inputs.begin(), inputs.end(), [](const Input &i) {
+            return i.verb == "snapshot" || i.verb == "pilot";
+        });
+        if (pictures) PrepareViews();
     }
     WorldOptions wo;
     wo.root = opt_.root;
@@ -547,6 +548,12 @@ int Run::Go()
     if (!CheckStepLength(world_->NominalStep(), world_.get(), &e)) {
         err_ << "corvane-sim: the step (--dt or the frame time, times --warp): " << e << "\n";
         return 1;
+    }
+    // The scene and the text are drawn once while the run loads, so that the run's first
+    // pictures find the drawing ready.
+    if (pictures) {
+        PrepareViews(world_.get());
+        PrepareText();
     }
     const bool has_end = std::any_of(inputs.begin(), inputs.end(), [](const Input &i) { return i.verb == "end"; });
     const double until = opt_.until >= 0 ? opt_.until : (has_end ? 1e300 : 60.0);

@@ -28,6 +28,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxSide = 16384;  // [pixels] larger pictures are refused
+constexpr int kWarmUpWidth = 1024, kWarmUpHeight = 64;  // [pixels] the text drawn once while a run loads
 constexpr const char *kFontFace = "DejaVu Sans Mono";
 constexpr double kDash[] = {6, 3};  // PS_DASH [pixels]
 constexpr double kDot[] = {1, 2};   // PS_DOT [pixels]
@@ -139,14 +140,9 @@ bool Fail(std::string *error, const std::string &what)
     return false;
 }
 
-}  // namespace
-
-bool WritePng(const HDC__ &rec, const std::string &path, std::string *error, PictureWriter *writer)
+// The recording drawn onto a new surface (the caller destroys it; its cairo status tells of a fault).
+cairo_surface_t *DrawRecording(const HDC__ &rec, cairo_status_t *status)
 {
-    if (rec.width < 1 || rec.height < 1 || rec.width > kMaxSide || rec.height > kMaxSide) {
-        return Fail(error, path + ": cannot make a picture of " + std::to_string(rec.width) + " x " +
-                               std::to_string(rec.height) + " pixels");
-    }
     static const bool release_registered = std::atexit(ReleaseFontCaches) == 0;
     (void)release_registered;
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rec.width, rec.height);
@@ -183,8 +179,21 @@ bool WritePng(const HDC__ &rec, const std::string &path, std::string *error, Pic
         }
     }
 
-    cairo_status_t status = cairo_status(cr);
+    *status = cairo_status(cr);
     cairo_destroy(cr);
+    return surface;
+}
+
+}  // namespace
+
+bool WritePng(const HDC__ &rec, const std::string &path, std::string *error, PictureWriter *writer)
+{
+    if (rec.width < 1 || rec.height < 1 || rec.width > kMaxSide || rec.height > kMaxSide) {
+        return Fail(error, path + ": cannot make a picture of " + std::to_string(rec.width) + " x " +
+                               std::to_string(rec.height) + " pixels");
+    }
+    cairo_status_t status = CAIRO_STATUS_SUCCESS;
+    cairo_surface_t *surface = DrawRecording(rec, &status);
     if (status != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return Fail(error, path + ": cannot write the picture (" + cairo_status_to_string(status) + ")");
@@ -197,6 +206,26 @@ bool WritePng(const HDC__ &rec, const std::string &path, std::string *error, Pic
     const bool ok = WriteSurfacePng(surface, path, error);
     cairo_surface_destroy(surface);
     return ok;
+}
+
+void PrepareText()
+{
+    // Every printable character in each of the host's fonts, once: the font library reads its
+    // configuration and the glyphs are made while the run loads, not in the frame of its first
+    // picture with text.
+    std::string printable;
+    for (char c = ' '; c <= '~'; ++c) printable += c;
+    HDC__ rec(kWarmUpWidth, kWarmUpHeight);
+    for (int f = 0; f < kDefaultFontCount; ++f) {
+        HDC__::Op op;
+        op.type = HDC__::Op::TEXT;
+        op.y = 20 * f;
+        op.text = printable;
+        op.font = f;
+        rec.ops.push_back(op);
+    }
+    cairo_status_t status = CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(DrawRecording(rec, &status));
 }
 
 bool WriteSurfacePng(cairo_surface_t *surface, const std::string &path, std::string *error)

@@ -56,6 +56,9 @@ private:
 
 // Encodes an image surface as a PNG and writes it checked to the end (temporary file and rename).
 bool WriteSurfacePng(cairo_surface_t *surface, const std::string &path, std::string *error);
+// Draws every printable character in each of the host's fonts once and throws the drawing away: a
+// run that will take pictures with text readies the fonts while it loads.
+void PrepareText();
 // The listing beside a snapshot: rec.Listing() written to `path`.
 bool WriteListing(const HDC__ &rec, const std::string &path, std::string *error);
 

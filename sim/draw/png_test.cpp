@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -97,6 +98,26 @@ TEST(Picture, TextHangsBelowItsPointAndFontTwoReadsUpward)
     EXPECT_EQ(pic.Lit(f2->height + 1, 35, 64, 64), 0);           // not right of its cell
     EXPECT_EQ(pic.Lit(0, 35, 64, 60 - 2 * f2->width - 1), 0);     // nor above its two characters
     std::remove(path.c_str());
+}
+
+// Text drawn after the fonts were readied is the same picture as text drawn before.
+TEST(Picture, TextAfterTheWarmUpIsTheSameAsBefore)
+{
+    HDC__ dc(96, 40);
+    TextOutA(&dc, 2, 2, "ALT 1234 m", 10);
+    SelectObject(&dc, sim::DefaultFont(1));
+    TextOutA(&dc, 2, 20, "delta LON", 9);
+    const std::string a = Temp("warm_before.png"), b = Temp("warm_after.png");
+    std::string error;
+    ASSERT_TRUE(sim::WritePng(dc, a, &error)) << error;
+    sim::PrepareText();
+    ASSERT_TRUE(sim::WritePng(dc, b, &error)) << error;
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    const std::string da((std::istreambuf_iterator<char>(fa)), {}), db((std::istreambuf_iterator<char>(fb)), {});
+    EXPECT_FALSE(da.empty());
+    EXPECT_EQ(da, db);
+    std::remove(a.c_str());
+    std::remove(b.c_str());
 }
 
 TEST(Picture, ListingFileHoldsTheRecordedOperations)

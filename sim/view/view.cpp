@@ -40,6 +40,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180;
 constexpr int kSuper = 2;              // supersampling factor per side (smooth edges)
+constexpr int kWarmUpSide = 16;        // [pixels] the view drawn once while a run loads
 constexpr double kNear = 0.2;          // near plane [m]
 constexpr double kFar = 60000;         // far plane of the scene pass [m]
 constexpr double kSceneRange = 20000;  // vessels farther than this from the camera are not drawn [m]
@@ -481,7 +482,10 @@ class Renderer {
 public:
     Renderer(World &w, const Camera &cam) : w_(w), cam_(cam), eye_{cam_}, tex_(w.root()) {}
 
-    void Draw()
+    // The scene; a warm-up draws the ground wherever the camera is and one triangle in each way a
+    // vessel's group is drawn (opaque or see-through, with a texture or without), so that the
+    // renderer has made the shaders of every later picture.
+    void Draw(bool warm_up = false)
     {
         const Vessel *target = nullptr;
         for (Vessel *v : w_.Vessels())
@@ -492,8 +496,9 @@ public:
         Projection(kNear, kFar);
         Lights();
         glEnable(GL_DEPTH_TEST);
-        if (earth && length(cam_.pos - earth->pos) - earth->radius < 0.5 * kGroundPatch) Ground(earth);
+        if (earth && (warm_up || length(cam_.pos - earth->pos) - earth->radius < 0.5 * kGroundPatch)) Ground(earth);
         Vessels();
+        if (warm_up) GroupKinds();
     }
 
 private:
@@ -686,6 +691,34 @@ private:
         glDisable(GL_BLEND);
     }
 
+    void GroupKinds()
+    {
+        SetMaterial(nullptr);
+        for (int clear = 0; clear < 2; ++clear)
+            for (int textured = 0; textured < 2; ++textured) {
+                if (clear) {
+                    glEnable(GL_BLEND);
+                    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+                    glDepthMask(GL_FALSE);
+                }
+                if (textured) {
+                    glEnable(GL_TEXTURE_2D);
+                    glBindTexture(GL_TEXTURE_2D, tex_.Fields());
+                    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+                }
+                glBegin(GL_TRIANGLES);
+                for (int k = 0; k < 3; ++k) {
+                    glNormal3d(0, 0, -1);
+                    glTexCoord2d(k == 1, k == 2);
+                    glVertex3d(k == 1 ? 1 : 0, k == 2 ? 1 : 0, 10);
+                }
+                glEnd();
+                glDisable(GL_TEXTURE_2D);
+                glDepthMask(GL_TRUE);
+                glDisable(GL_BLEND);
+            }
+    }
+
     void DrawGroup(const DrawItem &it)
     {
         const Mesh &m = *it.mesh;
@@ -829,9 +862,10 @@ OffscreenGl &TheOffscreenGl()
 
 }  // namespace
 
-void PrepareViews() { TheOffscreenGl(); }
 
-bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error)
+namespace {
+
+bool Render(World &w, const ViewSpec &spec, bool warm_up, std::vector<std::uint8_t> *rgb, std::string *error)
 {
     if (spec.width < 16 || spec.height < 16 || spec.width > 4096 || spec.height > 4096) {
         if (error) *error = "picture size out of range";
@@ -862,7 +896,7 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     {
         Renderer r(w, big);
-        r.Draw();
+        r.Draw(warm_up);
         glFinish();
     }
     glPopAttrib();
@@ -879,6 +913,27 @@ bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, 
                 (*rgb)[3 * (static_cast<size_t>(y) * spec.width + x) + c] = static_cast<std::uint8_t>(sum / (kSuper * kSuper));
             }
     return true;
+}
+
+}  // namespace
+
+bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error)
+{
+    return Render(w, spec, false, rgb, error);
+}
+
+void PrepareViews(World *w)
+{
+    OffscreenGl &gl = TheOffscreenGl();
+    if (!gl.ctx || !w || !w->Focus()) return;
+    const ViewSpec defaults;
+    gl.buffer.reserve(static_cast<size_t>(defaults.width) * kSuper * defaults.height * kSuper * 4);
+    ViewSpec spec;
+    spec.vessel = w->Focus()->name;
+    spec.width = spec.height = kWarmUpSide;
+    std::vector<std::uint8_t> rgb;
+    std::string error;
+    Render(*w, spec, true, &rgb, &error);  // nothing of it is kept
 }
 
 bool WriteView(World &w, const ViewSpec &spec, const std::string &path, std::string *error, PictureWriter *writer)

@@ -48,7 +48,10 @@ bool Project(const Camera &cam, const VECTOR3 &global, double *px, double *py);
 
 // Makes the off-screen context the views are drawn in, as a graphics client does when it starts:
 // a run that will take pictures makes it while it loads, not in the frame of its first picture.
-void PrepareViews();
+// Given a world with a focus vessel it also draws a small view of that vessel once and throws it
+// away: the first drawing readies the renderer's shaders, and the buffer is made the size of a
+// default view.
+void PrepareViews(World *w = nullptr);
 // Renders the view into `rgb` (width x height x 3 bytes, top row first).
 bool RenderView(World &w, const ViewSpec &spec, std::vector<std::uint8_t> *rgb, std::string *error);
 // Renders the view and writes it as a PNG file; false with a message when it cannot. With a writer

@@ -342,6 +342,23 @@ TEST_F(ViewRender, TheVesselsSilhouetteIsWhereItsProjectionPutsIt)
     EXPECT_FALSE(Red(rgb, w, 570, 270));  // between them
 }
 
+// The drawing made ready while a run loads leaves nothing behind: a view drawn after it is the
+// same to the byte as one drawn before it, and the warm-up needs a focus vessel, not a picture.
+TEST_F(ViewRender, AViewAfterTheWarmUpIsTheSameAsBefore)
+{
+    Create("BallA", "viewball", 100e3);
+    sim::ViewSpec spec;
+    spec.vessel = "BallA";
+    spec.width = 320, spec.height = 180;
+    std::vector<std::uint8_t> before, after;
+    std::string err;
+    ASSERT_TRUE(sim::RenderView(W(), spec, &before, &err)) << err;
+    sim::PrepareViews(nullptr);
+    sim::PrepareViews(&W());
+    ASSERT_TRUE(sim::RenderView(W(), spec, &after, &err)) << err;
+    EXPECT_TRUE(before == after);
+}
+
 TEST_F(ViewRender, AViewOfAMissingVesselFailsAndWritesNothing)
 {
     sim::ViewSpec spec;
