@@ -295,82 +295,63 @@ bool DecodeDds(const std::string &b, int *w, int *h, std::vector<std::uint32_t> 
 
 namespace {
 
-// A surface as the client shows it: its file, with every copy made onto it laid over.
+// What of the textures stays from one picture to the next (the off-screen context lives as long as
+// the process): each surface's texture as last drawn, with the world and the content it showed,
+// and the ground's fields.
+struct KeptTexture {
+    std::uint64_t content = 0;  // the surface's ContentKey when it was made
+    GLuint id = 0;              // 0: the surface has no picture
+    bool see_through = false;
+};
+struct KeptTextures {
+    std::uint64_t world = 0;  // the world the surfaces belong to
+    std::map<const Surface *, KeptTexture> surfaces;
+    GLuint fields = 0;
+};
+
+// The content of a surface: its file and every copy made onto it (copies are only ever added),
+// with the content of each copy's source, a few sources deep.
+constexpr int kContentDepth = 8;
+std::uint64_t ContentKey(const Surface *s, int depth = 0)
+{
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+    auto mix = [&h](const void *p, size_t n) {
+        const unsigned char *c = static_cast<const unsigned char *>(p);
+        for (size_t i = 0; i < n; ++i) h = (h ^ c[i]) * 1099511628211ull;
+    };
+    mix(s->name.data(), s->name.size());
+    const size_t n = s->blits.size();
+    mix(&n, sizeof n);
+    for (const Surface::Blit &bl : s->blits) {
+        const int v[6] = {bl.tgtx, bl.tgty, bl.srcx, bl.srcy, bl.w, bl.h};
+        mix(v, sizeof v);
+        mix(&bl.ck, sizeof bl.ck);
+        const std::uint64_t src = bl.src && bl.src != s && depth < kContentDepth ? ContentKey(bl.src, depth + 1) : 0;
+        mix(&src, sizeof src);
+    }
+    return h;
+}
+
+// A surface as the client shows it: its file, with every copy made onto it laid over. A surface
+// whose content is what it was at the last picture of its world keeps its texture.
 class TextureCache {
 public:
-    explicit TextureCache(const std::string &root) : root_(root) {}
-    ~TextureCache()
+    TextureCache(const World &w, KeptTextures &kept) : w_(w), kept_(kept)
     {
-        for (auto &kv : gl_) glDeleteTextures(1, &kv.second);
-    }
-
-    const Image *ImageOf(const Surface *s)
-    {
-        auto it = images_.find(s);
-        if (it != images_.end()) return it->second.get();
-        auto img = std::make_unique<Image>();
-        std::ifstream in(root_ + "/Textures/" + s->name, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        if (!in || !DecodeDds(bytes.str(), &img->w, &img->h, &img->px)) img.reset();
-        if (img) {
-            for (const Surface::Blit &bl : s->blits) {
-                if (!bl.src || bl.src == s) continue;
-                const Image *src = ImageOf(bl.src);
-                if (!src) continue;
-                for (int y = 0; y < bl.h; ++y)
-                    for (int x = 0; x < bl.w; ++x) {
-                        const int sx = bl.srcx + x, sy = bl.srcy + y, tx = bl.tgtx + x, ty = bl.tgty + y;
-                        if (sx < 0 || sy < 0 || sx >= src->w || sy >= src->h || tx < 0 || ty < 0 || tx >= img->w || ty >= img->h)
-                            continue;
-                        const std::uint32_t p = src->px[static_cast<size_t>(sy) * src->w + sx];
-                        if (bl.ck != 0xFFFFFFFFu && (p & 0xFFFFFF) == (bl.ck & 0xFFFFFF)) continue;
-                        img->px[static_cast<size_t>(ty) * img->w + tx] = p;
-                    }
-            }
-        }
-        const Image *r = img.get();
-        images_[s] = std::move(img);
-        return r;
+        if (kept_.world == w.serial()) return;
+        for (auto &kv : kept_.surfaces)
+            if (kv.second.id) glDeleteTextures(1, &kv.second.id);
+        kept_.surfaces.clear();
+        kept_.world = w.serial();
     }
 
     // True when some of the texture's pixels are see-through.
-    bool HasAlpha(const Surface *s)
-    {
-        const Image *img = ImageOf(s);
-        if (!img) return false;
-        for (std::uint32_t p : img->px)
-            if ((p >> 24) < 250) return true;
-        return false;
-    }
-
-    GLuint Gl(const Surface *s)
-    {
-        auto it = gl_.find(s);
-        if (it != gl_.end()) return it->second;
-        GLuint id = 0;
-        if (const Image *img = ImageOf(s)) {
-            std::vector<std::uint8_t> rgba(img->px.size() * 4);
-            for (size_t i = 0; i < img->px.size(); ++i) {
-                const std::uint32_t p = img->px[i];
-                rgba[4 * i] = (p >> 16) & 255, rgba[4 * i + 1] = (p >> 8) & 255, rgba[4 * i + 2] = p & 255, rgba[4 * i + 3] = p >> 24;
-            }
-            glGenTextures(1, &id);
-            glBindTexture(GL_TEXTURE_2D, id);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-            // Texture row 0 is the file's first row (v = 0), as Direct3D addresses it.
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img->w, img->h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        }
-        gl_[s] = id;
-        return id;
-    }
+    bool HasAlpha(const Surface *s) { return Texture(s).see_through; }
+    GLuint Gl(const Surface *s) { return Texture(s).id; }
 
     GLuint Fields()
     {
-        if (fields_) return fields_;
+        if (kept_.fields) return kept_.fields;
         // Farmland seen from above: patches of greens and browns, the same on every run.
         const int n = 256;
         std::vector<std::uint8_t> rgba(static_cast<size_t>(n) * n * 4);
@@ -398,22 +379,85 @@ public:
                 rgba[i + 2] = static_cast<std::uint8_t>(std::min(255.0, 255 * b * k));
                 rgba[i + 3] = 255;
             }
-        glGenTextures(1, &fields_);
-        glBindTexture(GL_TEXTURE_2D, fields_);
+        glGenTextures(1, &kept_.fields);
+        glBindTexture(GL_TEXTURE_2D, kept_.fields);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, n, n, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        gl_[nullptr] = fields_;
-        return fields_;
+        return kept_.fields;
     }
 
 private:
-    std::string root_;
-    std::map<const Surface *, std::unique_ptr<Image>> images_;
-    std::map<const Surface *, GLuint> gl_;
-    GLuint fields_ = 0;
+    const KeptTexture &Texture(const Surface *s)
+    {
+        KeptTexture &k = kept_.surfaces[s];
+        const std::uint64_t content = ContentKey(s);
+        if (k.id && k.content == content) return k;
+        k.content = content;
+        k.see_through = false;
+        const Image *img = ImageOf(s);
+        if (!img) {
+            if (k.id) glDeleteTextures(1, &k.id);
+            k.id = 0;
+            return k;
+        }
+        for (std::uint32_t p : img->px)
+            if ((p >> 24) < 250) {
+                k.see_through = true;
+                break;
+            }
+        std::vector<std::uint8_t> rgba(img->px.size() * 4);
+        for (size_t i = 0; i < img->px.size(); ++i) {
+            const std::uint32_t p = img->px[i];
+            rgba[4 * i] = (p >> 16) & 255, rgba[4 * i + 1] = (p >> 8) & 255, rgba[4 * i + 2] = p & 255, rgba[4 * i + 3] = p >> 24;
+        }
+        if (!k.id) glGenTextures(1, &k.id);
+        glBindTexture(GL_TEXTURE_2D, k.id);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        // Texture row 0 is the file's first row (v = 0), as Direct3D addresses it.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img->w, img->h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return k;
+    }
+
+    // The surface's picture: its file decoded with the copies laid over (null when it has none).
+    // A source met again while its own picture is being made (copies in a circle) adds nothing.
+    const Image *ImageOf(const Surface *s)
+    {
+        auto [it, fresh] = images_.emplace(s, nullptr);
+        if (!fresh) return it->second.get();
+        auto img = std::make_unique<Image>();
+        std::ifstream in(w_.AddonPath("Textures/" + s->name), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        if (!in || !DecodeDds(bytes.str(), &img->w, &img->h, &img->px)) img.reset();
+        if (img) {
+            for (const Surface::Blit &bl : s->blits) {
+                if (!bl.src || bl.src == s) continue;
+                const Image *src = ImageOf(bl.src);
+                if (!src) continue;
+                for (int y = 0; y < bl.h; ++y)
+                    for (int x = 0; x < bl.w; ++x) {
+                        const int sx = bl.srcx + x, sy = bl.srcy + y, tx = bl.tgtx + x, ty = bl.tgty + y;
+                        if (sx < 0 || sy < 0 || sx >= src->w || sy >= src->h || tx < 0 || ty < 0 || tx >= img->w || ty >= img->h)
+                            continue;
+                        const std::uint32_t p = src->px[static_cast<size_t>(sy) * src->w + sx];
+                        if (bl.ck != 0xFFFFFFFFu && (p & 0xFFFFFF) == (bl.ck & 0xFFFFFF)) continue;
+                        img->px[static_cast<size_t>(ty) * img->w + tx] = p;
+                    }
+            }
+        }
+        it->second = std::move(img);
+        return it->second.get();
+    }
+
+    const World &w_;
+    KeptTextures &kept_;
+    std::map<const Surface *, std::unique_ptr<Image>> images_;  // this picture's decoded files
 };
 
 VECTOR3 Unit(const VECTOR3 &v)
@@ -480,7 +524,7 @@ struct DrawItem {
 
 class Renderer {
 public:
-    Renderer(World &w, const Camera &cam) : w_(w), cam_(cam), eye_{cam_}, tex_(w.root()) {}
+    Renderer(World &w, const Camera &cam, KeptTextures &kept) : w_(w), cam_(cam), eye_{cam_}, tex_(w, kept) {}
 
     // The scene; a warm-up draws the ground wherever the camera is and one triangle in each way a
     // vessel's group is drawn (opaque or see-through, with a texture or without), so that the
@@ -845,6 +889,9 @@ namespace {
 struct OffscreenGl {
     OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
     std::vector<std::uint8_t> buffer;
+    const std::uint8_t *bound = nullptr;  // the buffer the context draws into, and its size
+    int bound_w = 0, bound_h = 0;
+    KeptTextures textures;
     OffscreenGl() = default;
     OffscreenGl(const OffscreenGl &) = delete;
     OffscreenGl &operator=(const OffscreenGl &) = delete;
@@ -859,11 +906,6 @@ OffscreenGl &TheOffscreenGl()
     static OffscreenGl gl;
     return gl;
 }
-
-}  // namespace
-
-
-namespace {
 
 bool Render(World &w, const ViewSpec &spec, bool warm_up, std::vector<std::uint8_t> *rgb, std::string *error)
 {
@@ -883,11 +925,17 @@ bool Render(World &w, const ViewSpec &spec, bool warm_up, std::vector<std::uint8
     }
     std::vector<std::uint8_t> &buf = gl.buffer;
     buf.resize(static_cast<size_t>(big.width) * big.height * 4);
-    if (!OSMesaMakeCurrent(gl.ctx, buf.data(), GL_UNSIGNED_BYTE, big.width, big.height)) {
-        if (error) *error = "cannot draw off screen";
-        return false;
+    // The context stays bound to the buffer from one picture to the next of the same size (binding
+    // it again sets the renderer's frame buffer up anew).
+    if (gl.bound != buf.data() || gl.bound_w != big.width || gl.bound_h != big.height) {
+        gl.bound = nullptr;
+        if (!OSMesaMakeCurrent(gl.ctx, buf.data(), GL_UNSIGNED_BYTE, big.width, big.height)) {
+            if (error) *error = "cannot draw off screen";
+            return false;
+        }
+        OSMesaPixelStore(OSMESA_Y_UP, 0);  // row 0 at the top
+        gl.bound = buf.data(), gl.bound_w = big.width, gl.bound_h = big.height;
     }
-    OSMesaPixelStore(OSMESA_Y_UP, 0);  // row 0 at the top
     // Whatever the drawing sets is put back after it, so that every picture starts from the state
     // of a fresh context.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
@@ -895,12 +943,11 @@ bool Render(World &w, const ViewSpec &spec, bool warm_up, std::vector<std::uint8
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     {
-        Renderer r(w, big);
+        Renderer r(w, big, gl.textures);
         r.Draw(warm_up);
         glFinish();
     }
     glPopAttrib();
-    OSMesaMakeCurrent(nullptr, nullptr, GL_UNSIGNED_BYTE, 0, 0);  // let go of the buffer first
     // Down-sample: each output pixel the mean of its kSuper x kSuper samples.
     rgb->assign(static_cast<size_t>(spec.width) * spec.height * 3, 0);
     for (int y = 0; y < spec.height; ++y)

@@ -359,6 +359,63 @@ TEST_F(ViewRender, AViewAfterTheWarmUpIsTheSameAsBefore)
     EXPECT_TRUE(before == after);
 }
 
+// An uncompressed 32-bit texture file of n x n pixels of one colour (0xAARRGGBB).
+std::string SolidDds(int n, std::uint32_t argb)
+{
+    std::string b(128, '\0');
+    auto put = [&b](size_t at, std::uint32_t v) {
+        for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (8 * k)) & 255);
+    };
+    b.replace(0, 4, "DDS ");
+    put(4, 124), put(12, n), put(16, n), put(80, 0x41), put(88, 32);  // RGB with alpha, 32 bits
+    for (int i = 0; i < n * n; ++i) {
+        b.append(4, '\0');
+        put(b.size() - 4, argb);
+    }
+    return b;
+}
+
+// A texture kept from one picture to the next is made again once something was copied onto it;
+// surfaces copied onto each other in a circle are drawn, each copy once.
+TEST_F(ViewRender, ACopyOntoATextureShowsInTheNextPicture)
+{
+    simtest::WriteFile(temp_dir + "/Textures/viewtest_red.dds", SolidDds(8, 0xFFFF0000u));
+    simtest::WriteFile(temp_dir + "/Textures/viewtest_blue.dds", SolidDds(8, 0xFF0000FFu));
+    std::string mesh = simtest::ReadFile(temp_dir + "/Meshes/viewball.msh");
+    mesh.replace(mesh.find("TEXTURE 0"), 9, "TEXTURE 1");
+    mesh.replace(mesh.find("0 0 0 1\n1 0 0 1"), 15, "0 0 0 1\n1 1 1 1");  // emissive white
+    mesh.replace(mesh.find("TEXTURES 0"), 10, "TEXTURES 1\nviewtest_red.dds");
+    simtest::WriteFile(temp_dir + "/Meshes/texball.msh", mesh);
+    WriteConfig("Config/texball.cfg", "ClassName = texball\nMeshName = texball\nSize = 1\n");
+    Vessel *a = Create("Tex", "texball", 100e3);
+    ASSERT_TRUE(a && !a->meshes.empty() && a->meshes[0].source && !a->meshes[0].source->textures.empty());
+    sim::Surface *tex = a->meshes[0].source->textures[0];
+    sim::ViewSpec spec;
+    spec.vessel = "Tex";
+    spec.distance = 20, spec.width = 320, spec.height = 180;
+    auto centre = [&](std::uint32_t *rgb_out) {
+        std::vector<std::uint8_t> rgb;
+        std::string err;
+        ASSERT_TRUE(sim::RenderView(W(), spec, &rgb, &err)) << err;
+        const std::uint8_t *p = &rgb[3 * (90 * 320 + 160)];
+        *rgb_out = (static_cast<std::uint32_t>(p[0]) << 16) | (p[1] << 8) | p[2];
+    };
+    std::uint32_t c = 0;
+    centre(&c);
+    EXPECT_GT(c >> 16, 200u);
+    EXPECT_LT(c & 255, 40u);
+    sim::Surface blue;
+    blue.name = "viewtest_blue.dds";
+    tex->blits.push_back(sim::Surface::Blit{&blue, 0, 0, 0, 0, 8, 8, 0xFFFFFFFFu});
+    centre(&c);
+    EXPECT_LT(c >> 16, 40u);
+    EXPECT_GT(c & 255, 200u);
+    blue.blits.push_back(sim::Surface::Blit{tex, 0, 0, 0, 0, 8, 8, 0xFFFFFFFFu});
+    centre(&c);
+    EXPECT_GT(c & 255, 200u);
+    tex->blits.clear();  // the stack surface goes before the world
+}
+
 TEST_F(ViewRender, AViewOfAMissingVesselFailsAndWritesNothing)
 {
     sim::ViewSpec spec;

@@ -128,6 +128,8 @@ World::World(const WorldOptions &opt, Kept *kept) : opt_(opt), rng_(opt.seed)
     if (g_world) std::fprintf(stderr, "corvane-sim: a second world was made while one exists\n");
     g_world = this;
     SetIssuedHandles(&issued_);
+    static std::uint64_t worlds_made = 0;
+    serial_ = ++worlds_made;
     root_ = opt_.root;
     if (root_.empty()) {
         const char *env = std::getenv("CORVANE_ADDON_ROOT");
@@ -1566,6 +1568,12 @@ Mesh *World::LoadMesh(const std::string &name)
     return tmpl ? CopyMesh(tmpl) : nullptr;
 }
 
+std::string World::AddonPath(const std::string &relative) const
+{
+    if (!opt_.overlay.empty() && FileExists(opt_.overlay + "/" + relative)) return opt_.overlay + "/" + relative;
+    return root_ + "/" + relative;
+}
+
 Mesh *World::MeshTemplate(const std::string &name)
 {
     auto it = mesh_cache_.find(name);
@@ -1573,9 +1581,7 @@ Mesh *World::MeshTemplate(const std::string &name)
     if (it != mesh_cache_.end()) {
         tmpl = it->second;
     } else {
-        std::string path = root_ + "/Meshes/" + name + ".msh";
-        if (!opt_.overlay.empty() && FileExists(opt_.overlay + "/Meshes/" + name + ".msh"))
-            path = opt_.overlay + "/Meshes/" + name + ".msh";
+        const std::string path = AddonPath("Meshes/" + name + ".msh");
         auto *m = new Mesh;
         std::string err;
         if (!LoadMeshFile(path, m, &err)) {
@@ -1590,7 +1596,7 @@ Mesh *World::MeshTemplate(const std::string &name)
         for (const std::string &t : m->texture_names) {
             auto *s = new Surface;
             s->name = t;
-            ReadDdsSize(root_ + "/Textures/" + t, &s->width, &s->height);
+            ReadDdsSize(AddonPath("Textures/" + t), &s->width, &s->height);
             Register(s);
             m->textures.push_back(s);
         }

@@ -296,6 +296,12 @@ public:
     // The vessel whose callback is running (for journaling global calls), or null.
     Vessel *current_vessel = nullptr;
     const std::string &root() const { return root_; }
+    // The path of an add-on file given relative to the tree ("Textures/x.dds"): the overlay's
+    // when the overlay has it, else the tree's.
+    std::string AddonPath(const std::string &relative) const;
+    // A number no other world of this process has (a world made where an ended one stood has
+    // another): what outlives a world, as the drawing's kept textures, tells worlds apart by it.
+    std::uint64_t serial() const { return serial_; }
     std::string FindClassConfig(const std::string &cls, std::vector<std::string> *looked) const;
     Module *LoadModule(const std::string &name, bool plugin, std::string *error);
     const std::vector<std::unique_ptr<Module>> &modules() const { return modules_; }
@@ -376,6 +382,7 @@ private:
     std::vector<Vessel *> frame_vessels_;  // the vessels a frame's loop calls (kept to spare an allocation)
 
     std::string root_;
+    std::uint64_t serial_ = 0;
     double simt_ = 0, dt_ = 0.02, mjd0_ = 51544.5;
     bool fixed_ = true;            // a fixed step is set
     double fixed_step_ = 0.02;     // [s]
