@@ -512,11 +512,11 @@ int Run::Go()
             return 1;
         }
         csv_.Write("time,vessel,altitude,latitude,longitude,ground_speed,vertical_speed,airspeed,pitch,bank,heading,body\n");
-        // Pictures to come (snapshot inputs, a pilot's storyboard): the drawing is made ready now.
+        // Pictures to come (snapshot inputs, a pilot's storyboard): the drawing is made ready once
+        // the scenario is loaded.
         pictures = opt_.graphics && std::any_of(inputs.begin(), inputs.end(), [](const Input &i) {
             return i.verb == "snapshot" || i.verb == "pilot";
         });
-        if (pictures) PrepareViews();
     }
     WorldOptions wo;
     wo.root = opt_.root;
@@ -549,8 +549,8 @@ int Run::Go()
         err_ << "corvane-sim: the step (--dt or the frame time, times --warp): " << e << "\n";
         return 1;
     }
-    // The scene and the text are drawn once while the run loads, so that the run's first
-    // pictures find the drawing ready.
+    // The off-screen context is made and the scene and the text are drawn once while the run
+    // loads, so that the run's first pictures find the drawing ready.
     if (pictures) {
         PrepareViews(world_.get());
         PrepareText();

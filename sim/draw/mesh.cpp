@@ -583,20 +583,15 @@ bool LoadMeshFile(const std::string &path, Mesh *out, std::string *error)
     }
     MeshKeep &k = Kept();
     FileStamp stamp{};
-    bool keep = false;
+    bool keep;
     {
         std::lock_guard<std::mutex> hold(k.lock);
-        keep = k.on;
-    }
-    if (keep && StampOf(path, &stamp)) {
-        std::lock_guard<std::mutex> hold(k.lock);
-        auto it = k.files.find(path);
+        keep = k.on && StampOf(path, &stamp);
+        auto it = keep ? k.files.find(path) : k.files.end();
         if (it != k.files.end() && SameStamp(it->second->stamp, stamp)) {
             out->CopyFrom(it->second->mesh);
             return true;
         }
-    } else {
-        keep = false;
     }
     std::string text, why;
     if (!ReadTextFile(path, &text, &why)) {  // bounded, as a scenario
