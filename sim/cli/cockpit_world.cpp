@@ -30,14 +30,15 @@ bool WorldCockpit::Look(const char *vessel, harness::Sight *out) const
     const Vessel *v = w_.FindVessel(vessel);
     if (!v) return false;
     CopyName(out->name, v->name);
-    v->EquPos(out->lng, out->lat, out->rad);
+    const Vessel::HorizonReading h = v->ReadHorizon();
+    out->lng = h.lng, out->lat = h.lat, out->rad = h.rad;
     out->altitude = v->Altitude();
     out->ref_radius = v->ref ? v->ref->radius : 0;
     out->rest_height = v->landed_elev;
-    out->horizon_airspeed = v->HorizonAirspeed();
-    out->heading = v->Heading();
-    out->pitch = v->Pitch();
-    out->bank = v->Bank();
+    out->horizon_airspeed = h.airspeed;
+    out->heading = h.heading;
+    out->pitch = h.pitch;
+    out->bank = h.bank;
     out->landed = v->landed;
     out->ground_contact = v->surface_contact;
     if (v->parent)

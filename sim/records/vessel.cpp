@@ -167,34 +167,61 @@ void Vessel::EquPos(double &lng, double &lat, double &rad) const
     lng = m.lng, lat = m.lat, rad = m.rad;
 }
 
-double Vessel::Heading() const
+namespace {
+// The attitude against the horizon frame H of a vessel turned by R (the nose is R's third column,
+// the right wing its first, the roof its second), in the host's conventions.
+VECTOR3 InHorizon(const MATRIX3 &H, const MATRIX3 &R, int column)
 {
-    if (landed) return std::fmod(std::fmod(surf_hdg, 2.0 * M_PI) + 2.0 * M_PI, 2.0 * M_PI);  // SurfParam::SetLanded
-    const MATRIX3 H = HorizonFrame();
-    const MATRIX3 &R = Surface(*this).R;
-    const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));  // nose in (east, up, north)
+    if (column == 0) return tmul(H, _V(R.m11, R.m21, R.m31));
+    if (column == 1) return tmul(H, _V(R.m12, R.m22, R.m32));
+    return tmul(H, _V(R.m13, R.m23, R.m33));
+}
+double HeadingIn(const MATRIX3 &H, const MATRIX3 &R)
+{
+    const VECTOR3 z = InHorizon(H, R, 2);  // nose in (east, up, north)
     double h = std::atan2(z.x, z.z);
     if (h < 0) h += 2.0 * M_PI;
     return h;
+}
+double PitchIn(const MATRIX3 &H, const MATRIX3 &R)
+{
+    return std::asin(std::max(-1.0, std::min(1.0, InHorizon(H, R, 2).y)));
+}
+double BankIn(const MATRIX3 &H, const MATRIX3 &R) { return std::atan2(InHorizon(H, R, 0).y, InHorizon(H, R, 1).y); }
+double LandedHeading(double surf_hdg) { return std::fmod(std::fmod(surf_hdg, 2.0 * M_PI) + 2.0 * M_PI, 2.0 * M_PI); }
+}  // namespace
+
+double Vessel::Heading() const
+{
+    if (landed) return LandedHeading(surf_hdg);  // SurfParam::SetLanded
+    return HeadingIn(HorizonFrame(), Surface(*this).R);
 }
 
 double Vessel::Pitch() const
 {
     if (landed) return landed_pitch;
-    const MATRIX3 H = HorizonFrame();
-    const MATRIX3 &R = Surface(*this).R;
-    const VECTOR3 z = tmul(H, _V(R.m13, R.m23, R.m33));
-    return std::asin(std::max(-1.0, std::min(1.0, z.y)));
+    return PitchIn(HorizonFrame(), Surface(*this).R);
 }
 
 double Vessel::Bank() const
 {
     if (landed) return landed_bank;
-    const MATRIX3 H = HorizonFrame();
-    const MATRIX3 &R = Surface(*this).R;
-    const VECTOR3 x = tmul(H, _V(R.m11, R.m21, R.m31));
-    const VECTOR3 y = tmul(H, _V(R.m12, R.m22, R.m32));
-    return std::atan2(x.y, y.y);
+    return BankIn(HorizonFrame(), Surface(*this).R);
+}
+
+Vessel::HorizonReading Vessel::ReadHorizon() const
+{
+    const SurfaceState s = Surface(*this);
+    const HorizonMemo &m = HorizonOf(*this, s.rpos, s.B);
+    HorizonReading r;
+    r.lng = m.lng, r.lat = m.lat, r.rad = m.rad;
+    r.airspeed = tmul(m.H, AirVelocityGlobal());
+    if (landed) {
+        r.heading = LandedHeading(surf_hdg), r.pitch = landed_pitch, r.bank = landed_bank;
+    } else {
+        r.heading = HeadingIn(m.H, s.R), r.pitch = PitchIn(m.H, s.R), r.bank = BankIn(m.H, s.R);
+    }
+    return r;
 }
 
 double Vessel::Density() const

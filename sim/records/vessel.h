@@ -281,6 +281,14 @@ public:
     double Heading() const;              // [0, 2pi)
     double Pitch() const;                // nose above the horizon, positive up
     double Bank() const;                 // positive with the left wing down
+    // All of the surface place and attitude at once, from one horizon frame: what EquPos,
+    // HorizonAirspeed, Heading, Pitch and Bank give one by one (a pilot reads them all each frame).
+    struct HorizonReading {
+        double lng = 0, lat = 0, rad = 0;
+        VECTOR3 airspeed{};  // x east, y up, z north
+        double heading = 0, pitch = 0, bank = 0;
+    };
+    HorizonReading ReadHorizon() const;
     double Density() const;
     // The vessel whose surface parameters this one reports: an attached child its root parent's
     // (Vessel.h Vessel::GetSurfParam returns attach->mate->GetSurfParam(); measured in the core: the
