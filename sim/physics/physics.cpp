@@ -53,6 +53,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace sim {
@@ -392,6 +393,8 @@ void ApplyControlSurfaceLevels(Vessel &v, double dt)
 {
     for (int i = 0; i < 6; ++i) {
         const double target = std::max(-1.0, std::min(1.0, v.ctrl_level[i]));
+        // There already (most surfaces, most frames), down to the sign of a zero.
+        if (std::memcmp(&v.ctrl_curr[i], &target, sizeof target) == 0) continue;
         double level = target;
         if (v.ctrl_delay[i] > 0) {
             const double dmax = dt / v.ctrl_delay[i], d = target - v.ctrl_curr[i];
