@@ -153,6 +153,40 @@ TEST_F(PlacementTest, APlainRecordAndAScenarioStatusLineAlwaysSetTheVesselLevel)
     EXPECT_NEAR(e->iface->GetAltitude(), 1.5, 1e-12);
 }
 
+TEST_F(PlacementTest, OneHorizonReadingGivesWhatEachSurfaceQueryGives)
+{
+    // In flight: the attitude and airspeed it was placed with, and to the bit what the single
+    // queries give (the pilot reads the one, the modules the others).
+    Vessel *f = W().CreateVessel("F", "plain", VESSELSTATUS2{});
+    ASSERT_NE(f, nullptr);
+    f->Place(-40 * RAD, 28 * RAD, 3000, 250 * RAD, 10 * RAD, -20 * RAD, _V(30, -4, 55));
+    const Vessel::HorizonReading h = f->ReadHorizon();
+    EXPECT_NEAR(h.heading * DEG, 250.0, 1e-9);
+    EXPECT_NEAR(h.pitch * DEG, 10.0, 1e-9);
+    EXPECT_NEAR(h.bank * DEG, -20.0, 1e-9);
+    EXPECT_NEAR(h.lng * DEG, -40.0, 1e-9);
+    EXPECT_NEAR(h.lat * DEG, 28.0, 1e-9);
+    EXPECT_NEAR(h.airspeed.x, 30.0, 1e-6);
+    EXPECT_NEAR(h.airspeed.y, -4.0, 1e-6);
+    EXPECT_NEAR(h.airspeed.z, 55.0, 1e-6);
+    // Landed: the resting heading and the level attitude of the record.
+    VESSELSTATUS2 rest = Landed(86.0, 3.2, 300.0);
+    Vessel *l = W().CreateVessel("L", "plain", rest);
+    ASSERT_NE(l, nullptr);
+    EXPECT_NEAR(l->ReadHorizon().heading * DEG, 300.0, 1e-9);
+    for (Vessel *v : {f, l}) {
+        SCOPED_TRACE(v->name);
+        const Vessel::HorizonReading r = v->ReadHorizon();
+        double lng, lat, rad;
+        v->EquPos(lng, lat, rad);
+        const VECTOR3 a = v->HorizonAirspeed();
+        const double one[] = {lng, lat, rad, a.x, a.y, a.z, v->Heading(), v->Pitch(), v->Bank()};
+        const VECTOR3 b = r.airspeed;
+        const double all[] = {r.lng, r.lat, r.rad, b.x, b.y, b.z, r.heading, r.pitch, r.bank};
+        EXPECT_EQ(std::memcmp(one, all, sizeof one), 0);
+    }
+}
+
 // --- attachments --------------------------------------------------------------------------------
 
 TEST_F(PlacementTest, AChildFacesAgainstItsParentsPointAndANonOrthogonalPairShearsIt)
